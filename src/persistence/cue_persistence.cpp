@@ -1,0 +1,113 @@
+#include "persistence/cue_persistence.h"
+
+#include <cstdlib>
+
+#include "base/uuid.h"
+#include "model/document_json.h"
+
+namespace tavrel {
+
+std::string mediaExtension(const std::string& filename) {
+    const auto dot = filename.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == filename.size()) return {};
+    return filename.substr(dot + 1);
+}
+
+std::string newMediaFilename(const std::string& kind, const std::string& extension) {
+    std::string name = kind + "-" + Uuid::random().text();
+    if (!extension.empty()) name += "." + extension;
+    return name;
+}
+
+CuePersistence CuePersistence::applicationSupport(FileSystem& fileManager) {
+    if (const char* override = std::getenv("TAVREL_LIBRARY_DIR"); override && *override) {
+        return CuePersistence(std::filesystem::absolute(override));
+    }
+    return CuePersistence(fileManager.applicationDataDirectory() / "Tavrel");
+}
+
+void CuePersistence::prepareDirectories(FileSystem& fileManager) const {
+    fileManager.createDirectories(mediaURL());
+    fileManager.createDirectories(savedSetsURL());
+}
+
+CueDocument CuePersistence::load(FileSystem& fileManager) const {
+    prepareDirectories(fileManager);
+    if (!fileManager.exists(documentURL())) {
+        return CueDocument::empty();
+    }
+    const std::string bytes = fileManager.readFile(documentURL());
+    CueDocument document;
+    try {
+        document = decodeDocument(bytes);
+    } catch (const DocumentDecodeError& error) {
+        const auto preserved = preserveInvalidDocument(fileManager);
+        throw CuePersistenceError::invalidDocument(preserved, error.what());
+    }
+    if (document.schemaVersion > CueDocument::currentSchemaVersion) {
+        const auto preserved = preserveInvalidDocument(fileManager);
+        throw CuePersistenceError::invalidDocument(preserved,
+                                                   unsupportedSchemaMessage(document.schemaVersion));
+    }
+    document.normalize();
+    return document;
+}
+
+std::filesystem::path CuePersistence::preserveInvalidDocument(FileSystem& fileManager) const {
+    const auto copy = m_rootURL / ("cues.invalid-" + Uuid::random().text() + ".json");
+    fileManager.copyFile(documentURL(), copy);
+    return copy;
+}
+
+void CuePersistence::save(const CueDocument& document, FileSystem& fileManager) const {
+    prepareDirectories(fileManager);
+    CueDocument normalized = document;
+    normalized.normalize();
+    fileManager.writeAtomically(documentURL(), encodeDocument(normalized));
+}
+
+std::string CuePersistence::importMedia(const path& url, const std::string& kind,
+                                        FileSystem& fileManager) const {
+    prepareDirectories(fileManager);
+    const std::string name = newMediaFilename(kind, mediaExtension(url.filename().string()));
+    // Copy under a hidden name and rename into place: an interrupted copy never
+    // leaves a partial file under a media name.
+    const auto temporary = mediaURL() / (".Tavrel-import-" + Uuid::random().text());
+    try {
+        fileManager.copyFile(url, temporary);
+        fileManager.move(temporary, mediaURL() / name);
+    } catch (...) {
+        try {
+            if (fileManager.exists(temporary)) fileManager.remove(temporary);
+        } catch (const std::exception&) {
+            // The copy error is the one to report; a leftover hidden file is harmless.
+        }
+        throw;
+    }
+    return name;
+}
+
+std::optional<std::filesystem::path> CuePersistence::mediaFileURL(
+    const std::optional<std::string>& filename) const {
+    if (!filename || !CueDocument::isSafeMediaFilename(*filename)) return std::nullopt;
+    return mediaURL() / *filename;
+}
+
+bool CuePersistence::mediaExists(const std::optional<std::string>& filename,
+                                 FileSystem& fileManager) const {
+    const auto url = mediaFileURL(filename);
+    return url && fileManager.exists(*url);
+}
+
+void CuePersistence::removeMedia(const std::set<std::string>& filenames,
+                                 const std::set<std::string>& excluding,
+                                 FileSystem& fileManager) const {
+    for (const auto& name : filenames) {
+        if (excluding.contains(name) || !CueDocument::isSafeMediaFilename(name)) continue;
+        const auto item = mediaURL() / name;
+        if (!fileManager.exists(item)) continue;
+        if (fileManager.isRegularFile(item)) fileManager.remove(item);
+    }
+}
+
+}  // namespace tavrel

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "model/cue_document.h"
+#include "persistence/cue_persistence_error.h"
+#include "persistence/file_system.h"
+#include "persistence/local_file_system.h"
+
+namespace tavrel {
+
+// The library folder: "cues.json", "Media" (copied media, flat), "SavedSets".
+// Holds nothing but its root; every disk operation takes the file system last.
+// Throws CuePersistenceError or the platform's own error.
+class CuePersistence {
+public:
+    using path = std::filesystem::path;
+
+    explicit CuePersistence(path rootURL) : m_rootURL(std::move(rootURL)) {}
+
+    // "Tavrel" in the per-user data folder, or $TAVREL_LIBRARY_DIR when set.
+    static CuePersistence applicationSupport(FileSystem& fileManager = LocalFileSystem::shared());
+
+    const path& rootURL() const { return m_rootURL; }
+    path mediaURL() const { return m_rootURL / "Media"; }
+    path savedSetsURL() const { return m_rootURL / "SavedSets"; }
+    path documentURL() const { return m_rootURL / "cues.json"; }
+
+    // Library storage.
+    void prepareDirectories(FileSystem& fileManager = LocalFileSystem::shared()) const;
+    // A missing "cues.json" gives the empty document; an unusable one is
+    // preserved as "cues.invalid-<UUID>.json" and reported as invalidDocument.
+    CueDocument load(FileSystem& fileManager = LocalFileSystem::shared()) const;
+    void save(const CueDocument& document,
+              FileSystem& fileManager = LocalFileSystem::shared()) const;
+    // Copies the file into "Media" as kind-<UUID>[.ext]; returns the new name.
+    std::string importMedia(const path& url, const std::string& kind,
+                            FileSystem& fileManager = LocalFileSystem::shared()) const;
+    std::optional<path> mediaFileURL(const std::optional<std::string>& filename) const;
+    bool mediaExists(const std::optional<std::string>& filename,
+                     FileSystem& fileManager = LocalFileSystem::shared()) const;
+    // Deletes each regular file of `filenames` not in `excluding`; never a
+    // folder, never a link's target, never a name outside "Media".
+    void removeMedia(const std::set<std::string>& filenames, const std::set<std::string>& excluding,
+                     FileSystem& fileManager = LocalFileSystem::shared()) const;
+
+    // Saved sets: a folder holding "cues.json" and "Media" with exactly the
+    // referenced media. After a throw the destination is as it was.
+    void exportBackup(const CueDocument& document, const path& destination,
+                      FileSystem& fileManager = LocalFileSystem::shared()) const;
+    // The media names referenced by every set folder directly in "SavedSets";
+    // throws invalidSavedSet rather than return a partial union.
+    std::set<std::string> savedSetReferencedMediaFilenames(
+        FileSystem& fileManager = LocalFileSystem::shared()) const;
+    // Validates the whole set, copies its media in under new names, writes
+    // "cues.json"; rolls back on failure. Never modifies the set folder.
+    CueDocument restoreBackup(const path& url,
+                              FileSystem& fileManager = LocalFileSystem::shared()) const;
+
+    bool operator==(const CuePersistence&) const = default;
+
+private:
+    path preserveInvalidDocument(FileSystem& fileManager) const;
+    void replaceExistingBackupIfNeeded(const path& destination, const path& staging,
+                                       FileSystem& fileManager) const;
+    static bool isTavrelBackupDirectory(const path& url, FileSystem& fileManager);
+
+    path m_rootURL;
+};
+
+// The extension rule of media names: the characters after the last dot, none
+// when there is no dot, the only dot is the first character, or the name ends with a dot.
+std::string mediaExtension(const std::string& filename);
+// kind + "-" + new upper-case UUID + ("." + extension, if any).
+std::string newMediaFilename(const std::string& kind, const std::string& extension);
+
+}  // namespace tavrel

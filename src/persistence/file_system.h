@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrel {
+
+// Every disk operation of the persistence layer goes through this seam, so
+// tests can fail any single call. Failures throw std::filesystem::filesystem_error.
+//
+// File-kind queries never follow symbolic links: a link is neither a directory
+// nor a regular file, and exists() is true for a dangling link.
+class FileSystem {
+public:
+    using path = std::filesystem::path;
+
+    virtual ~FileSystem() = default;
+
+    // The per-user folder for application data, created when missing.
+    virtual path applicationDataDirectory() = 0;
+    // With all missing intermediate folders; an existing folder is not an error.
+    virtual void createDirectories(const path& directory) = 0;
+    virtual bool exists(const path& item) = 0;
+    virtual bool isDirectory(const path& item) = 0;
+    virtual bool isRegularFile(const path& item) = 0;
+    // Copies a regular file to a new name and flushes the copy to disk before
+    // returning. Fails when `to` exists.
+    virtual void copyFile(const path& from, const path& to) = 0;
+    // Renames within one file system and flushes the folder(s) involved.
+    virtual void move(const path& from, const path& to) = 0;
+    // Removes a file, or a folder with everything in it; links are removed, not followed.
+    virtual void remove(const path& item) = 0;
+    // The direct entries of a folder.
+    virtual std::vector<path> list(const path& directory) = 0;
+    virtual std::string readFile(const path& file) = 0;
+    // Temporary file in the same folder, fsync, rename over `file`, fsync the
+    // folder: `file` is always either the old or the new complete content.
+    virtual void writeAtomically(const path& file, std::string_view bytes) = 0;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,136 @@
+#include "playback/audio_playback_controller.h"
+
+#include <cmath>
+#include <system_error>
+
+#include "base/clamped.h"
+
+namespace tavrel {
+
+AudioPlaybackController::AudioPlaybackController(std::shared_ptr<AudioPlayerMaking> factory)
+    : m_factory(std::move(factory)) {}
+
+void AudioPlaybackController::play(const CueSlot& slot,
+                                   const std::optional<std::filesystem::path>& url) {
+    if (!slot.audioFilename) throw PlaybackError(PlaybackError::Kind::noAudio);
+    if (!url) throw PlaybackError(PlaybackError::Kind::missingMedia);
+    std::error_code error;
+    if (!std::filesystem::exists(*url, error)) {
+        throw PlaybackError(PlaybackError::Kind::missingMedia);
+    }
+
+    const bool hadRun = m_player != nullptr;
+    tearDown(true);
+    // Observers hear of the torn-down run once the command is over, also when it fails.
+    auto notifyIfStopped = [this, hadRun] {
+        if (hadRun) notifyObservers();
+    };
+
+    std::shared_ptr<AudioPlaying> player;
+    try {
+        player = m_factory->makePlayer(*url);
+        player->setCurrentTime(clampedStart(slot.startSeconds, player->duration()));
+        player->setVolume(combinedVolume(m_masterVolume, slot.gainDB));
+        player->prepareToPlay();
+    } catch (...) {
+        notifyIfStopped();
+        throw;
+    }
+
+    const Uuid id = Uuid::random();
+    std::weak_ptr<AudioPlaybackController> weakSelf = weak_from_this();
+    player->setCompletionHandler([weakSelf, id] {
+        if (auto self = weakSelf.lock()) self->finishPlayback(id);
+    });
+    m_player = player;
+    m_playbackID = id;
+    m_currentSlot = slot;
+
+    if (!player->play()) {
+        // Never started: released without stop().
+        m_player.reset();
+        m_playbackID.reset();
+        m_currentSlot.reset();
+        notifyIfStopped();
+        throw PlaybackError(PlaybackError::Kind::couldNotStart);
+    }
+    m_errorMessage.reset();
+    setState(PlaybackState::playing(slot.id));
+}
+
+bool AudioPlaybackController::togglePause() {
+    if (m_state.isPlaying()) {
+        if (!m_player) return false;
+        m_player->pause();
+        setState(PlaybackState::paused(*m_state.activeSlotID()));
+        return true;
+    }
+    if (m_state.isPaused()) {
+        if (!m_player) return false;
+        if (!m_player->play()) return false;
+        setState(PlaybackState::playing(*m_state.activeSlotID()));
+        return true;
+    }
+    return false;
+}
+
+void AudioPlaybackController::stop() {
+    const bool hadPlayer = m_player != nullptr;
+    tearDown(true);
+    if (!hadPlayer) return;
+    notifyObservers();
+}
+
+void AudioPlaybackController::report(const std::exception& error) {
+    m_errorMessage = error.what();
+    notifyObservers();
+}
+
+void AudioPlaybackController::clearError() {
+    if (!m_errorMessage) return;
+    m_errorMessage.reset();
+    notifyObservers();
+}
+
+void AudioPlaybackController::setMasterVolume(double volume) {
+    m_masterVolume = volume;
+    if (m_currentSlot && m_player) {
+        m_player->setVolume(combinedVolume(volume, m_currentSlot->gainDB));
+    }
+}
+
+double AudioPlaybackController::clampedStart(double start, double duration) {
+    if (!std::isfinite(duration) || !(duration > 0)) return 0;
+    return clamped(start, 0.0, duration);
+}
+
+float AudioPlaybackController::combinedVolume(double master, double gainDB) {
+    const double gain = clamped(gainDB, -12.0, 0.0);
+    const double linear = std::pow(10.0, gain / 20.0);
+    const double m = clamped(master, 0.0, 1.0);
+    return static_cast<float>(linear * m);
+}
+
+void AudioPlaybackController::finishPlayback(const Uuid& id) {
+    if (!m_playbackID || *m_playbackID != id) return;
+    tearDown(false);
+    notifyObservers();
+    if (m_onNaturalCompletion) m_onNaturalCompletion();
+}
+
+// Empties player, run and slot; state becomes stopped without notifying, so a
+// command notifies once when it is complete.
+void AudioPlaybackController::tearDown(bool stopPlayer) {
+    if (m_player && stopPlayer) m_player->stop();
+    m_player.reset();
+    m_playbackID.reset();
+    m_currentSlot.reset();
+    m_state = PlaybackState::stopped();
+}
+
+void AudioPlaybackController::setState(PlaybackState state) {
+    m_state = state;
+    notifyObservers();
+}
+
+}  // namespace tavrel

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "playback/audio_playing.h"
+
+namespace tavrel::test {
+
+// Records every call; the test finishes playback with complete().
+class FakePlayer final : public AudioPlaying {
+public:
+    explicit FakePlayer(std::filesystem::path url, double duration)
+        : url(std::move(url)), m_duration(duration) {}
+
+    double duration() const override { return m_duration; }
+    double currentTime() const override { return m_currentTime; }
+    void setCurrentTime(double seconds) override { m_currentTime = seconds; }
+    float volume() const override { return m_volume; }
+    void setVolume(float volume) override { m_volume = volume; }
+    bool isPlaying() const override { return m_isPlaying; }
+    std::function<void()> completionHandler() const override { return m_completion; }
+    void setCompletionHandler(std::function<void()> handler) override {
+        m_completion = std::move(handler);
+    }
+    bool prepareToPlay() override {
+        ++prepareCount;
+        return true;
+    }
+    bool play() override;
+    void pause() override;
+    void stop() override;
+
+    // What the backend would do at the end of the file: call the handler (as a
+    // main-thread task would, later).
+    void complete();
+
+    std::filesystem::path url;
+    bool refusePlay = false;  // play() returns false
+    int playCount = 0;
+    int pauseCount = 0;
+    int stopCount = 0;
+    int prepareCount = 0;
+
+private:
+    double m_duration;
+    double m_currentTime = 0;
+    float m_volume = 1;
+    bool m_isPlaying = false;
+    std::function<void()> m_completion;
+};
+
+// Makes FakePlayers, remembers them, and fails on command.
+class FakePlayerFactory final : public AudioPlayerMaking {
+public:
+    std::shared_ptr<AudioPlaying> makePlayer(const std::filesystem::path& url) override;
+
+    // The most recently made player (empty before the first).
+    std::shared_ptr<FakePlayer> lastPlayer() const;
+
+    std::vector<std::shared_ptr<FakePlayer>> players;
+    std::vector<std::filesystem::path> requestedURLs;
+    double duration = 120.0;
+    // makePlayer throws for these file names (last path component) / for every file.
+    std::set<std::string> failingFilenames;
+    bool failAll = false;
+    // Players made for these file names refuse to play.
+    std::set<std::string> refusingFilenames;
+};
+
+// What makePlayer throws: a backend error with its own message.
+class FakePlayerError : public std::runtime_error {
+public:
+    FakePlayerError() : std::runtime_error("fake: cannot open audio file") {}
+};
+
+}  // namespace tavrel::test
