@@ -7,13 +7,18 @@ namespace tavrel {
 namespace {
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
-bool isDashPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
+bool isDashPosition(std::size_t i) {
+    return i == 8 || i == 13 || i == 18 || i == 23;
+}
 
 }  // namespace
 
@@ -43,13 +48,15 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
     std::size_t byte = 0;
     for (std::size_t i = 0; i < text.size();) {
         if (isDashPosition(i)) {
-            if (text[i] != '-') return std::nullopt;
+            if (text[i] != '-')
+                return std::nullopt;
             ++i;
             continue;
         }
         const int high = hexValue(text[i]);
         const int low = hexValue(text[i + 1]);
-        if (high < 0 || low < 0 || isDashPosition(i + 1)) return std::nullopt;
+        if (high < 0 || low < 0 || isDashPosition(i + 1))
+            return std::nullopt;
         bytes[byte++] = static_cast<std::uint8_t>(high * 16 + low);
         i += 2;
     }
@@ -61,7 +68,8 @@ std::string Uuid::text() const {
     std::string result;
     result.reserve(36);
     for (std::size_t i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) result.push_back('-');
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            result.push_back('-');
         result.push_back(digits[m_bytes[i] >> 4]);
         result.push_back(digits[m_bytes[i] & 0x0F]);
     }

@@ -20,13 +20,15 @@ constexpr std::size_t maximumDepth = 64;
 
 const json* member(const json& object, const char* key) {
     auto found = object.find(key);
-    if (found == object.end() || found->is_null()) return nullptr;
+    if (found == object.end() || found->is_null())
+        return nullptr;
     return &*found;
 }
 
 const json& required(const json& object, const char* key, const std::string& where) {
     const json* value = member(object, key);
-    if (!value) fail(where + "." + key, "필수 항목이 없습니다");
+    if (!value)
+        fail(where + "." + key, "필수 항목이 없습니다");
     return *value;
 }
 
@@ -51,24 +53,28 @@ std::int64_t integerValue(const json& value, const std::string& where) {
 }
 
 double numberValue(const json& value, const std::string& where) {
-    if (!value.is_number()) fail(where, "숫자가 아닙니다");
+    if (!value.is_number())
+        fail(where, "숫자가 아닙니다");
     return value.get<double>();
 }
 
 std::string stringValue(const json& value, const std::string& where) {
-    if (!value.is_string()) fail(where, "문자열이 아닙니다");
+    if (!value.is_string())
+        fail(where, "문자열이 아닙니다");
     return value.get<std::string>();
 }
 
 std::optional<std::string> optionalString(const json& object, const char* key,
                                           const std::string& where) {
     const json* value = member(object, key);
-    if (!value) return std::nullopt;
+    if (!value)
+        return std::nullopt;
     return stringValue(*value, where + "." + key);
 }
 
 const json& objectValue(const json& value, const std::string& where) {
-    if (!value.is_object()) fail(where, "객체가 아닙니다");
+    if (!value.is_object())
+        fail(where, "객체가 아닙니다");
     return value;
 }
 
@@ -91,7 +97,8 @@ LoopTrack decodeTrack(const json& value, const std::string& where) {
     LoopTrack track;
     const auto idText = stringValue(required(value, "id", where), where + ".id");
     auto id = Uuid::parse(idText);
-    if (!id) fail(where + ".id", "UUID가 아닙니다");
+    if (!id)
+        fail(where + ".id", "UUID가 아닙니다");
     track.id = *id;
     track.title = stringValue(required(value, "title", where), where + ".title");
     track.audioFilename =
@@ -118,8 +125,10 @@ std::string encodeDocument(const CueDocument& document) {
                        {"usage", slot.usage},
                        {"startSeconds", slot.startSeconds},
                        {"gainDB", slot.gainDB}};
-        if (slot.audioFilename) object["audioFilename"] = *slot.audioFilename;
-        if (slot.imageFilename) object["imageFilename"] = *slot.imageFilename;
+        if (slot.audioFilename)
+            object["audioFilename"] = *slot.audioFilename;
+        if (slot.imageFilename)
+            object["imageFilename"] = *slot.imageFilename;
         slots.push_back(std::move(object));
     }
     json tracks = json::array();
@@ -144,7 +153,8 @@ CueDocument decodeDocument(std::string_view bytes) {
         if (event == json::parse_event_t::object_start ||
             event == json::parse_event_t::array_start) {
             depth = static_cast<std::size_t>(level) + 1;
-            if (depth > maximumDepth) tooDeep = true;
+            if (depth > maximumDepth)
+                tooDeep = true;
         }
         return !tooDeep;
     };
@@ -154,20 +164,24 @@ CueDocument decodeDocument(std::string_view bytes) {
     } catch (const json::exception& error) {
         throw DocumentDecodeError(error.what());
     }
-    if (tooDeep) throw DocumentDecodeError("JSON이 너무 깊이 중첩되어 있습니다");
-    if (!root.is_object()) fail("문서", "JSON 객체가 아닙니다");
+    if (tooDeep)
+        throw DocumentDecodeError("JSON이 너무 깊이 중첩되어 있습니다");
+    if (!root.is_object())
+        fail("문서", "JSON 객체가 아닙니다");
 
     CueDocument document;
     document.schemaVersion = integerValue(required(root, "schemaVersion", "문서"), "schemaVersion");
     document.masterVolume = numberValue(required(root, "masterVolume", "문서"), "masterVolume");
     const json& slots = required(root, "slots", "문서");
-    if (!slots.is_array()) fail("slots", "배열이 아닙니다");
+    if (!slots.is_array())
+        fail("slots", "배열이 아닙니다");
     document.slots.clear();
     for (std::size_t i = 0; i < slots.size(); ++i) {
         document.slots.push_back(decodeSlot(slots[i], "slots[" + std::to_string(i) + "]"));
     }
     if (const json* tracks = member(root, "loopTracks")) {
-        if (!tracks->is_array()) fail("loopTracks", "배열이 아닙니다");
+        if (!tracks->is_array())
+            fail("loopTracks", "배열이 아닙니다");
         for (std::size_t i = 0; i < tracks->size(); ++i) {
             document.loopTracks.push_back(
                 decodeTrack((*tracks)[i], "loopTracks[" + std::to_string(i) + "]"));

@@ -9,13 +9,15 @@ namespace tavrel {
 
 std::string mediaExtension(const std::string& filename) {
     const auto dot = filename.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == filename.size()) return {};
+    if (dot == std::string::npos || dot == 0 || dot + 1 == filename.size())
+        return {};
     return filename.substr(dot + 1);
 }
 
 std::string newMediaFilename(const std::string& kind, const std::string& extension) {
     std::string name = kind + "-" + Uuid::random().text();
-    if (!extension.empty()) name += "." + extension;
+    if (!extension.empty())
+        name += "." + extension;
     return name;
 }
 
@@ -46,8 +48,8 @@ CueDocument CuePersistence::load(FileSystem& fileManager) const {
     }
     if (document.schemaVersion > CueDocument::currentSchemaVersion) {
         const auto preserved = preserveInvalidDocument(fileManager);
-        throw CuePersistenceError::invalidDocument(preserved,
-                                                   unsupportedSchemaMessage(document.schemaVersion));
+        throw CuePersistenceError::invalidDocument(
+            preserved, unsupportedSchemaMessage(document.schemaVersion));
     }
     document.normalize();
     return document;
@@ -78,7 +80,8 @@ std::string CuePersistence::importMedia(const path& url, const std::string& kind
         fileManager.move(temporary, mediaURL() / name);
     } catch (...) {
         try {
-            if (fileManager.exists(temporary)) fileManager.remove(temporary);
+            if (fileManager.exists(temporary))
+                fileManager.remove(temporary);
         } catch (const std::exception&) {
             // The copy error is the one to report; a leftover hidden file is harmless.
         }
@@ -89,7 +92,8 @@ std::string CuePersistence::importMedia(const path& url, const std::string& kind
 
 std::optional<std::filesystem::path> CuePersistence::mediaFileURL(
     const std::optional<std::string>& filename) const {
-    if (!filename || !CueDocument::isSafeMediaFilename(*filename)) return std::nullopt;
+    if (!filename || !CueDocument::isSafeMediaFilename(*filename))
+        return std::nullopt;
     return mediaURL() / *filename;
 }
 
@@ -103,10 +107,13 @@ void CuePersistence::removeMedia(const std::set<std::string>& filenames,
                                  const std::set<std::string>& excluding,
                                  FileSystem& fileManager) const {
     for (const auto& name : filenames) {
-        if (excluding.contains(name) || !CueDocument::isSafeMediaFilename(name)) continue;
+        if (excluding.contains(name) || !CueDocument::isSafeMediaFilename(name))
+            continue;
         const auto item = mediaURL() / name;
-        if (!fileManager.exists(item)) continue;
-        if (fileManager.isRegularFile(item)) fileManager.remove(item);
+        if (!fileManager.exists(item))
+            continue;
+        if (fileManager.isRegularFile(item))
+            fileManager.remove(item);
     }
 }
 

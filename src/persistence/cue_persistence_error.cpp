@@ -14,10 +14,9 @@ CuePersistenceError CuePersistenceError::unsupportedSchema(std::int64_t version)
 
 CuePersistenceError CuePersistenceError::invalidDocument(const std::filesystem::path& preservedURL,
                                                          const std::string& reason) {
-    CuePersistenceError error(Kind::invalidDocument,
-                              "설정 파일을 읽지 못했습니다. 원본을 " +
-                                  preservedURL.filename().string() + "에 보존했습니다. (" +
-                                  reason + ")");
+    CuePersistenceError error(Kind::invalidDocument, "설정 파일을 읽지 못했습니다. 원본을 " +
+                                                         preservedURL.filename().string() +
+                                                         "에 보존했습니다. (" + reason + ")");
     error.m_url = preservedURL;
     error.m_reason = reason;
     return error;

@@ -26,14 +26,16 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     int get() const { return m_fd; }
     // Close errors matter for writes: a delayed write error shows up here.
     void close(const fs::path& item) {
         const int fd = m_fd;
         m_fd = -1;
-        if (::close(fd) != 0) throwErrno("cannot close file", item);
+        if (::close(fd) != 0)
+            throwErrno("cannot close file", item);
     }
 
 private:
@@ -42,8 +44,10 @@ private:
 
 void syncPath(const fs::path& item, int flags) {
     FileDescriptor fd(::open(item.c_str(), flags | O_CLOEXEC));
-    if (fd.get() < 0) throwErrno("cannot open for sync", item);
-    if (::fsync(fd.get()) != 0) throwErrno("cannot sync", item);
+    if (fd.get() < 0)
+        throwErrno("cannot open for sync", item);
+    if (::fsync(fd.get()) != 0)
+        throwErrno("cannot sync", item);
 }
 
 void syncDirectory(const fs::path& directory) {
@@ -61,11 +65,15 @@ fs::path LocalFileSystem::applicationDataDirectory() {
     fs::path directory;
 #if defined(__APPLE__)
     const char* home = std::getenv("HOME");
-    if (!home || !*home) throw fs::filesystem_error("HOME is not set", std::make_error_code(std::errc::no_such_file_or_directory));
+    if (!home || !*home)
+        throw fs::filesystem_error("HOME is not set",
+                                   std::make_error_code(std::errc::no_such_file_or_directory));
     directory = fs::path(home) / "Library" / "Application Support";
 #elif defined(_WIN32)
     const char* appData = std::getenv("APPDATA");
-    if (!appData || !*appData) throw fs::filesystem_error("APPDATA is not set", std::make_error_code(std::errc::no_such_file_or_directory));
+    if (!appData || !*appData)
+        throw fs::filesystem_error("APPDATA is not set",
+                                   std::make_error_code(std::errc::no_such_file_or_directory));
     directory = fs::path(appData);
 #else
     const char* dataHome = std::getenv("XDG_DATA_HOME");
@@ -110,10 +118,13 @@ void LocalFileSystem::copyFile(const path& from, const path& to) {
 void LocalFileSystem::move(const path& from, const path& to) {
     fs::rename(from, to);
     syncDirectory(to.parent_path());
-    if (from.parent_path() != to.parent_path()) syncDirectory(from.parent_path());
+    if (from.parent_path() != to.parent_path())
+        syncDirectory(from.parent_path());
 }
 
-void LocalFileSystem::remove(const path& item) { fs::remove_all(item); }
+void LocalFileSystem::remove(const path& item) {
+    fs::remove_all(item);
+}
 
 std::vector<fs::path> LocalFileSystem::list(const path& directory) {
     std::vector<fs::path> entries;
@@ -125,23 +136,28 @@ std::vector<fs::path> LocalFileSystem::list(const path& directory) {
 
 std::string LocalFileSystem::readFile(const path& file) {
     FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) throwErrno("cannot open file", file);
+    if (fd.get() < 0)
+        throwErrno("cannot open file", file);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) throwErrno("cannot read file", file);
+    if (::fstat(fd.get(), &info) != 0)
+        throwErrno("cannot read file", file);
     if (S_ISDIR(info.st_mode)) {
         throw fs::filesystem_error("cannot read file", file,
                                    std::make_error_code(std::errc::is_a_directory));
     }
     std::string bytes;
-    if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+    if (info.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
         if (count < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             throwErrno("cannot read file", file);
         }
-        if (count == 0) break;
+        if (count == 0)
+            break;
         bytes.append(buffer, static_cast<std::size_t>(count));
     }
     return bytes;
@@ -151,19 +167,21 @@ void LocalFileSystem::writeAtomically(const path& file, std::string_view bytes) 
     const fs::path temporary =
         file.parent_path() / ("." + file.filename().string() + ".tmp-" + Uuid::random().text());
     try {
-        FileDescriptor fd(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (fd.get() < 0) throwErrno("cannot create file", temporary);
+        FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (fd.get() < 0)
+            throwErrno("cannot create file", temporary);
         std::size_t written = 0;
         while (written < bytes.size()) {
             const ssize_t count = ::write(fd.get(), bytes.data() + written, bytes.size() - written);
             if (count < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 throwErrno("cannot write file", temporary);
             }
             written += static_cast<std::size_t>(count);
         }
-        if (::fsync(fd.get()) != 0) throwErrno("cannot sync", temporary);
+        if (::fsync(fd.get()) != 0)
+            throwErrno("cannot sync", temporary);
         fd.close(temporary);
         fs::rename(temporary, file);
     } catch (...) {

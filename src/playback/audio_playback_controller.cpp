@@ -12,8 +12,10 @@ AudioPlaybackController::AudioPlaybackController(std::shared_ptr<AudioPlayerMaki
 
 void AudioPlaybackController::play(const CueSlot& slot,
                                    const std::optional<std::filesystem::path>& url) {
-    if (!slot.audioFilename) throw PlaybackError(PlaybackError::Kind::noAudio);
-    if (!url) throw PlaybackError(PlaybackError::Kind::missingMedia);
+    if (!slot.audioFilename)
+        throw PlaybackError(PlaybackError::Kind::noAudio);
+    if (!url)
+        throw PlaybackError(PlaybackError::Kind::missingMedia);
     std::error_code error;
     if (!std::filesystem::exists(*url, error)) {
         throw PlaybackError(PlaybackError::Kind::missingMedia);
@@ -23,7 +25,8 @@ void AudioPlaybackController::play(const CueSlot& slot,
     tearDown(true);
     // Observers hear of the torn-down run once the command is over, also when it fails.
     auto notifyIfStopped = [this, hadRun] {
-        if (hadRun) notifyObservers();
+        if (hadRun)
+            notifyObservers();
     };
 
     std::shared_ptr<AudioPlaying> player;
@@ -40,7 +43,8 @@ void AudioPlaybackController::play(const CueSlot& slot,
     const Uuid id = Uuid::random();
     std::weak_ptr<AudioPlaybackController> weakSelf = weak_from_this();
     player->setCompletionHandler([weakSelf, id] {
-        if (auto self = weakSelf.lock()) self->finishPlayback(id);
+        if (auto self = weakSelf.lock())
+            self->finishPlayback(id);
     });
     m_player = player;
     m_playbackID = id;
@@ -60,14 +64,17 @@ void AudioPlaybackController::play(const CueSlot& slot,
 
 bool AudioPlaybackController::togglePause() {
     if (m_state.isPlaying()) {
-        if (!m_player) return false;
+        if (!m_player)
+            return false;
         m_player->pause();
         setState(PlaybackState::paused(*m_state.activeSlotID()));
         return true;
     }
     if (m_state.isPaused()) {
-        if (!m_player) return false;
-        if (!m_player->play()) return false;
+        if (!m_player)
+            return false;
+        if (!m_player->play())
+            return false;
         setState(PlaybackState::playing(*m_state.activeSlotID()));
         return true;
     }
@@ -77,7 +84,8 @@ bool AudioPlaybackController::togglePause() {
 void AudioPlaybackController::stop() {
     const bool hadPlayer = m_player != nullptr;
     tearDown(true);
-    if (!hadPlayer) return;
+    if (!hadPlayer)
+        return;
     notifyObservers();
 }
 
@@ -87,7 +95,8 @@ void AudioPlaybackController::report(const std::exception& error) {
 }
 
 void AudioPlaybackController::clearError() {
-    if (!m_errorMessage) return;
+    if (!m_errorMessage)
+        return;
     m_errorMessage.reset();
     notifyObservers();
 }
@@ -100,7 +109,8 @@ void AudioPlaybackController::setMasterVolume(double volume) {
 }
 
 double AudioPlaybackController::clampedStart(double start, double duration) {
-    if (!std::isfinite(duration) || !(duration > 0)) return 0;
+    if (!std::isfinite(duration) || !(duration > 0))
+        return 0;
     return clamped(start, 0.0, duration);
 }
 
@@ -112,16 +122,19 @@ float AudioPlaybackController::combinedVolume(double master, double gainDB) {
 }
 
 void AudioPlaybackController::finishPlayback(const Uuid& id) {
-    if (!m_playbackID || *m_playbackID != id) return;
+    if (!m_playbackID || *m_playbackID != id)
+        return;
     tearDown(false);
     notifyObservers();
-    if (m_onNaturalCompletion) m_onNaturalCompletion();
+    if (m_onNaturalCompletion)
+        m_onNaturalCompletion();
 }
 
 // Empties player, run and slot; state becomes stopped without notifying, so a
 // command notifies once when it is complete.
 void AudioPlaybackController::tearDown(bool stopPlayer) {
-    if (m_player && stopPlayer) m_player->stop();
+    if (m_player && stopPlayer)
+        m_player->stop();
     m_player.reset();
     m_playbackID.reset();
     m_currentSlot.reset();

@@ -20,7 +20,8 @@ public:
     bool isStopped() const { return m_kind == Kind::stopped; }
     // The slot of playing and paused; empty when stopped.
     std::optional<std::int64_t> activeSlotID() const {
-        if (m_kind == Kind::stopped) return std::nullopt;
+        if (m_kind == Kind::stopped)
+            return std::nullopt;
         return m_slotID;
     }
 

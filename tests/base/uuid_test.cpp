@@ -20,7 +20,8 @@ TEST(Uuid, RandomIsVersion4WithUpperCaseText) {
 
 TEST(Uuid, RandomValuesDiffer) {
     std::unordered_set<Uuid> seen;
-    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(Uuid::random()).second);
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_TRUE(seen.insert(Uuid::random()).second);
 }
 
 TEST(Uuid, ParsesEitherCaseAndRoundTrips) {
@@ -31,9 +32,10 @@ TEST(Uuid, ParsesEitherCaseAndRoundTrips) {
 }
 
 TEST(Uuid, RejectsAnythingButTheCanonicalForm) {
-    for (const char* text : {"", "abc", "0f1e2d3c4b5a49688776a5b4c3d2e1f0",
-                             "0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1f", "0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1fg",
-                             "0f1e2d3c-4b5a-4968-877-6a5b4c3d2e1f0", "{0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1f}"}) {
+    for (const char* text :
+         {"", "abc", "0f1e2d3c4b5a49688776a5b4c3d2e1f0", "0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1f",
+          "0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1fg", "0f1e2d3c-4b5a-4968-877-6a5b4c3d2e1f0",
+          "{0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1f}"}) {
         EXPECT_FALSE(Uuid::parse(text)) << text;
     }
 }

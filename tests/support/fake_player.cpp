@@ -4,7 +4,8 @@ namespace tavrel::test {
 
 bool FakePlayer::play() {
     ++playCount;
-    if (refusePlay) return false;
+    if (refusePlay)
+        return false;
     m_isPlaying = true;
     return true;
 }
@@ -21,13 +22,15 @@ void FakePlayer::stop() {
 
 void FakePlayer::complete() {
     m_isPlaying = false;
-    if (auto handler = m_completion) handler();
+    if (auto handler = m_completion)
+        handler();
 }
 
 std::shared_ptr<AudioPlaying> FakePlayerFactory::makePlayer(const std::filesystem::path& url) {
     requestedURLs.push_back(url);
     const auto name = url.filename().string();
-    if (failAll || failingFilenames.contains(name)) throw FakePlayerError();
+    if (failAll || failingFilenames.contains(name))
+        throw FakePlayerError();
     auto player = std::make_shared<FakePlayer>(url, duration);
     player->refusePlay = refusingFilenames.contains(name);
     players.push_back(player);

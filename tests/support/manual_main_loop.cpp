@@ -10,7 +10,8 @@ public:
     ManualTimerHandle(std::weak_ptr<Timers> timers, std::uint64_t id)
         : m_timers(std::move(timers)), m_id(id) {}
     ~ManualTimerHandle() override {
-        if (auto timers = m_timers.lock()) timers->erase(m_id);
+        if (auto timers = m_timers.lock())
+            timers->erase(m_id);
     }
 
 private:
@@ -28,8 +29,8 @@ void ManualMainLoop::post(Task task) {
     m_posted.push_back(std::move(task));
 }
 
-std::unique_ptr<TimerHandle> ManualMainLoop::startRepeatingTimer(
-    std::chrono::milliseconds interval, Task task) {
+std::unique_ptr<TimerHandle> ManualMainLoop::startRepeatingTimer(std::chrono::milliseconds interval,
+                                                                 Task task) {
     const auto id = m_nextTimerID++;
     m_timers->emplace(id, Timer{interval, m_now + interval, std::move(task)});
     return std::make_unique<ManualTimerHandle<Timers>>(m_timers, id);
@@ -41,7 +42,8 @@ int ManualMainLoop::runPending() {
         Task task;
         {
             std::lock_guard lock(m_mutex);
-            if (m_posted.empty()) break;
+            if (m_posted.empty())
+                break;
             task = std::move(m_posted.front());
             m_posted.pop_front();
         }
@@ -59,11 +61,13 @@ void ManualMainLoop::advance(double seconds) {
         // The earliest due timer; a task may stop or start timers, so look again each time.
         auto due = m_timers->end();
         for (auto it = m_timers->begin(); it != m_timers->end(); ++it) {
-            if (it->second.next <= end && (due == m_timers->end() || it->second.next < due->second.next)) {
+            if (it->second.next <= end &&
+                (due == m_timers->end() || it->second.next < due->second.next)) {
                 due = it;
             }
         }
-        if (due == m_timers->end()) break;
+        if (due == m_timers->end())
+            break;
         m_now = due->second.next;
         due->second.next += due->second.interval;
         auto task = due->second.task;  // the timer may be destroyed by its own task

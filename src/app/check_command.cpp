@@ -1,0 +1,99 @@
+#include "app/check_command.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "model/document_json.h"
+#include "persistence/cue_persistence.h"
+
+namespace tavrel {
+
+namespace {
+
+struct LoadedLibrary {
+    CueDocument document = CueDocument::empty();
+    std::string status;
+    bool readable = true;
+};
+
+// load() would create folders and preserve a bad file; the check only reads.
+LoadedLibrary readLibrary(const CuePersistence& persistence) {
+    LoadedLibrary library;
+    FileSystem& fileSystem = LocalFileSystem::shared();
+    const auto documentURL = persistence.documentURL();
+    if (!fileSystem.exists(documentURL)) {
+        library.status = "cues.json 없음: 빈 문서로 시작합니다.";
+        return library;
+    }
+    try {
+        CueDocument document = decodeDocument(fileSystem.readFile(documentURL));
+        if (document.schemaVersion > CueDocument::currentSchemaVersion) {
+            throw DocumentDecodeError(unsupportedSchemaMessage(document.schemaVersion));
+        }
+        document.normalize();
+        library.document = std::move(document);
+        library.status = "정상적으로 읽었습니다.";
+    } catch (const std::exception& error) {
+        library.readable = false;
+        library.status = std::string("설정 파일을 읽지 못했습니다. (") + error.what() + ")";
+    }
+    return library;
+}
+
+const char* playableText(bool playable) {
+    return playable ? "재생 가능" : "파일 없음";
+}
+
+}  // namespace
+
+int runCheckCommand(std::ostream& out) {
+    std::optional<CuePersistence> persistence;
+    try {
+        persistence = CuePersistence::applicationSupport();
+    } catch (const std::exception& error) {
+        out << "라이브러리를 찾을 수 없습니다: " << error.what() << "\n";
+        return 2;
+    }
+    out << "Tavrel 공연 전 점검\n";
+    out << "라이브러리: " << persistence->rootURL().string() << "\n";
+    const LoadedLibrary library = readLibrary(*persistence);
+    out << "문서: " << library.status << "\n\n";
+
+    int missing = 0;
+    out << "큐 슬롯 (키 | 제목 | 음원 | 상태)\n";
+    for (const auto& slot : library.document.slots) {
+        out << "  " << slotKeyCharacter(slot.id) << " | " << slot.displayTitle() << " | ";
+        if (!slot.audioFilename) {
+            out << "- | 음원 없음\n";
+            continue;
+        }
+        const bool playable = persistence->mediaExists(slot.audioFilename);
+        missing += playable ? 0 : 1;
+        out << *slot.audioFilename << " | " << playableText(playable) << "\n";
+        if (slot.imageFilename && !persistence->mediaExists(slot.imageFilename)) {
+            ++missing;
+            out << "      이미지 파일 없음: " << *slot.imageFilename << "\n";
+        }
+    }
+    out << "\n반복 재생 곡 " << library.document.loopTracks.size() << "개\n";
+    for (const auto& track : library.document.loopTracks) {
+        const bool playable = persistence->mediaExists(track.audioFilename);
+        missing += playable ? 0 : 1;
+        out << "  " << track.title << " | " << track.audioFilename << " | "
+            << playableText(playable) << "\n";
+    }
+    out << "\n";
+    if (!library.readable) {
+        out << "결과: 설정 파일을 읽을 수 없습니다.\n";
+        return 2;
+    }
+    if (missing > 0) {
+        out << "결과: 없는 미디어 파일 " << missing << "개\n";
+        return 1;
+    }
+    out << "결과: 모든 미디어 파일이 있습니다.\n";
+    return 0;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,77 @@
+#include <cmath>
+
+#include "base/clamped.h"
+#include "store/cue_store.h"
+
+namespace tavrel {
+
+std::string CueStore::importFile(const path& url, const std::string& kind) {
+    if (!m_persistence)
+        throw CueStoreError();
+    return m_persistence->importMedia(url, kind, m_fileManager);
+}
+
+bool CueStore::replace(const CueSlot& given,
+                       const std::set<std::string>& sessionImportedFilenames) {
+    if (given.id < 0 || given.id >= static_cast<std::int64_t>(m_document.slots.size())) {
+        return false;
+    }
+    const auto position = static_cast<std::size_t>(given.id);
+    const CueSlot previous = m_document.slots[position];
+
+    CueSlot slot = given;
+    // Non-finite values would be dropped by the next save's normalisation
+    // anyway; keep memory and disk the same.
+    if (!(slot.startSeconds >= 0.0) || !std::isfinite(slot.startSeconds))
+        slot.startSeconds = 0.0;
+    slot.gainDB = std::isnan(slot.gainDB) ? 0.0 : clamped(slot.gainDB, -12.0, 0.0);
+    if (m_persistence) {
+        if (const auto url = m_persistence->mediaFileURL(slot.audioFilename)) {
+            try {
+                const auto player = m_playback->factory().makePlayer(*url);
+                slot.startSeconds =
+                    AudioPlaybackController::clampedStart(slot.startSeconds, player->duration());
+            } catch (const std::exception&) {
+                // Not readable as audio: the offset stays as entered; playback clamps it later.
+            }
+        }
+    }
+
+    m_document.slots[position] = slot;
+    if (!save()) {
+        m_document.slots[position] = previous;
+        notifyObservers();
+        return false;
+    }
+    std::set<std::string> candidates = sessionImportedFilenames;
+    if (previous.audioFilename)
+        candidates.insert(*previous.audioFilename);
+    if (previous.imageFilename)
+        candidates.insert(*previous.imageFilename);
+    removeMediaDelta(candidates);
+    notifyObservers();
+    return true;
+}
+
+void CueStore::discardSessionImports(const std::set<std::string>& filenames) {
+    removeMediaDelta(filenames);
+}
+
+void CueStore::removeMediaDelta(const std::set<std::string>& candidates) {
+    if (!m_didLoadCleanly || !m_persistence || candidates.empty())
+        return;
+    std::set<std::string> protectedNames = m_document.referencedMediaFilenames();
+    try {
+        protectedNames.merge(m_persistence->savedSetReferencedMediaFilenames(m_fileManager));
+    } catch (const std::exception&) {
+        // A saved set we cannot read may need any of these files: delete nothing.
+        return;
+    }
+    try {
+        m_persistence->removeMedia(candidates, protectedNames, m_fileManager);
+    } catch (const std::exception&) {
+        // Clean-up is best effort: a file left behind costs disk space, nothing else.
+    }
+}
+
+}  // namespace tavrel

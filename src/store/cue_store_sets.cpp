@@ -1,0 +1,35 @@
+#include "store/cue_store.h"
+
+namespace tavrel {
+
+void CueStore::exportBackup(const path& url) {
+    if (!m_persistence)
+        throw CueStoreError();
+    m_persistence->exportBackup(m_document, url, m_fileManager);
+}
+
+bool CueStore::restoreBackup(const path& url) {
+    if (!m_persistence) {
+        m_persistenceError = CueStoreError::message(CueStoreError::Kind::persistenceUnavailable);
+        notifyObservers();
+        return false;
+    }
+    // Silence first, whatever the outcome: the operator asked to change the show.
+    stopLoopPlayback(true);
+    const CueDocument outgoing = m_document;
+    try {
+        m_document = m_persistence->restoreBackup(url, m_fileManager);
+    } catch (const std::exception& error) {
+        m_persistenceError = error.what();
+        notifyObservers();
+        return false;
+    }
+    m_persistenceError.reset();
+    // The set's volume is what the operator saved with it.
+    m_playback->setMasterVolume(m_document.masterVolume);
+    removeMediaDelta(outgoing.referencedMediaFilenames());
+    notifyObservers();
+    return true;
+}
+
+}  // namespace tavrel

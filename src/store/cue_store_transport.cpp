@@ -1,0 +1,78 @@
+#include <cmath>
+
+#include "base/clamped.h"
+#include "store/cue_store.h"
+
+namespace tavrel {
+
+void CueStore::play(const CueSlot& slot) {
+    try {
+        m_playback->play(slot, audioURL(slot));
+    } catch (const std::exception& error) {
+        m_playback->report(error);
+        // The controller may already have stopped the loop's track before
+        // failing: a session with nothing sounding must not stay published.
+        if (m_loopPlayback && m_playback->state().isStopped()) {
+            stopLoopPlayback(false);
+            notifyObservers();
+        }
+        return;
+    }
+    if (m_loopPlayback) {
+        stopLoopPlayback(false);
+        notifyObservers();
+    }
+}
+
+void CueStore::togglePause() {
+    if (!m_loopPlayback) {
+        m_playback->togglePause();
+        return;
+    }
+    const PlaybackState state = m_playback->state();
+    if (m_loopPlayback->isPaused && state.isPaused()) {
+        if (!m_playback->togglePause())
+            return;
+        m_loopPlayback->isPaused = false;
+        if (m_loopPlayback->remainingSeconds) {
+            m_loopPlayback->deadline =
+                m_mainLoop.now() + std::chrono::seconds(*m_loopPlayback->remainingSeconds);
+        }
+        if (!m_loopPlayback->isInfinite)
+            scheduleLoopPlaybackTimer();
+        notifyObservers();
+    } else if (!m_loopPlayback->isPaused && state.isPlaying()) {
+        if (!refreshLoopPlaybackRemaining()) {
+            notifyObservers();
+            return;
+        }
+        if (m_playback->togglePause() && m_loopPlayback) {
+            m_loopPlayback->isPaused = true;
+            m_loopPlayback->deadline.reset();
+            m_loopPlaybackTimer.reset();
+        }
+        notifyObservers();
+    }
+}
+
+void CueStore::stopPlayback() {
+    const bool hadLoop = m_loopPlayback.has_value();
+    stopLoopPlayback(true);
+    if (hadLoop)
+        notifyObservers();
+}
+
+void CueStore::setMasterVolume(double volume) {
+    if (std::isnan(volume))
+        return;
+    m_document.masterVolume = clamped(volume, 0.0, 1.0);
+    m_playback->setMasterVolume(m_document.masterVolume);
+    notifyObservers();
+}
+
+void CueStore::persistMasterVolume() {
+    save();
+    notifyObservers();
+}
+
+}  // namespace tavrel
