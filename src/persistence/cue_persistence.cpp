@@ -75,13 +75,18 @@ std::string CuePersistence::importMedia(const path& url, const std::string& kind
     // Copy under a hidden name and rename into place: an interrupted copy never
     // leaves a partial file under a media name.
     const auto temporary = mediaURL() / (".Tavrel-import-" + Uuid::random().text());
+    const auto destination = mediaURL() / name;
     try {
         fileManager.copyFile(url, temporary);
-        fileManager.move(temporary, mediaURL() / name);
+        fileManager.move(temporary, destination);
     } catch (...) {
+        // A move can fail after its rename (flushing the folder): the new name is
+        // ours alone, and no caller will ever learn it, so it goes too.
         try {
             if (fileManager.exists(temporary))
                 fileManager.remove(temporary);
+            if (fileManager.exists(destination))
+                fileManager.remove(destination);
         } catch (const std::exception&) {
             // The copy error is the one to report; a leftover hidden file is harmless.
         }

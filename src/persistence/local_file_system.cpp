@@ -113,6 +113,9 @@ bool LocalFileSystem::isRegularFile(const path& item) {
 void LocalFileSystem::copyFile(const path& from, const path& to) {
     fs::copy_file(from, to, fs::copy_options::none);
     syncPath(to, O_RDONLY);
+    // The new name too: a set folder renamed into place must not lose entries
+    // of its "Media" in a power cut.
+    syncDirectory(to.parent_path());
 }
 
 void LocalFileSystem::move(const path& from, const path& to) {
@@ -135,7 +138,8 @@ std::vector<fs::path> LocalFileSystem::list(const path& directory) {
 }
 
 std::string LocalFileSystem::readFile(const path& file) {
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    // A link is never followed out of the library: reading one fails (ELOOP).
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0)
         throwErrno("cannot open file", file);
     struct stat info {};

@@ -1,5 +1,7 @@
 #include "support/fault_injecting_file_system.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -18,6 +20,10 @@ void FaultInjectingFileSystem::failCall(int n) {
     m_failingCall = m_calls + n;
 }
 
+void FaultInjectingFileSystem::failCallAfterDoing(int n) {
+    m_failingCallAfter = m_calls + n;
+}
+
 void FaultInjectingFileSystem::failEvery(Operation operation) {
     m_failingOperations.insert(operation);
 }
@@ -28,12 +34,21 @@ void FaultInjectingFileSystem::failEvery(Operation operation, const std::string&
 
 void FaultInjectingFileSystem::clearFailures() {
     m_failingCall.reset();
+    m_failingCallAfter.reset();
     m_failingOperations.clear();
     m_failingNames.clear();
     m_didFail = false;
 }
 
-void FaultInjectingFileSystem::enter(Operation operation, const path& item) {
+namespace {
+
+[[noreturn]] void throwInjected(const fs::path& item) {
+    throw fs::filesystem_error("injected failure", item, std::make_error_code(std::errc::io_error));
+}
+
+}  // namespace
+
+int FaultInjectingFileSystem::enter(Operation operation, const path& item) {
     ++m_calls;
     m_log.push_back(operation);
     const bool fail = (m_failingCall && *m_failingCall == m_calls) ||
@@ -41,65 +56,120 @@ void FaultInjectingFileSystem::enter(Operation operation, const path& item) {
                       m_failingNames.contains({operation, item.filename().string()});
     if (fail) {
         m_didFail = true;
-        throw fs::filesystem_error("injected failure", item,
-                                   std::make_error_code(std::errc::io_error));
+        throwInjected(item);
+    }
+    return m_calls;
+}
+
+void FaultInjectingFileSystem::leave(int call, const path& item) {
+    if (m_failingCallAfter && *m_failingCallAfter == call) {
+        m_didFail = true;
+        throwInjected(item);
     }
 }
 
 fs::path FaultInjectingFileSystem::applicationDataDirectory() {
-    enter(Operation::applicationDataDirectory, m_dataDirectory);
+    const int call = enter(Operation::applicationDataDirectory, m_dataDirectory);
     fs::create_directories(m_dataDirectory);
+    leave(call, m_dataDirectory);
     return m_dataDirectory;
 }
 
 void FaultInjectingFileSystem::createDirectories(const path& directory) {
-    enter(Operation::createDirectories, directory);
+    const int call = enter(Operation::createDirectories, directory);
     LocalFileSystem::shared().createDirectories(directory);
+    leave(call, directory);
 }
 
 bool FaultInjectingFileSystem::exists(const path& item) {
-    enter(Operation::exists, item);
-    return LocalFileSystem::shared().exists(item);
+    const int call = enter(Operation::exists, item);
+    const bool result = LocalFileSystem::shared().exists(item);
+    leave(call, item);
+    return result;
 }
 
 bool FaultInjectingFileSystem::isDirectory(const path& item) {
-    enter(Operation::isDirectory, item);
-    return LocalFileSystem::shared().isDirectory(item);
+    const int call = enter(Operation::isDirectory, item);
+    const bool result = LocalFileSystem::shared().isDirectory(item);
+    leave(call, item);
+    return result;
 }
 
 bool FaultInjectingFileSystem::isRegularFile(const path& item) {
-    enter(Operation::isRegularFile, item);
-    return LocalFileSystem::shared().isRegularFile(item);
+    const int call = enter(Operation::isRegularFile, item);
+    const bool result = LocalFileSystem::shared().isRegularFile(item);
+    leave(call, item);
+    return result;
 }
 
 void FaultInjectingFileSystem::copyFile(const path& from, const path& to) {
-    enter(Operation::copyFile, from);
+    const int call = enter(Operation::copyFile, from);
     LocalFileSystem::shared().copyFile(from, to);
+    leave(call, from);
 }
 
 void FaultInjectingFileSystem::move(const path& from, const path& to) {
-    enter(Operation::move, from);
+    const int call = enter(Operation::move, from);
     LocalFileSystem::shared().move(from, to);
+    leave(call, from);
 }
 
 void FaultInjectingFileSystem::remove(const path& item) {
-    enter(Operation::remove, item);
+    const int call = enter(Operation::remove, item);
     LocalFileSystem::shared().remove(item);
+    leave(call, item);
 }
 
 std::vector<fs::path> FaultInjectingFileSystem::list(const path& directory) {
-    enter(Operation::list, directory);
-    return LocalFileSystem::shared().list(directory);
+    const int call = enter(Operation::list, directory);
+    auto entries = LocalFileSystem::shared().list(directory);
+    leave(call, directory);
+    return entries;
 }
 
 std::string FaultInjectingFileSystem::readFile(const path& file) {
-    enter(Operation::readFile, file);
-    return LocalFileSystem::shared().readFile(file);
+    const int call = enter(Operation::readFile, file);
+    auto bytes = LocalFileSystem::shared().readFile(file);
+    leave(call, file);
+    return bytes;
 }
 
 void FaultInjectingFileSystem::writeAtomically(const path& file, std::string_view bytes) {
-    enter(Operation::writeAtomically, file);
+    const int call = enter(Operation::writeAtomically, file);
     LocalFileSystem::shared().writeAtomically(file, bytes);
+    leave(call, file);
+}
+
+void runAtEveryFailurePoint(FaultInjectingFileSystem& fileSystem,
+                            const std::function<void()>& reset,
+                            const std::function<void(FaultInjectingFileSystem&)>& operation,
+                            const std::function<void(bool succeeded)>& check) {
+    for (bool afterDoing : {false, true}) {
+        int call = 1;
+        for (;; ++call) {
+            SCOPED_TRACE((afterDoing ? "failing after call " : "failing call ") +
+                         std::to_string(call));
+            reset();
+            fileSystem.clearFailures();
+            if (afterDoing)
+                fileSystem.failCallAfterDoing(call);
+            else
+                fileSystem.failCall(call);
+            bool succeeded = true;
+            try {
+                operation(fileSystem);
+            } catch (const fs::filesystem_error&) {
+                succeeded = false;
+            }
+            // A swallowed failure would hide a lost step.
+            EXPECT_EQ(succeeded, !fileSystem.didFail());
+            check(succeeded);
+            if (!fileSystem.didFail())
+                break;
+            ASSERT_LT(call, 200) << "never succeeds";
+        }
+        EXPECT_GT(call, 1) << "the operation made no call, so no failure was tried";
+    }
 }
 
 TemporaryDirectory::TemporaryDirectory()

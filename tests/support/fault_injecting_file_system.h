@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -34,6 +35,9 @@ public:
 
     // Fails call number `n` (1-based, counted from now) and no other.
     void failCall(int n);
+    // Call number `n` does its work and then fails, like a write whose flush
+    // fails: whatever it changed on disk stays changed.
+    void failCallAfterDoing(int n);
     // Fails every call of `operation` (until clearFailures()).
     void failEvery(Operation operation);
     // Fails every call of `operation` whose first path ends with this file name.
@@ -59,16 +63,27 @@ public:
     void writeAtomically(const path& file, std::string_view bytes) override;
 
 private:
-    void enter(Operation operation, const path& item);
+    // Both return the call's number; leave() fails a call after its work.
+    int enter(Operation operation, const path& item);
+    void leave(int call, const path& item);
 
     std::filesystem::path m_dataDirectory;
     int m_calls = 0;
     std::optional<int> m_failingCall;
+    std::optional<int> m_failingCallAfter;
     std::set<Operation> m_failingOperations;
     std::set<std::pair<Operation, std::string>> m_failingNames;
     bool m_didFail = false;
     std::vector<Operation> m_log;
 };
+
+// Runs `operation` once per disk call it makes, failing that call (first
+// before its work, then after it), until a run succeeds. `reset` restores the
+// starting state before each run; `check` looks at the result after each.
+void runAtEveryFailurePoint(FaultInjectingFileSystem& fileSystem,
+                            const std::function<void()>& reset,
+                            const std::function<void(FaultInjectingFileSystem&)>& operation,
+                            const std::function<void(bool succeeded)>& check);
 
 // A fresh folder under the system's temporary directory, removed with everything in it.
 class TemporaryDirectory {

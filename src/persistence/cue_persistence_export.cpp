@@ -1,0 +1,174 @@
+#include <algorithm>
+
+#include "base/uuid.h"
+#include "model/document_json.h"
+#include "persistence/cue_persistence.h"
+
+namespace tavrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "a/b/" names the folder b, not an entry inside it: without this the staging
+// folder would be made inside the destination.
+fs::path withoutTrailingSeparator(const fs::path& url) {
+    fs::path normal = url.lexically_normal();
+    if (normal.filename().empty() && normal.has_parent_path())
+        normal = normal.parent_path();
+    return normal;
+}
+
+bool isWithin(const fs::path& item, const fs::path& folder) {
+    const auto [folderEnd, itemEnd] =
+        std::mismatch(folder.begin(), folder.end(), item.begin(), item.end());
+    return folderEnd == folder.end();
+}
+
+// Replacing the library root, or a folder holding it, would move the whole
+// library aside and delete it, saved sets included. Inside the library only
+// "SavedSets" is a home for sets; elsewhere a set would litter the library
+// (the flat "Media" above all). Links and ".." are resolved before comparing.
+void refuseLibraryDestination(const fs::path& destination, const fs::path& rootURL) {
+    const fs::path target = withoutTrailingSeparator(fs::weakly_canonical(destination));
+    const fs::path root = withoutTrailingSeparator(fs::weakly_canonical(rootURL));
+    const fs::path savedSets = root / "SavedSets";
+    const bool containsLibrary = isWithin(root, target);
+    const bool insideLibrary = isWithin(target, root);
+    const bool insideSavedSets = isWithin(target, savedSets) && target != savedSets;
+    if (containsLibrary || (insideLibrary && !insideSavedSets))
+        throw CuePersistenceError::unsafeExportDestination(destination.filename().string());
+}
+
+void removeIgnoringErrors(const fs::path& item, FileSystem& fileManager) {
+    try {
+        fileManager.remove(item);
+    } catch (const fs::filesystem_error&) {
+        // The error that led here is the one to report; a hidden leftover is harmless.
+    }
+}
+
+// A move can fail after its rename, while flushing a folder: put back what
+// did move. Best effort; the move's own error is the one to report.
+void undoMove(const fs::path& from, const fs::path& to, FileSystem& fileManager) {
+    try {
+        if (!fileManager.exists(from) && fileManager.exists(to))
+            fileManager.move(to, from);
+    } catch (const fs::filesystem_error&) {
+        // Whatever could not be put back stays under its hidden name.
+    }
+}
+
+}  // namespace
+
+bool CuePersistence::isTavrelBackupDirectory(const path& url, FileSystem& fileManager) {
+    try {
+        const path document = url / "cues.json";
+        return fileManager.exists(url) && fileManager.isDirectory(url) &&
+               fileManager.exists(document) && fileManager.isRegularFile(document);
+    } catch (const fs::filesystem_error&) {
+        // An unreadable property is not proof of a set folder.
+        return false;
+    }
+}
+
+void CuePersistence::exportBackup(const CueDocument& document, const path& destinationURL,
+                                  FileSystem& fileManager) const {
+    const path destination = withoutTrailingSeparator(destinationURL);
+    refuseLibraryDestination(destination, m_rootURL);
+
+    CueDocument normalized = document;
+    normalized.normalize();
+    const path staging = destination.parent_path() / (".Tavrel-export-" + Uuid::random().text());
+    const path stagingMedia = staging / "Media";
+
+    try {
+        // Inside the clean-up: a creation that fails half-way leaves nothing behind.
+        fileManager.createDirectories(stagingMedia);
+        fileManager.writeAtomically(staging / "cues.json", encodeDocument(normalized));
+        for (const auto& name : normalized.referencedMediaFilenames()) {
+            const path source = mediaURL() / name;
+            // A link in "Media" is not the library's file: never copy what it points to.
+            if (!CueDocument::isSafeMediaFilename(name) || !fileManager.exists(source) ||
+                !fileManager.isRegularFile(source)) {
+                throw CuePersistenceError::missingBackupMedia(name);
+            }
+            fileManager.copyFile(source, stagingMedia / name);
+        }
+        replaceExistingBackupIfNeeded(destination, staging, fileManager);
+    } catch (...) {
+        removeIgnoringErrors(staging, fileManager);
+        throw;
+    }
+}
+
+void CuePersistence::replaceExistingBackupIfNeeded(const path& destination, const path& staging,
+                                                   FileSystem& fileManager) const {
+    if (!fileManager.exists(destination)) {
+        try {
+            fileManager.move(staging, destination);
+        } catch (...) {
+            undoMove(staging, destination, fileManager);
+            throw;
+        }
+        return;
+    }
+    if (!isTavrelBackupDirectory(destination, fileManager))
+        throw CuePersistenceError::unsafeExportDestination(destination.filename().string());
+
+    // The old set stays recoverable under this name until the new one is in place.
+    const path previous = destination.parent_path() / (".Tavrel-previous-" + Uuid::random().text());
+    try {
+        fileManager.move(destination, previous);
+    } catch (...) {
+        undoMove(destination, previous, fileManager);
+        throw;
+    }
+    try {
+        fileManager.move(staging, destination);
+    } catch (...) {
+        // If putting the old set back fails, it survives as ".Tavrel-previous-".
+        undoMove(staging, destination, fileManager);
+        undoMove(destination, previous, fileManager);
+        throw;
+    }
+    removeIgnoringErrors(previous, fileManager);
+}
+
+std::set<std::string> CuePersistence::savedSetReferencedMediaFilenames(
+    FileSystem& fileManager) const {
+    prepareDirectories(fileManager);
+    std::set<std::string> names;
+    for (const auto& entry : fileManager.list(savedSetsURL())) {
+        if (!fileManager.isDirectory(entry))
+            continue;
+        const path documentFile = entry / "cues.json";
+        if (!fileManager.exists(documentFile))
+            continue;
+        const std::string setName = entry.filename().string();
+        if (!fileManager.isRegularFile(documentFile))
+            throw CuePersistenceError::invalidSavedSet(setName,
+                                                       "설정 파일이 일반 파일이 아닙니다.");
+        std::string bytes;
+        try {
+            bytes = fileManager.readFile(documentFile);
+        } catch (const fs::filesystem_error& error) {
+            throw CuePersistenceError::invalidSavedSet(setName, error.what());
+        }
+        CueDocument setDocument;
+        try {
+            setDocument = decodeDocument(bytes);
+        } catch (const DocumentDecodeError& error) {
+            throw CuePersistenceError::invalidSavedSet(setName, error.what());
+        }
+        if (setDocument.schemaVersion > CueDocument::currentSchemaVersion) {
+            throw CuePersistenceError::invalidSavedSet(
+                setName, unsupportedSchemaMessage(setDocument.schemaVersion));
+        }
+        setDocument.normalize();
+        names.merge(setDocument.referencedMediaFilenames());
+    }
+    return names;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,383 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+
+#include "model/document_json.h"
+#include "persistence/cue_persistence.h"
+#include "support/fault_injecting_file_system.h"
+#include "support/scoped_environment_variable.h"
+
+namespace tavrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::entryNames;
+using test::readFile;
+using test::writeFile;
+using Operation = test::FaultInjectingFileSystem::Operation;
+
+const std::regex preservedName("cues\\.invalid-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.json");
+
+class LibraryStorage : public ::testing::Test {
+protected:
+    fs::path root() const { return temp.path() / "Tavrel"; }
+    fs::path documentPath() const { return root() / "cues.json"; }
+    fs::path media() const { return root() / "Media"; }
+
+    std::set<std::string> preservedCopies() const {
+        std::set<std::string> names;
+        for (const auto& name : entryNames(root()))
+            if (std::regex_match(name, preservedName))
+                names.insert(name);
+        return names;
+    }
+
+    static CueDocument documentTitled(const std::string& title) {
+        auto document = CueDocument::empty();
+        document.slots[0].title = title;
+        document.slots[0].audioFilename = "audio-1.mp3";
+        return document;
+    }
+
+    CueDocument diskDocument() const {
+        auto document = decodeDocument(readFile(documentPath()));
+        document.normalize();
+        return document;
+    }
+
+    test::TemporaryDirectory temp;
+    CuePersistence library{temp.path() / "Tavrel"};
+    test::FaultInjectingFileSystem faults{temp.path() / "data"};
+};
+
+TEST_F(LibraryStorage, FirstLoadMakesTheFoldersAndWritesNoDocument) {
+    EXPECT_EQ(library.load(), CueDocument::empty());
+    EXPECT_EQ(entryNames(root()), (std::set<std::string>{"Media", "SavedSets"}));
+    EXPECT_TRUE(entryNames(media()).empty());
+}
+
+TEST_F(LibraryStorage, UnusableDocumentIsPreservedByteForByteAndLeftInPlace) {
+    const std::string valid = encodeDocument(CueDocument::empty());
+    const std::vector<std::pair<std::string, std::string>> inputs = {
+        {"empty object", "{}"},
+        {"empty file", ""},
+        {"truncated", valid.substr(0, valid.size() - 9)},
+        {"binary", std::string("\x00\x01\xfe\xff\x89PNG", 8)},
+        {"non-UTF-8", "{\"schemaVersion\":2,\"masterVolume\":1,\"slots\":[],\"x\":\"\xe9\"}"},
+        {"deep", std::string(100'000, '[') + std::string(100'000, ']')},
+        {"50 MB", "{\"padding\":" + std::string(50 * 1024 * 1024, '\xff')},
+        {"wrong type", R"({"schemaVersion":"2","masterVolume":1,"slots":[]})"},
+        {"track id",
+         R"({"schemaVersion":2,"masterVolume":1,"slots":[],"loopTracks":[{"id":"abc","title":"","audioFilename":"a"}]})"},
+        {"overflow", R"({"schemaVersion":2,"masterVolume":1e400,"slots":[]})"},
+    };
+    for (const auto& [label, bytes] : inputs) {
+        SCOPED_TRACE(label);
+        fs::remove_all(root());
+        writeFile(documentPath(), bytes);
+        try {
+            library.load();
+            ADD_FAILURE() << "loaded";
+            continue;
+        } catch (const CuePersistenceError& error) {
+            ASSERT_EQ(error.kind(), CuePersistenceError::Kind::invalidDocument);
+            const auto copies = preservedCopies();
+            ASSERT_EQ(copies.size(), 1u);
+            EXPECT_EQ(error.url(), root() / *copies.begin());
+            EXPECT_FALSE(error.reason().empty());
+            EXPECT_EQ(std::string(error.what()), "설정 파일을 읽지 못했습니다. 원본을 " +
+                                                     *copies.begin() + "에 보존했습니다. (" +
+                                                     error.reason() + ")");
+            EXPECT_TRUE(readFile(root() / *copies.begin()) == bytes);
+        }
+        EXPECT_TRUE(readFile(documentPath()) == bytes);
+    }
+    // Each failed load makes one more copy.
+    fs::remove_all(root());
+    writeFile(documentPath(), "{}");
+    EXPECT_THROW(library.load(), CuePersistenceError);
+    EXPECT_THROW(library.load(), CuePersistenceError);
+    EXPECT_EQ(preservedCopies().size(), 2u);
+}
+
+TEST_F(LibraryStorage, NewerSchemaIsPreservedWithTheUnsupportedSchemaMessageInside) {
+    auto text = encodeDocument(documentTitled("future"));
+    text.replace(text.find("\"schemaVersion\": 2"), 18, "\"schemaVersion\": 3");
+    writeFile(documentPath(), text);
+    try {
+        library.load();
+        FAIL() << "loaded";
+    } catch (const CuePersistenceError& error) {
+        EXPECT_EQ(error.kind(), CuePersistenceError::Kind::invalidDocument);
+        const std::string message = error.what();
+        const std::string ending = "(지원하지 않는 데이터 스키마 버전입니다: 3)";
+        ASSERT_GE(message.size(), ending.size());
+        EXPECT_EQ(message.substr(message.size() - ending.size()), ending);
+    }
+    EXPECT_EQ(preservedCopies().size(), 1u);
+    EXPECT_EQ(readFile(documentPath()), text);
+}
+
+TEST_F(LibraryStorage, OlderSchemaLoadsNormalised) {
+    for (int version : {1, 0, -4}) {
+        std::string slots;
+        for (int id = 14; id >= 0; --id) {
+            slots += (slots.empty() ? "" : ",") + std::string("{\"id\":") + std::to_string(id) +
+                     ",\"title\":\"\",\"usage\":\"\",\"startSeconds\":-1,\"gainDB\":3}";
+        }
+        writeFile(documentPath(), "{\"schemaVersion\":" + std::to_string(version) +
+                                      ",\"masterVolume\":2,\"slots\":[" + slots + "]}");
+        const auto document = library.load();
+        EXPECT_EQ(document.schemaVersion, 2);
+        EXPECT_EQ(document.masterVolume, 1.0);
+        EXPECT_EQ(document.slots, CueDocument::empty().slots);
+    }
+}
+
+TEST_F(LibraryStorage, UnreadableDocumentIsReportedAsIsAndNothingIsPreserved) {
+    // A folder in its place.
+    fs::create_directories(documentPath());
+    EXPECT_THROW(library.load(), fs::filesystem_error);
+    EXPECT_TRUE(fs::is_directory(documentPath()));
+    EXPECT_TRUE(preservedCopies().empty());
+    fs::remove(documentPath());
+
+    // A read error (what chmod 000 gives a user who is not root).
+    writeFile(documentPath(), "{}");
+    faults.failEvery(Operation::readFile);
+    EXPECT_THROW(library.load(faults), fs::filesystem_error);
+    EXPECT_TRUE(preservedCopies().empty());
+    EXPECT_EQ(readFile(documentPath()), "{}");
+    fs::remove(documentPath());
+
+    // A link is not followed out of the library, even to a good document.
+    const auto outside = temp.path() / "elsewhere.json";
+    const auto good = encodeDocument(documentTitled("outside"));
+    writeFile(outside, good);
+    fs::create_symlink(outside, documentPath());
+    EXPECT_THROW(library.load(), fs::filesystem_error);
+    EXPECT_TRUE(fs::is_symlink(documentPath()));
+    EXPECT_EQ(readFile(outside), good);
+    EXPECT_TRUE(preservedCopies().empty());
+}
+
+TEST_F(LibraryStorage, FailedPreservationThrowsTheCopyError) {
+    writeFile(documentPath(), "{}");
+    faults.failEvery(Operation::copyFile);
+    try {
+        library.load(faults);
+        FAIL() << "loaded";
+    } catch (const CuePersistenceError&) {
+        FAIL() << "the copy error must replace invalidDocument";
+    } catch (const fs::filesystem_error& error) {
+        EXPECT_NE(std::string(error.what()).find("injected failure"), std::string::npos);
+    }
+    EXPECT_TRUE(preservedCopies().empty());
+    EXPECT_EQ(readFile(documentPath()), "{}");
+}
+
+TEST_F(LibraryStorage, LibraryFolderThatCannotBeCreatedFailsBeforeAnythingElse) {
+    // A file where a folder must go stops even root.
+    writeFile(temp.path() / "blocked", "");
+    const CuePersistence blocked(temp.path() / "blocked" / "Tavrel");
+    writeFile(temp.path() / "song.mp3", "sound");
+    EXPECT_THROW(blocked.load(), fs::filesystem_error);
+    EXPECT_THROW(blocked.save(CueDocument::empty()), fs::filesystem_error);
+    EXPECT_THROW(blocked.importMedia(temp.path() / "song.mp3", "audio"), fs::filesystem_error);
+
+    faults.failEvery(Operation::createDirectories);
+    EXPECT_THROW(library.save(CueDocument::empty(), faults), fs::filesystem_error);
+    EXPECT_THROW(library.load(faults), fs::filesystem_error);
+    EXPECT_EQ(faults.log(),
+              (std::vector<Operation>{Operation::createDirectories, Operation::createDirectories}));
+    EXPECT_FALSE(fs::exists(root()));
+}
+
+TEST_F(LibraryStorage, SaveWritesTheNormalisedDocumentAndLeavesTheCallersValue) {
+    CueDocument document;
+    document.masterVolume = 0.5;
+    document.slots = {CueSlot::empty(2), CueSlot::empty(0), CueSlot::empty(1)};
+    library.save(document);
+    EXPECT_EQ(document.slots.size(), 3u);
+    EXPECT_EQ(document.slots[0].id, 2);
+    const auto written = diskDocument();
+    EXPECT_EQ(written.slots.size(), 12u);
+    EXPECT_EQ(written.masterVolume, 0.5);
+    EXPECT_EQ(library.load(), written);
+    EXPECT_EQ(entryNames(root()), (std::set<std::string>{"Media", "SavedSets", "cues.json"}));
+}
+
+TEST_F(LibraryStorage, SaveAtEveryFailurePointLeavesTheOldOrTheNewDocument) {
+    const auto oldDocument = documentTitled("old");
+    const auto newDocument = documentTitled("new");
+    test::runAtEveryFailurePoint(
+        faults, [&] { library.save(oldDocument); },
+        [&](auto& fileSystem) { library.save(newDocument, fileSystem); },
+        [&](bool succeeded) {
+            const auto onDisk = diskDocument();
+            if (succeeded) {
+                EXPECT_EQ(onDisk, newDocument);
+            } else {
+                EXPECT_TRUE(onDisk == oldDocument || onDisk == newDocument);
+            }
+            EXPECT_EQ(entryNames(root()),
+                      (std::set<std::string>{"Media", "SavedSets", "cues.json"}));
+        });
+}
+
+TEST_F(LibraryStorage, ImportMediaNamesTheCopyByKindUuidAndExtension) {
+    const std::regex uuid("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}");
+    const std::pair<const char*, std::string> cases[] = {{"Song.MP3", ".MP3"},
+                                                         {"noextension", ""},
+                                                         {".hidden", ""},
+                                                         {"ends.", ""},
+                                                         {"a.b.flac", ".flac"}};
+    for (const auto& [source, extension] : cases) {
+        writeFile(temp.path() / "in" / source, std::string("bytes of ") + source);
+        const auto name = library.importMedia(temp.path() / "in" / source, "audio");
+        ASSERT_EQ(name.size(), 6 + 36 + extension.size()) << name;
+        EXPECT_EQ(name.substr(0, 6), "audio-");
+        EXPECT_TRUE(std::regex_match(name.substr(6, 36), uuid)) << name;
+        EXPECT_EQ(name.substr(42), extension);
+        EXPECT_TRUE(CueDocument::isSafeMediaFilename(name));
+        EXPECT_EQ(readFile(media() / name), std::string("bytes of ") + source);
+        EXPECT_EQ(readFile(temp.path() / "in" / source), std::string("bytes of ") + source);
+    }
+    EXPECT_EQ(entryNames(media()).size(), std::size(cases));
+    // The same file twice gives two copies.
+    EXPECT_NE(library.importMedia(temp.path() / "in" / "Song.MP3", "loop"),
+              library.importMedia(temp.path() / "in" / "Song.MP3", "loop"));
+}
+
+TEST_F(LibraryStorage, ImportMediaAtEveryFailurePointLeavesNoPartialFile) {
+    const auto source = temp.path() / "in" / "Song.mp3";
+    writeFile(source, std::string(100'000, 's'));
+    const auto document = documentTitled("kept");
+    std::string imported;
+    test::runAtEveryFailurePoint(
+        faults,
+        [&] {
+            fs::remove_all(root());
+            library.save(document);
+            imported.clear();
+        },
+        [&](auto& fileSystem) { imported = library.importMedia(source, "audio", fileSystem); },
+        [&](bool succeeded) {
+            EXPECT_EQ(diskDocument(), document);
+            if (succeeded) {
+                EXPECT_EQ(entryNames(media()), std::set<std::string>{imported});
+                EXPECT_EQ(readFile(media() / imported), readFile(source));
+            } else {
+                EXPECT_EQ(entryNames(media()), std::set<std::string>{});
+            }
+        });
+
+    fs::remove_all(root());
+    EXPECT_THROW(library.importMedia(temp.path() / "missing.mp3", "audio"), fs::filesystem_error);
+    EXPECT_TRUE(entryNames(media()).empty());
+}
+
+TEST_F(LibraryStorage, MediaURLAndExistenceOnlyForSafeNames) {
+    EXPECT_EQ(library.mediaFileURL("a.mp3"), media() / "a.mp3");
+    EXPECT_FALSE(library.mediaFileURL("../secret"));
+    EXPECT_FALSE(library.mediaFileURL(std::nullopt));
+    writeFile(root() / "secret", "x");
+    writeFile(media() / "a.mp3", "x");
+    EXPECT_TRUE(library.mediaExists("a.mp3", faults));
+    EXPECT_FALSE(library.mediaExists("b.mp3", faults));
+    const int calls = faults.callCount();
+    EXPECT_FALSE(library.mediaExists(std::nullopt, faults));
+    EXPECT_FALSE(library.mediaExists("../secret", faults));
+    EXPECT_FALSE(library.mediaExists("", faults));
+    EXPECT_EQ(faults.callCount(), calls);
+}
+
+TEST_F(LibraryStorage, RemoveMediaDeletesOnlyRegularFilesOfTheCandidates) {
+    writeFile(documentPath(), "document");
+    writeFile(media() / "a.mp3", "a");
+    writeFile(media() / "b.mp3", "b");
+    fs::create_directories(media() / "folder.mp3");
+    writeFile(media() / "folder.mp3" / "inside", "i");
+    const auto outsideFile = temp.path() / "outside.mp3";
+    const auto outsideFolder = temp.path() / "outsideFolder";
+    writeFile(outsideFile, "o");
+    writeFile(outsideFolder / "kept", "k");
+    fs::create_symlink(outsideFile, media() / "link.mp3");
+    fs::create_directory_symlink(outsideFolder, media() / "dirlink");
+
+    library.removeMedia({"a.mp3", "b.mp3", "folder.mp3", "missing.mp3", "link.mp3", "dirlink",
+                         "../cues.json", ".."},
+                        {"b.mp3"});
+    EXPECT_EQ(entryNames(media()),
+              (std::set<std::string>{"b.mp3", "folder.mp3", "link.mp3", "dirlink"}));
+    EXPECT_EQ(readFile(media() / "folder.mp3" / "inside"), "i");
+    EXPECT_EQ(readFile(outsideFile), "o");
+    EXPECT_EQ(readFile(outsideFolder / "kept"), "k");
+    EXPECT_EQ(readFile(documentPath()), "document");
+}
+
+TEST_F(LibraryStorage, RemoveMediaAtEveryFailurePointTouchesNothingButItsCandidates) {
+    const auto document = documentTitled("kept");
+    const std::set<std::string> original = {"a.mp3", "b.mp3", "c.mp3", "kept.mp3", "folder"};
+    test::runAtEveryFailurePoint(
+        faults,
+        [&] {
+            fs::remove_all(root());
+            library.save(document);
+            for (const auto& name : original)
+                if (name != "folder")
+                    writeFile(media() / name, name);
+            fs::create_directories(media() / "folder");
+        },
+        [&](auto& fileSystem) {
+            library.removeMedia({"a.mp3", "b.mp3", "c.mp3", "folder", "kept.mp3", "gone.mp3"},
+                                {"kept.mp3"}, fileSystem);
+        },
+        [&](bool succeeded) {
+            EXPECT_EQ(diskDocument(), document);
+            const auto left = entryNames(media());
+            EXPECT_TRUE(std::includes(original.begin(), original.end(), left.begin(), left.end()));
+            EXPECT_TRUE(left.contains("kept.mp3"));
+            EXPECT_TRUE(left.contains("folder"));
+            if (succeeded) {
+                EXPECT_EQ(left, (std::set<std::string>{"folder", "kept.mp3"}));
+            }
+        });
+}
+
+TEST_F(LibraryStorage, ApplicationSupportIsTavrelInTheDataFolderUnlessOverridden) {
+    {
+        test::ScopedEnvironmentVariable unset("TAVREL_LIBRARY_DIR", nullptr);
+        EXPECT_EQ(CuePersistence::applicationSupport(faults).rootURL(),
+                  temp.path() / "data" / "Tavrel");
+        EXPECT_FALSE(fs::exists(temp.path() / "data" / "Tavrel"));
+        faults.failEvery(Operation::applicationDataDirectory);
+        EXPECT_THROW(CuePersistence::applicationSupport(faults), fs::filesystem_error);
+    }
+    {
+        const auto portable = temp.path() / "portable";
+        test::ScopedEnvironmentVariable set("TAVREL_LIBRARY_DIR", portable.c_str());
+        EXPECT_EQ(CuePersistence::applicationSupport(faults).rootURL(), portable);
+    }
+}
+
+TEST(CuePersistenceError, MessagesAreTheFixedKoreanTexts) {
+    EXPECT_STREQ(CuePersistenceError::unsupportedSchema(7).what(),
+                 "지원하지 않는 데이터 스키마 버전입니다: 7");
+    EXPECT_STREQ(CuePersistenceError::invalidDocument("/x/cues.invalid-1.json", "why").what(),
+                 "설정 파일을 읽지 못했습니다. 원본을 cues.invalid-1.json에 보존했습니다. (why)");
+    EXPECT_STREQ(CuePersistenceError::invalidBackup("why").what(),
+                 "불러올 세트가 올바르지 않습니다. (why)");
+    EXPECT_STREQ(CuePersistenceError::missingBackupMedia("a.mp3").what(),
+                 "세트에 필요한 미디어 파일이 없습니다: a.mp3");
+    EXPECT_STREQ(CuePersistenceError::unsafeExportDestination("Show").what(),
+                 "기존 Show은(는) Tavrel 세트 폴더가 아니므로 교체하지 않았습니다.");
+    EXPECT_STREQ(CuePersistenceError::invalidSavedSet("Show", "why").what(),
+                 "저장한 세트 Show을(를) 읽지 못해 미디어 정리를 중단했습니다. (why)");
+    EXPECT_EQ(CuePersistenceError::unsupportedSchema(7).schemaVersion(), 7);
+}
+
+}  // namespace
+}  // namespace tavrel
