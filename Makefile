@@ -1,5 +1,5 @@
 # Tavrel: make run | make test | make bench | make format
-.PHONY: run test bench format deps check stress
+.PHONY: run test bench format deps check stress package package-check screenshots
 
 BUILD_TEST := build/test
 BUILD_TSAN := build/tsan
@@ -15,9 +15,11 @@ $(BUILD_RELEASE)/build.ninja:
 
 run: deps $(BUILD_RELEASE)/build.ninja
 	cmake --build $(BUILD_RELEASE) --target tavrel
-	./$(BUILD_RELEASE)/src/app/tavrel --check
+	./$(BUILD_RELEASE)/src/app/tavrel
 
-check: run
+check: deps $(BUILD_RELEASE)/build.ninja
+	cmake --build $(BUILD_RELEASE) --target tavrel
+	./$(BUILD_RELEASE)/src/app/tavrel --check
 
 $(BUILD_TEST)/build.ninja:
 	cmake -S . -B $(BUILD_TEST) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=ON
@@ -30,6 +32,7 @@ test: deps $(BUILD_TEST)/build.ninja $(BUILD_TSAN)/build.ninja
 	ctest --test-dir $(BUILD_TEST) --output-on-failure -j2 --timeout 600
 	cmake --build $(BUILD_TSAN) --target tavrel_audio_tests
 	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L audio --timeout 600
+	FUZZ_BUILD=$(BUILD_FUZZ) ./scripts/fuzz 5
 
 $(BUILD_BENCH)/build.ninja:
 	cmake -S . -B $(BUILD_BENCH) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTAVREL_TESTS=OFF -DTAVREL_BENCH=ON
@@ -42,3 +45,24 @@ bench: deps $(BUILD_BENCH)/build.ninja
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+BUILD_PACKAGE := build/package
+BUILD_FUZZ := build/fuzz
+
+$(BUILD_PACKAGE)/build.ninja:
+	cmake -S . -B $(BUILD_PACKAGE) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTAVREL_TESTS=OFF
+
+package: deps $(BUILD_PACKAGE)/build.ninja
+	cmake --build $(BUILD_PACKAGE)
+	cd $(BUILD_PACKAGE) && cpack
+
+# Installs the package into a fresh Debian root and runs its pre-show check (a few minutes).
+package-check: package
+	./packaging/verify-package.sh $(BUILD_PACKAGE)/tavrel_*.deb
+
+stress: deps $(BUILD_TEST)/build.ninja
+	cmake --build $(BUILD_TEST) --target tavrel_crash_driver tavrel_crash_writer tavrel_store_tests
+	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --writer $(BUILD_TEST)/tests/stress/tavrel_crash_writer --mode save --kills 1000
+	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --writer $(BUILD_TEST)/tests/stress/tavrel_crash_writer --mode export --kills 1000
+	TAVREL_STRESS_STEPS=50000 ./$(BUILD_TEST)/tests/tavrel_store_tests --gtest_filter='*Random*'
+	FUZZ_BUILD=$(BUILD_FUZZ) ./scripts/fuzz 60

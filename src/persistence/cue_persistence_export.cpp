@@ -116,6 +116,12 @@ void CuePersistence::replaceExistingBackupIfNeeded(const path& destination, cons
     if (!isTavrelBackupDirectory(destination, fileManager))
         throw CuePersistenceError::unsafeExportDestination(destination.filename().string());
 
+    // One atomic swap where the file system offers it: a crash at any moment
+    // leaves the old set or the new one under the destination's name.
+    if (fileManager.exchange(staging, destination)) {
+        removeIgnoringErrors(staging, fileManager);
+        return;
+    }
     // The old set stays recoverable under this name until the new one is in place.
     const path previous = destination.parent_path() / (".Tavrel-previous-" + Uuid::random().text());
     try {

@@ -30,6 +30,11 @@ public:
     virtual void copyFile(const path& from, const path& to) = 0;
     // Renames within one file system and flushes the folder(s) involved.
     virtual void move(const path& from, const path& to) = 0;
+    // Swaps two existing entries in one step, so neither name is ever missing.
+    // False when the platform or file system cannot; the caller then moves.
+    // Throws only when nothing was swapped: once the swap is visible, a failed
+    // folder flush is not reported, as the caller could not tell the states apart.
+    virtual bool exchange(const path& first, const path& second) = 0;
     // Removes a file, or a folder with everything in it; links are removed, not followed.
     virtual void remove(const path& item) = 0;
     // The direct entries of a folder.

@@ -114,6 +114,12 @@ void FaultInjectingFileSystem::move(const path& from, const path& to) {
     leave(call, from);
 }
 
+bool FaultInjectingFileSystem::exchange(const path& first, const path& second) {
+    // Never fails after its work: an exchange throws only when nothing was swapped.
+    enter(Operation::exchange, first);
+    return LocalFileSystem::shared().exchange(first, second);
+}
+
 void FaultInjectingFileSystem::remove(const path& item) {
     const int call = enter(Operation::remove, item);
     LocalFileSystem::shared().remove(item);

@@ -24,6 +24,7 @@ public:
         isRegularFile,
         copyFile,
         move,
+        exchange,
         remove,
         list,
         readFile,
@@ -57,6 +58,7 @@ public:
     bool isRegularFile(const path& item) override;
     void copyFile(const path& from, const path& to) override;
     void move(const path& from, const path& to) override;
+    bool exchange(const path& first, const path& second) override;
     void remove(const path& item) override;
     std::vector<path> list(const path& directory) override;
     std::string readFile(const path& file) override;
