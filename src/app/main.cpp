@@ -3,13 +3,23 @@
 #include <string>
 
 #include "app/check_command.h"
+#include "app/command_line.h"
+#include "app/window_application.h"
 
 int main(int argc, char** argv) {
+    if (auto code = tavrel::handleInformationOptions(argc, argv, std::cout))
+        return *code;
+    tavrel::WindowOptions options;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--check") == 0) {
+        if (std::strcmp(argv[i], "--check") == 0)
             return tavrel::runCheckCommand(std::cout);
+        if (std::strcmp(argv[i], "--screenshot") == 0) {
+            if (i + 1 >= argc) {
+                std::cerr << "tavrel: --screenshot에는 PNG 파일 경로가 필요합니다.\n";
+                return 64;
+            }
+            options.screenshotPath = argv[++i];
         }
     }
-    std::cerr << "tavrel: the window is not built yet; use --check\n";
-    return 64;
+    return tavrel::runWindowApplication(argc, argv, options);
 }

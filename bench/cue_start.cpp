@@ -1,0 +1,286 @@
+// How fast a key press becomes sound: play() broken down per format and
+// offset, and the time from play() to the first sample handed to the output
+// callback, on OfflineOutput and on a private null sink. Writes
+// build/bench-results/cue_start.json.
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "audio/audio_engine.h"
+#include "audio/engine_audio_player.h"
+#include "audio_formats.h"
+#include "base/main_loop.h"
+#include "cue_start_harness.h"
+#include "playback/audio_playback_controller.h"
+
+namespace tavrel::bench {
+namespace {
+
+constexpr int starts = 200;
+constexpr int coldStarts = 50;
+constexpr double fileSeconds = 600.0;
+const double offsets[] = {0.0, 37.25};
+
+// Completions are not needed here; tasks posted from other threads are dropped.
+class IdleMainLoop final : public MainLoop {
+public:
+    void post(Task) override {}
+    std::unique_ptr<TimerHandle> startRepeatingTimer(std::chrono::milliseconds, Task) override {
+        return nullptr;
+    }
+    Clock::time_point now() const override { return Clock::now(); }
+};
+
+struct Steps {
+    std::vector<double> make, seek, prepare, play, total, trigger;
+};
+
+// The controller's steps for one start, timed; then waits for the first
+// sample to reach the callback.
+void startOnce(EngineAudioPlayerFactory& factory, const std::filesystem::path& url, double offset,
+               Steps& steps) {
+    const auto t0 = Clock::now();
+    auto made = factory.makePlayer(url);
+    const auto t1 = Clock::now();
+    made->setCurrentTime(AudioPlaybackController::clampedStart(offset, made->duration()));
+    made->setVolume(AudioPlaybackController::combinedVolume(1.0, -3.0));
+    const auto t2 = Clock::now();
+    made->prepareToPlay();
+    const auto t3 = Clock::now();
+    made->play();
+    const auto t4 = Clock::now();
+    auto player = std::dynamic_pointer_cast<EngineAudioPlayer>(made);
+    const auto deadline = t4 + std::chrono::seconds(3);
+    std::optional<Clock::time_point> first;
+    while (!(first = player->firstOutputTime()) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    steps.make.push_back(milliseconds(t1 - t0));
+    steps.seek.push_back(milliseconds(t2 - t1));
+    steps.prepare.push_back(milliseconds(t3 - t2));
+    steps.play.push_back(milliseconds(t4 - t3));
+    steps.total.push_back(milliseconds(t4 - t0));
+    if (first)
+        steps.trigger.push_back(milliseconds(*first - t3));
+    player->stop();
+}
+
+void waitForWarm(AudioEngine& engine, std::size_t count) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (engine.warmStartCount() < count && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+using Files = std::vector<std::pair<test::AudioFormat, std::filesystem::path>>;
+
+Files makeFiles(const std::filesystem::path& folder) {
+    std::printf("writing %g-second files...\n", fileSeconds);
+    const auto cd = test::sines({{440.0, 0.3}, {1230.0, 0.2}}, fileSeconds, 44100);
+    const auto opus = test::sines({{440.0, 0.3}, {1230.0, 0.2}}, fileSeconds, 48000);
+    Files files;
+    for (const auto& format : test::audioFormats()) {
+        const auto path = folder / (format.name + "." + format.extension);
+        std::string why;
+        if (test::writeAudioFile(format, path, format.name == "opus" ? opus : cd, why))
+            files.emplace_back(format, path);
+        else
+            std::printf("%s skipped: %s\n", format.name.c_str(), why.c_str());
+    }
+    return files;
+}
+
+// Every file and offset warm, as the application keeps them; each start then
+// waits for its warm start to come back, as a key pressed again later would.
+std::map<std::string, Steps> measure(AudioEngine& engine, const Files& files, bool report) {
+    auto factory = engine.playerFactory();
+    for (const auto& [format, path] : files)
+        for (const double offset : offsets)
+            engine.warm(path, offset);
+    const std::size_t warmCount = files.size() * std::size(offsets);
+    std::map<std::string, Steps> results;
+    for (const auto& [format, path] : files) {
+        for (const double offset : offsets) {
+            Steps steps;
+            for (int i = 0; i < starts; ++i) {
+                waitForWarm(engine, warmCount);
+                std::this_thread::sleep_for(std::chrono::milliseconds(8));  // the fade-out ends
+                startOnce(*factory, path, offset, steps);
+            }
+            auto& all = results[format.name];
+            for (auto list : {&Steps::make, &Steps::seek, &Steps::prepare, &Steps::play,
+                              &Steps::total, &Steps::trigger})
+                (all.*list).insert((all.*list).end(), (steps.*list).begin(), (steps.*list).end());
+            if (report) {
+                const auto s = [&](auto list) { return spreadOf(steps.*list); };
+                std::printf(
+                    "%-9s @%6.2fs  make %.3f/%.3f  seek %.3f/%.3f  prepare %.3f/%.3f  play "
+                    "%.3f/%.3f  total %.3f/%.3f  trigger %.2f/%.2f ms (p50/p99)\n",
+                    format.name.c_str(), offset, s(&Steps::make).p50, s(&Steps::make).p99,
+                    s(&Steps::seek).p50, s(&Steps::seek).p99, s(&Steps::prepare).p50,
+                    s(&Steps::prepare).p99, s(&Steps::play).p50, s(&Steps::play).p99,
+                    s(&Steps::total).p50, s(&Steps::total).p99, s(&Steps::trigger).p50,
+                    s(&Steps::trigger).p99);
+            }
+        }
+    }
+    return results;
+}
+
+// The same steps on a file with no warm start: what warming saves.
+void measureCold(AudioEngine& engine, const Files& files, const std::filesystem::path& folder) {
+    auto factory = engine.playerFactory();
+    for (const auto& [format, path] : files) {
+        const auto cold = folder / ("cold-" + path.filename().string());
+        std::filesystem::create_hard_link(path, cold);
+        for (const double offset : offsets) {
+            Steps steps;
+            for (int i = 0; i < coldStarts; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(8));
+                startOnce(*factory, cold, offset, steps);
+            }
+            const auto total = spreadOf(steps.total);
+            std::printf("cold %-9s @%6.2fs  total %.3f/%.3f ms\n", format.name.c_str(), offset,
+                        total.p50, total.p99);
+        }
+    }
+}
+
+// Memory per open, prepared player, for a short and a two-hour file.
+void measureMemory(AudioEngine& engine, const std::filesystem::path& folder) {
+    auto factory = engine.playerFactory();
+    test::writeWav(folder / "short.wav", test::sines({{440.0, 0.3}}, 10.0, 44100));
+    test::writeSparseWav(folder / "two-hours.wav", 7200.0, 44100);
+    for (const char* name : {"short.wav", "two-hours.wav"}) {
+        std::vector<std::shared_ptr<AudioPlaying>> players;
+        const std::size_t heapBefore = heapBytesInUse();
+        const std::size_t residentBefore = residentBytes();
+        for (int i = 0; i < 12; ++i) {
+            players.push_back(factory->makePlayer(folder / name));
+            players.back()->prepareToPlay();
+        }
+        const auto perPlayer = [](std::size_t after, std::size_t before) {
+            return (double(after) - double(before)) / 12.0 / (1 << 20);
+        };
+        std::printf("memory per prepared player of %s: heap %.3f MB, resident %.3f MB\n", name,
+                    perPlayer(heapBytesInUse(), heapBefore),
+                    perPlayer(residentBytes(), residentBefore));
+    }
+}
+
+}  // namespace
+}  // namespace tavrel::bench
+
+namespace tavrel::bench {
+namespace {
+
+struct DeviceRun {
+    std::map<std::string, Steps> results;
+    int bufferFrames = 256;
+    int sampleRate = 48000;
+    double latencyMs = 0.0;
+};
+
+// CPU of the whole process, every thread, while one cue plays.
+void measureCpu(AudioEngine& engine, const Files& files) {
+    const auto cpuStart = processCpuSeconds();
+    const auto wallStart = Clock::now();
+    auto player = engine.playerFactory()->makePlayer(files.front().second);
+    player->play();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double cpu = (processCpuSeconds() - cpuStart) /
+                       std::chrono::duration<double>(Clock::now() - wallStart).count();
+    std::printf("cpu while one %s cue plays: %.2f %% of one core\n",
+                files.front().first.name.c_str(), cpu * 100.0);
+    player->stop();
+}
+
+DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesystem::path& folder) {
+    DeviceRun run;
+    NullSinkServer server(folder / "run");
+    if (!server.started()) {
+        std::printf("== null sink: no private sound server could be started; skipped\n");
+        return run;
+    }
+    setenv("XDG_RUNTIME_DIR", (folder / "run").c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + (folder / "run/pulse/native").string()).c_str(), 1);
+    auto engine = AudioEngine::create(loop);
+    // An idle null sink holds a new stream's first callbacks back.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (engine->mixer().renderCount() < 50 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    run.bufferFrames = engine->output().bufferFrames();
+    run.sampleRate = engine->output().sampleRate();
+    run.latencyMs = engine->output().latencySeconds() * 1000.0;
+    std::printf("== null sink through PortAudio: %d Hz, %d frames, reported latency %.2f ms\n",
+                run.sampleRate, run.bufferFrames, run.latencyMs);
+    run.results = measure(*engine, files, true);
+    measureCpu(*engine, files);
+    return run;
+}
+
+// play_* from OfflineOutput; trigger_* from the null sink when it ran.
+void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sink) {
+    std::filesystem::create_directories("build/bench-results");
+    std::ofstream json("build/bench-results/cue_start.json");
+    json << "{\"formats\": {";
+    bool firstFormat = true;
+    for (const auto& [name, steps] : offline) {
+        const auto play = spreadOf(steps.total);
+        const auto found = sink.results.find(name);
+        const auto trigger =
+            spreadOf(found != sink.results.end() ? found->second.trigger : steps.trigger);
+        const auto offlineTrigger = spreadOf(steps.trigger);
+        json << (firstFormat ? "" : ", ") << "\"" << name << "\": {\"play_p50_ms\": " << play.p50
+             << ", \"play_p99_ms\": " << play.p99 << ", \"trigger_p50_ms\": " << trigger.p50
+             << ", \"trigger_p99_ms\": " << trigger.p99
+             << ", \"offline_trigger_p50_ms\": " << offlineTrigger.p50
+             << ", \"offline_trigger_p99_ms\": " << offlineTrigger.p99 << ", \"qt_p50_ms\": null}";
+        firstFormat = false;
+    }
+    json << "}, \"buffer_frames\": " << sink.bufferFrames
+         << ", \"sample_rate\": " << sink.sampleRate
+         << ", \"device_latency_ms\": " << sink.latencyMs << ", \"trigger_measured_on\": \""
+         << (sink.results.empty() ? "offline" : "null_sink") << "\"}\n";
+    std::printf("results: build/bench-results/cue_start.json\n");
+}
+
+}  // namespace
+}  // namespace tavrel::bench
+
+int main(int argc, char** argv) {
+    using namespace tavrel;
+    using namespace tavrel::bench;
+    const auto folder = std::filesystem::temp_directory_path() / "tavrel-bench-cue-start";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    IdleMainLoop loop;
+    {
+        auto output = std::make_unique<OfflineOutput>(48000, 256);
+        auto* pulled = output.get();
+        auto engine = AudioEngine::create(loop, std::move(output), AudioEngine::Options{});
+        OfflinePump pump(*pulled);
+        measureMemory(*engine, folder);
+    }
+    if (argc > 1 && std::string(argv[1]) == "--memory-only") {
+        std::filesystem::remove_all(folder);
+        return 0;
+    }
+    const auto files = makeFiles(folder);
+
+    std::printf("== OfflineOutput, 48 kHz, 256 frames\n");
+    std::map<std::string, Steps> offlineResults;
+    {
+        auto output = std::make_unique<OfflineOutput>(48000, 256);
+        auto* pulled = output.get();
+        auto engine = AudioEngine::create(loop, std::move(output), AudioEngine::Options{});
+        OfflinePump pump(*pulled);
+        offlineResults = measure(*engine, files, true);
+        measureCold(*engine, files, folder);
+    }
+    writeJson(offlineResults, measureNullSink(loop, files, folder));
+    std::filesystem::remove_all(folder);
+    return 0;
+}

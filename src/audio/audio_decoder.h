@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
+
+namespace tavrel {
+
+// One audio file decoded to interleaved float stereo at the output rate.
+// Not thread-safe: one thread at a time uses it (ownership is handed over).
+class AudioDecoder {
+public:
+    static constexpr int outputChannels = 2;
+
+    // Opens the best audio stream and decodes its first frame, so a file with
+    // no decodable audio fails here. Throws AudioFileError.
+    AudioDecoder(const std::filesystem::path& url, int outputRate);
+    ~AudioDecoder();
+    AudioDecoder(const AudioDecoder&) = delete;
+    AudioDecoder& operator=(const AudioDecoder&) = delete;
+
+    double durationSeconds() const { return m_durationSeconds; }
+    int outputRate() const { return m_outputRate; }
+
+    // Positions so that the next frame read is the sample at that time.
+    void seek(double seconds);
+    // Writes up to maxFrames frames; fewer only at the end, 0 once it is reached.
+    std::size_t read(float* frames, std::size_t maxFrames);
+    // Everything has been read: end of file, or decoding gave up on an error.
+    bool atEnd() const { return m_inputEnded && m_pendingRead == m_pendingFrames; }
+    // Decoding stopped on a read or decode error rather than at the end of the file.
+    bool failed() const { return m_failed; }
+
+private:
+    void open(const std::filesystem::path& url);
+    void release();
+    void openCodec(const std::filesystem::path& url);
+    bool decodeMore();
+    bool feedPacket();
+    bool convertFrame();
+    bool flushResampler();
+    void ensureResampler();
+    std::int64_t frameStartSample() const;
+    bool appendConverted(const std::uint8_t** input, int inputFrames);
+
+    int m_outputRate = 0;
+    AVFormatContext* m_format = nullptr;
+    AVCodecContext* m_codec = nullptr;
+    SwrContext* m_resampler = nullptr;
+    AVPacket* m_packet = nullptr;
+    AVFrame* m_frame = nullptr;
+    int m_streamIndex = -1;
+    std::int64_t m_startTime = 0;  // stream time base
+    double m_durationSeconds = 0.0;
+
+    // What the resampler was made for, to remake it when a frame differs.
+    int m_resamplerFormat = -1;
+    int m_resamplerRate = 0;
+    int m_resamplerChannels = 0;
+
+    std::vector<float> m_pending;  // converted frames not yet read
+    std::size_t m_pendingRead = 0;
+    std::size_t m_pendingFrames = 0;
+    std::vector<const std::uint8_t*> m_planes;
+
+    std::int64_t m_dropBeforeSample = 0;  // decoder-rate samples before this are dropped
+    bool m_dropping = true;
+    std::int64_t m_nextSample = 0;  // for frames without a timestamp
+    int m_lastError = 0;
+    int m_rejectedPackets = 0;
+    bool m_anyFrame = false;
+    bool m_atOpenPosition = true;  // nothing read or seeked since opening
+    bool m_packetsEnded = false;
+    bool m_drained = false;
+    bool m_inputEnded = false;
+    bool m_failed = false;
+};
+
+}  // namespace tavrel

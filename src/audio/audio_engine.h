@@ -1,0 +1,79 @@
+#pragma once
+
+// The audio engine: one output stream kept open, a fixed pool of voices mixed
+// by the output callback, a decoder thread feeding them, and warm starts (an
+// open decoder per cue, already at its start offset). The application makes
+// one at start-up and hands its factory to the playback controller:
+//
+//     auto engine = AudioEngine::create(mainLoop);
+//     auto controller = std::make_shared<AudioPlaybackController>(engine->playerFactory());
+//     engine->warm(url, slot.startSeconds);  // every playable slot, again after an edit
+//
+// Without an output device the engine still runs: its players then refuse to
+// start, and the device is looked for again at each play. Players hold the
+// engine, so it lives as long as the last of them. Main thread only.
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+
+#include "audio/audio_output.h"
+#include "audio/decoder_thread.h"
+#include "audio/engine_audio_player_factory.h"
+#include "audio/mixer.h"
+#include "audio/warm_start_cache.h"
+#include "base/main_loop.h"
+
+namespace tavrel {
+
+class AudioEngine : public std::enable_shared_from_this<AudioEngine> {
+    struct PrivateToken {};
+
+public:
+    struct Options {
+        std::size_t voiceCount = 16;
+        std::size_t ringFrames = 16384;  // a third of a second at 48 kHz
+        std::size_t warmCapacity = 48;
+    };
+
+    // On the default output device.
+    static std::shared_ptr<AudioEngine> create(MainLoop& mainLoop);
+    static std::shared_ptr<AudioEngine> create(MainLoop& mainLoop,
+                                               std::unique_ptr<AudioOutput> output,
+                                               Options options);
+
+    AudioEngine(PrivateToken, MainLoop& mainLoop, std::unique_ptr<AudioOutput> output,
+                Options options);
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    std::shared_ptr<EngineAudioPlayerFactory> playerFactory();
+
+    // Opens the file in the background at the position the controller will
+    // seek to for this start offset; the next player of that file and offset
+    // starts from it. Unplayable files are skipped here and fail at makePlayer.
+    void warm(const std::filesystem::path& url, double startSeconds);
+    void forgetWarmStarts() { m_warmStarts.clear(); }
+    std::size_t warmStartCount() const { return m_warmStarts.size(); }
+
+    AudioOutput& output() { return *m_output; }
+    int sampleRate() const { return m_mixer.sampleRate(); }
+
+    // For the engine's players.
+    MainLoop& mainLoop() { return m_mainLoop; }
+    Mixer& mixer() { return m_mixer; }
+    DecoderThread& decoderThread() { return *m_decoderThread; }
+    WarmStartCache& warmStarts() { return m_warmStarts; }
+    // Frames decoded ahead before play(): about 100 ms.
+    std::size_t prerollFrames() const { return static_cast<std::size_t>(sampleRate() / 10); }
+
+private:
+    MainLoop& m_mainLoop;
+    std::unique_ptr<AudioOutput> m_output;
+    Mixer m_mixer;
+    WarmStartCache m_warmStarts;
+    std::unique_ptr<DecoderThread> m_decoderThread;
+};
+
+}  // namespace tavrel

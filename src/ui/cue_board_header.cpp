@@ -1,0 +1,100 @@
+#include "ui/cue_board_header.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "store/cue_store.h"
+#include "ui/cue_set_flows.h"
+#include "ui/symbol_icon.h"
+#include "ui/tavrel_theme.h"
+#include "ui/toggle_switch.h"
+
+namespace tavrel {
+
+namespace {
+
+QLabel* titleSymbol(QWidget* parent) {
+    constexpr int frame = 46;
+    constexpr qreal ratio = 2.0;
+    QPixmap pixmap(QSize(frame, frame) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette::withOpacity(palette::blue(), 0.12));
+    painter.drawRoundedRect(QRectF(0, 0, frame, frame), 12, 12);
+    constexpr int symbol = 26;
+    painter.drawPixmap(
+        (frame - symbol) / 2, (frame - symbol) / 2,
+        symbolPixmap(QStringLiteral("square.grid.3x3.fill"), palette::blue(), symbol, ratio));
+    painter.end();
+    auto* label = new QLabel(parent);
+    label->setPixmap(pixmap);
+    label->setFixedSize(frame, frame);
+    return label;
+}
+
+}  // namespace
+
+CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& setFlows,
+                               QWidget* parent)
+    : QWidget(parent),
+      m_store(std::move(store)),
+      m_setButton(new QToolButton(this)),
+      m_setMenu(new QMenu(this)),
+      m_editSwitch(new ToggleSwitch(QStringLiteral("편집 모드"), this)) {
+    auto* title = new QLabel(QStringLiteral("Tavrel"), this);
+    title->setFont(fonts::largeTitle());
+    auto* subtitle = new QLabel(QStringLiteral("12개의 즉시 재생 큐"), this);
+    subtitle->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    auto* text = new QVBoxLayout;
+    text->setSpacing(3);
+    text->addWidget(title);
+    text->addWidget(subtitle);
+    auto* block = new QHBoxLayout;
+    block->setSpacing(12);
+    block->addWidget(titleSymbol(this));
+    block->addLayout(text);
+
+    m_setMenu->addAction(QStringLiteral("현재 세트 저장…"), &setFlows,
+                         &CueSetFlows::saveCurrentSet);
+    m_setMenu->addAction(QStringLiteral("저장한 세트 불러오기…"), &setFlows,
+                         &CueSetFlows::chooseSetToRestore);
+    m_setButton->setText(QStringLiteral("세트"));
+    m_setButton->setAccessibleName(QStringLiteral("세트"));
+    m_setButton->setIcon(symbolIcon(QStringLiteral("externaldrive.badge.plus"), palette::accent()));
+    m_setButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_setButton->setPopupMode(QToolButton::InstantPopup);
+    m_setButton->setAutoRaise(true);
+    m_setButton->setMenu(m_setMenu);
+    m_setButton->setFocusPolicy(Qt::NoFocus);
+    m_setButton->setCursor(Qt::PointingHandCursor);
+    m_setButton->setStyleSheet(QStringLiteral(
+        "QToolButton { color: rgb(100,210,255); border: none; padding: 4px 8px; }"
+        "QToolButton:hover { background: rgba(255,255,255,0.06); border-radius: 6px; }"
+        "QToolButton::menu-indicator { image: none; }"));
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addLayout(block);
+    row->addStretch(1);
+    row->addWidget(m_setButton);
+    row->addSpacing(12);
+    row->addWidget(m_editSwitch);
+
+    connect(m_editSwitch, &QAbstractButton::toggled, this,
+            [this](bool on) { m_store->setEditingMode(on); });
+    const auto follow = [this] {
+        const QSignalBlocker blocker(m_editSwitch);
+        m_editSwitch->setChecked(m_store->isEditingMode());
+    };
+    m_subscription = m_store->subscribe(follow);
+    follow();
+}
+
+}  // namespace tavrel

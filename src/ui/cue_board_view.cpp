@@ -1,0 +1,88 @@
+#include "ui/cue_board_view.h"
+
+#include <QGridLayout>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include "store/cue_store.h"
+#include "ui/cue_board_header.h"
+#include "ui/cue_card.h"
+#include "ui/cue_controls_bar.h"
+#include "ui/cue_set_flows.h"
+#include "ui/error_alert.h"
+
+namespace tavrel {
+
+CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& services,
+                           QWidget* parent)
+    : TavrelBackdrop(parent),
+      m_store(std::move(store)),
+      m_presentEditor(services.presentEditor ? services.presentEditor
+                                             : placeholderEditorPresenter(m_store)),
+      m_setFlows(new CueSetFlows(m_store, *services.fileChooser, this, services.now)),
+      m_header(new CueBoardHeader(m_store, *m_setFlows, this)),
+      m_controls(new CueControlsBar(m_store, this)),
+      m_errorAlert(new ErrorAlert(m_store, this)) {
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(spacing);
+    grid->setVerticalSpacing(spacing);
+    for (std::size_t index = 0; index < m_cards.size(); ++index) {
+        auto* card = new CueCard(this);
+        card->setAction([this, index] { cardClicked(index); });
+        m_cards[index] = card;
+        grid->addWidget(card, int(index) / columns, int(index) % columns);
+    }
+    for (int column = 0; column < columns; ++column)
+        grid->setColumnStretch(column, 1);
+
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(20, 20, 20, 20);
+    stack->setSpacing(16);
+    stack->addWidget(m_header);
+    stack->addLayout(grid);
+    stack->addStretch(1);
+    stack->addWidget(m_controls);
+
+    m_storeSubscription = m_store->subscribe([this] { refreshCards(); });
+    m_playbackSubscription = m_store->playback().subscribe([this] { refreshCards(); });
+    refreshCards();
+}
+
+CueBoardView::~CueBoardView() = default;
+
+void CueBoardView::refreshCards() {
+    const CueDocument& document = m_store->document();
+    const bool editing = m_store->isEditingMode();
+    const PlaybackState state = m_store->playback().state();
+    for (std::size_t index = 0; index < m_cards.size() && index < document.slots.size(); ++index) {
+        const CueSlot& slot = document.slots[index];
+        CueCard::Model model;
+        model.slot = slot;
+        model.editing = editing;
+        model.missingAudio = m_store->isAudioMissing(slot);
+        model.playbackState = state;
+        model.imageURL = m_store->imageURL(slot);
+        m_cards[index]->setModel(model);
+        m_cards[index]->setEnabled(editing || m_store->canPlay(slot));
+    }
+}
+
+void CueBoardView::cardClicked(std::size_t index) {
+    const CueDocument& document = m_store->document();
+    if (index >= document.slots.size())
+        return;
+    const CueSlot slot = document.slots[index];
+    if (!m_store->isEditingMode()) {
+        m_store->play(slot);
+        return;
+    }
+    if (m_editingSlot)
+        return;
+    m_editingSlot = slot;
+    m_presentEditor(this, slot, [self = QPointer<CueBoardView>(this)] {
+        if (self)
+            self->m_editingSlot.reset();
+    });
+}
+
+}  // namespace tavrel

@@ -1,0 +1,187 @@
+#include "ui/cue_card.h"
+
+#include <QEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "model/cue_document.h"
+#include "ui/cue_card_artwork.h"
+#include "ui/elided_label.h"
+#include "ui/symbol_icon.h"
+#include "ui/tavrel_theme.h"
+
+namespace tavrel {
+
+namespace {
+
+constexpr int statusSymbolSize = 12;
+constexpr double disabledOpacity = 0.45;
+
+QString cssColour(const QColor& colour) {
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(colour.red())
+        .arg(colour.green())
+        .arg(colour.blue())
+        .arg(colour.alphaF(), 0, 'f', 3);
+}
+
+}  // namespace
+
+CueCard::CueCard(QWidget* parent)
+    : QAbstractButton(parent),
+      m_artwork(new CueCardArtwork(this)),
+      m_keyBadge(new QLabel(this)),
+      m_title(new ElidedLabel(this)),
+      m_statusIcon(new QLabel(this)),
+      m_statusLabel(new QLabel(this)),
+      m_warning(new QLabel(this)),
+      m_usage(new ElidedLabel(this)),
+      m_shadow(new QGraphicsDropShadowEffect(this)) {
+    setFocusPolicy(Qt::NoFocus);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+
+    m_keyBadge->setObjectName(QStringLiteral("keyBadge"));
+    m_keyBadge->setFont(fonts::monospacedCaption());
+    m_keyBadge->setAlignment(Qt::AlignCenter);
+    m_keyBadge->setMinimumWidth(20);
+    m_title->setFont(fonts::headline());
+    m_statusLabel->setFont([] {
+        QFont font = fonts::caption();
+        font.setBold(true);
+        return font;
+    }());
+    m_warning->setToolTip(QStringLiteral("복사된 음원 파일이 없습니다"));
+    m_warning->setPixmap(
+        symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), palette::orange(), 14, 2.0));
+    m_usage->setFont(fonts::subheadline());
+
+    auto* titleRow = new QHBoxLayout;
+    titleRow->setSpacing(7);
+    titleRow->addWidget(m_keyBadge);
+    titleRow->addWidget(m_title, 1);
+    titleRow->addWidget(m_statusIcon);
+    titleRow->addWidget(m_statusLabel);
+    titleRow->addWidget(m_warning);
+
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(12, 12, 12, 12);
+    stack->setSpacing(8);
+    stack->addWidget(m_artwork);
+    stack->addLayout(titleRow);
+    stack->addWidget(m_usage);
+
+    m_shadow->setOffset(0, 3);
+    setGraphicsEffect(m_shadow);
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (m_action)
+            m_action();
+    });
+    setModel(Model{});
+}
+
+void CueCard::setModel(const Model& model) {
+    // The board refreshes every card on every change; most stay as they were.
+    if (m_hasModel && model == m_model)
+        return;
+    m_hasModel = true;
+    m_model = model;
+    const CueSlot& slot = model.slot;
+    m_appearance = CueCardAppearance::of(model.playbackState, slot.id, model.editing);
+
+    m_keyBadge->setText(QString::fromUtf8(slotKeyCharacter(slot.id)));
+    m_title->setText(QString::fromStdString(slot.displayTitle()));
+    m_usage->setText(slot.usage.empty() ? QStringLiteral("사용처 없음")
+                                        : QString::fromStdString(slot.usage));
+    const bool active = m_appearance.status != CueCardAppearance::Status::none;
+    m_statusLabel->setText(m_appearance.statusText());
+    m_statusLabel->setVisible(active);
+    m_statusIcon->setVisible(active);
+    if (active) {
+        m_statusIcon->setPixmap(symbolPixmap(m_appearance.statusSymbol(),
+                                             m_appearance.statusColor(), statusSymbolSize, 2.0));
+    }
+    m_warning->setVisible(model.missingAudio);
+    m_artwork->setContent(model.imageURL, slot.audioFilename.has_value());
+
+    m_shadow->setColor(m_appearance.shadowColor);
+    m_shadow->setBlurRadius(m_appearance.shadowRadius * 2);
+    applyColours();
+
+    QString accessible = QStringLiteral("키 %1, %2, ").arg(keyText(), titleText());
+    accessible += active ? statusText() : QStringLiteral("대기");
+    if (model.missingAudio)
+        accessible += QStringLiteral(", 음원 파일 없음");
+    setAccessibleName(accessible);
+    setAccessibleDescription(usageText());
+    update();
+}
+
+void CueCard::applyColours() {
+    const double opacity = isEnabled() ? 1.0 : disabledOpacity;
+    const QColor secondary = palette::withOpacity(palette::secondary(), opacity);
+    const QString badgeStyle = QStringLiteral(
+                                   "QLabel { color: %1; background: %2; border-radius: 5px;"
+                                   " padding: 3px 5px; }")
+                                   .arg(cssColour(secondary), cssColour(palette::quaternary()));
+    // Style sheets are costly to apply: only when they change.
+    if (badgeStyle != m_badgeStyle) {
+        m_badgeStyle = badgeStyle;
+        m_keyBadge->setStyleSheet(badgeStyle);
+    }
+    m_title->setColor(palette::withOpacity(palette::label(), opacity));
+    m_usage->setColor(secondary);
+    const QString statusStyle =
+        QStringLiteral("QLabel { color: %1; }").arg(cssColour(m_appearance.statusColor()));
+    if (statusStyle != m_statusStyle) {
+        m_statusStyle = statusStyle;
+        m_statusLabel->setStyleSheet(statusStyle);
+    }
+}
+
+QString CueCard::keyText() const {
+    return m_keyBadge->text();
+}
+QString CueCard::titleText() const {
+    return m_title->text();
+}
+QString CueCard::statusText() const {
+    return m_statusLabel->isVisibleTo(this) ? m_statusLabel->text() : QString();
+}
+QString CueCard::usageText() const {
+    return m_usage->text();
+}
+
+const QLabel* CueCard::missingAudioWarning() const {
+    return m_warning->isVisibleTo(this) ? m_warning : nullptr;
+}
+
+QSize CueCard::sizeHint() const {
+    return {180, layout()->sizeHint().height()};
+}
+
+void CueCard::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange)
+        applyColours();
+    QAbstractButton::changeEvent(event);
+}
+
+void CueCard::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled())
+        painter.setOpacity(disabledOpacity);
+    const double inset = m_appearance.outlineWidth / 2.0;
+    const QRectF frame = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
+    QColor background = m_appearance.background;
+    if (isDown())
+        background = background.lighter(130);
+    painter.setBrush(background);
+    painter.setPen(QPen(m_appearance.border, m_appearance.outlineWidth));
+    painter.drawRoundedRect(frame, 12, 12);
+}
+
+}  // namespace tavrel

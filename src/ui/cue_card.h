@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QAbstractButton>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "model/cue_slot.h"
+#include "playback/playback_state.h"
+#include "ui/cue_card_appearance.h"
+
+class QGraphicsDropShadowEffect;
+class QLabel;
+
+namespace tavrel {
+
+class CueCardArtwork;
+class ElidedLabel;
+
+// One cue on the board: artwork, key badge, title, status, missing-audio
+// warning and usage, coloured by the playback state. A click runs the action
+// the board gives it; the card decides nothing. Takes no keyboard focus.
+class CueCard : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    struct Model {
+        CueSlot slot;
+        bool editing = false;
+        bool missingAudio = false;
+        PlaybackState playbackState = PlaybackState::stopped();
+        std::optional<std::filesystem::path> imageURL;
+
+        bool operator==(const Model&) const = default;
+    };
+
+    explicit CueCard(QWidget* parent = nullptr);
+
+    void setModel(const Model& model);
+    void setAction(std::function<void()> action) { m_action = std::move(action); }
+
+    const Model& model() const { return m_model; }
+    const CueCardAppearance& appearance() const { return m_appearance; }
+    CueCardArtwork& artwork() const { return *m_artwork; }
+    QString keyText() const;
+    QString titleText() const;
+    QString statusText() const;
+    QString usageText() const;
+    // The warning symbol with its tooltip; null when the audio is there.
+    const QLabel* missingAudioWarning() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyColours();
+
+    bool m_hasModel = false;
+    Model m_model;
+    QString m_badgeStyle;
+    QString m_statusStyle;
+    CueCardAppearance m_appearance;
+    std::function<void()> m_action;
+    CueCardArtwork* m_artwork = nullptr;
+    QLabel* m_keyBadge = nullptr;
+    ElidedLabel* m_title = nullptr;
+    QLabel* m_statusIcon = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QLabel* m_warning = nullptr;
+    ElidedLabel* m_usage = nullptr;
+    QGraphicsDropShadowEffect* m_shadow = nullptr;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,163 @@
+#include "ui/cue_controls_bar.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "store/cue_store.h"
+#include "ui/elided_label.h"
+#include "ui/now_playing.h"
+#include "ui/symbol_icon.h"
+#include "ui/tavrel_theme.h"
+#include "ui/transport_button.h"
+
+namespace tavrel {
+
+namespace {
+
+constexpr int iconFrame = 36;
+constexpr int iconSymbol = 18;
+
+QPixmap nowPlayingIcon(const QString& symbol, const QColor& colour, qreal ratio) {
+    QPixmap pixmap(QSize(iconFrame, iconFrame) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette::withOpacity(colour, 0.13));
+    painter.drawEllipse(QRectF(0, 0, iconFrame, iconFrame));
+    const int offset = (iconFrame - iconSymbol) / 2;
+    painter.drawPixmap(offset, offset, symbolPixmap(symbol, colour, iconSymbol, ratio));
+    return pixmap;
+}
+
+}  // namespace
+
+CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
+    : QWidget(parent),
+      m_store(std::move(store)),
+      m_icon(new QLabel(this)),
+      m_line(new ElidedLabel(this)),
+      m_pauseButton(new TransportButton(QStringLiteral("일시정지"), QStringLiteral("pause.fill"),
+                                        palette::orange(), this)),
+      m_stopButton(new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
+                                       palette::red(), this)),
+      m_volumeLabel(new QLabel(this)),
+      m_volumeSlider(new QSlider(Qt::Horizontal, this)) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_icon->setFixedSize(iconFrame, iconFrame);
+
+    auto* caption = new QLabel(QStringLiteral("NOW PLAYING"), this);
+    QFont captionFont = fonts::caption();
+    captionFont.setBold(true);
+    caption->setFont(captionFont);
+    caption->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    QFont lineFont = fonts::title3();
+    lineFont.setBold(true);
+    m_line->setFont(lineFont);
+
+    auto* text = new QVBoxLayout;
+    text->setSpacing(3);
+    text->addWidget(caption);
+    text->addWidget(m_line);
+    auto* panel = new QHBoxLayout;
+    panel->setSpacing(12);
+    panel->addWidget(m_icon);
+    panel->addLayout(text, 1);
+
+    m_volumeLabel->setFont(captionFont);
+    m_volumeSlider->setRange(0, sliderSteps);
+    m_volumeSlider->setFixedWidth(190);
+    m_volumeSlider->setFocusPolicy(Qt::NoFocus);
+    m_volumeSlider->setAccessibleName(QStringLiteral("마스터 볼륨"));
+    m_volumeSlider->setStyleSheet(
+        QStringLiteral("QSlider::groove:horizontal { height: 4px; border-radius: 2px;"
+                       " background: rgba(255,255,255,0.16); }"
+                       "QSlider::sub-page:horizontal { height: 4px; border-radius: 2px; "
+                       "background: rgb(10,132,255); }"
+                       "QSlider::handle:horizontal { width: 16px; height: 16px; margin: -6px 0;"
+                       " border-radius: 8px; background: white; }"));
+    auto* volume = new QVBoxLayout;
+    volume->setSpacing(4);
+    volume->addWidget(m_volumeLabel);
+    volume->addWidget(m_volumeSlider);
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(14, 14, 14, 14);
+    row->setSpacing(20);
+    row->addLayout(panel, 1);
+    row->addWidget(m_pauseButton);
+    row->addWidget(m_stopButton);
+    row->addLayout(volume);
+
+    auto* shadow = new QGraphicsDropShadowEffect(this);
+    shadow->setColor(QColor(0, 0, 0, qRound(255 * 0.06)));
+    shadow->setBlurRadius(20);
+    shadow->setOffset(0, 4);
+    setGraphicsEffect(shadow);
+
+    connect(m_pauseButton, &QAbstractButton::clicked, this, [this] { m_store->togglePause(); });
+    connect(m_stopButton, &QAbstractButton::clicked, this, [this] { m_store->stopPlayback(); });
+    connect(m_volumeSlider, &QSlider::valueChanged, this, &CueControlsBar::sliderMoved);
+    connect(m_volumeSlider, &QSlider::sliderReleased, this,
+            [this] { m_store->persistMasterVolume(); });
+
+    m_storeSubscription = m_store->subscribe([this] { refresh(); });
+    m_playbackSubscription = m_store->playback().subscribe([this] { refresh(); });
+    refresh();
+}
+
+void CueControlsBar::sliderMoved(int value) {
+    m_store->setMasterVolume(double(value) / sliderSteps);
+    // A wheel turn or a click on the groove is a whole edit: it ends at once.
+    if (!m_volumeSlider->isSliderDown())
+        m_store->persistMasterVolume();
+}
+
+void CueControlsBar::refresh() {
+    const AudioPlaybackController& playback = m_store->playback();
+    const NowPlaying now = NowPlaying::of(playback.state(), playback.currentSlot());
+    if (now.symbol != m_symbol || m_icon->pixmap().isNull()) {
+        m_symbol = now.symbol;
+        m_icon->setPixmap(nowPlayingIcon(now.symbol, now.symbolColor, 2.0));
+    }
+    m_line->setText(now.line);
+    m_line->setAccessibleName(QStringLiteral("지금 재생: ") + now.line);
+    m_pauseButton->setTitle(now.pauseTitle);
+    m_pauseButton->setSystemImage(now.pauseSymbol);
+    m_pauseButton->setEnabled(now.transportEnabled);
+    m_stopButton->setEnabled(now.transportEnabled);
+
+    const double volume = m_store->document().masterVolume;
+    m_volumeLabel->setText(masterVolumeText(volume));
+    m_volumeSlider->setAccessibleDescription(m_volumeLabel->text());
+    const int position = int(std::lround(volume * sliderSteps));
+    if (m_volumeSlider->value() != position) {
+        const QSignalBlocker blocker(m_volumeSlider);
+        m_volumeSlider->setValue(position);
+    }
+}
+
+QString CueControlsBar::nowPlayingLine() const {
+    return m_line->text();
+}
+QString CueControlsBar::volumeText() const {
+    return m_volumeLabel->text();
+}
+
+void CueControlsBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setBrush(QColor(16, 28, 46, 200));
+    painter.setPen(QPen(QColor(255, 255, 255, 30), 1));
+    painter.drawRoundedRect(frame, 16, 16);
+}
+
+}  // namespace tavrel

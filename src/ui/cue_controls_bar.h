@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+#include "base/observable.h"
+
+class QLabel;
+class QSlider;
+
+namespace tavrel {
+
+class CueStore;
+class ElidedLabel;
+class TransportButton;
+
+// Below the board: what is playing, pause/resume, stop, master volume. The
+// slider changes the volume on every move and saves it when let go.
+class CueControlsBar : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent = nullptr);
+
+    TransportButton& pauseButton() const { return *m_pauseButton; }
+    TransportButton& stopButton() const { return *m_stopButton; }
+    QSlider& volumeSlider() const { return *m_volumeSlider; }
+    QString nowPlayingLine() const;
+    QString nowPlayingSymbol() const { return m_symbol; }
+    QString volumeText() const;
+
+    static constexpr int sliderSteps = 1000;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void refresh();
+    void sliderMoved(int value);
+
+    std::shared_ptr<CueStore> m_store;
+    QLabel* m_icon = nullptr;
+    ElidedLabel* m_line = nullptr;
+    TransportButton* m_pauseButton = nullptr;
+    TransportButton* m_stopButton = nullptr;
+    QLabel* m_volumeLabel = nullptr;
+    QSlider* m_volumeSlider = nullptr;
+    QString m_symbol;
+    Subscription m_storeSubscription;
+    Subscription m_playbackSubscription;
+};
+
+}  // namespace tavrel

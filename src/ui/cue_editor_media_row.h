@@ -1,0 +1,52 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QWidget>
+
+class QMimeData;
+class QPushButton;
+
+namespace tavrel {
+
+class ElidedLabel;
+
+// The editor's audio or image row: the media filename of the copy (or
+// "등록 안 됨") and an import button. A file of the row's kind dropped on it
+// is imported as if chosen with the button.
+class CueEditorMediaRow : public QWidget {
+    Q_OBJECT
+
+public:
+    using Accepts = std::function<bool(const std::filesystem::path&)>;
+    using Import = std::function<void(const std::filesystem::path&)>;
+
+    CueEditorMediaRow(Accepts accepts, std::function<void()> choose, Import import,
+                      QWidget* parent = nullptr);
+
+    void setFilename(const std::optional<std::string>& filename);
+    QString shownText() const;
+    QPushButton* importButton() const { return m_button; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::optional<std::filesystem::path> droppedFile(const QMimeData* data) const;
+    void setHighlighted(bool highlighted);
+
+    Accepts m_accepts;
+    Import m_import;
+    ElidedLabel* m_name = nullptr;
+    QPushButton* m_button = nullptr;
+    bool m_highlighted = false;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+
+#include <QLocale>
+#include <QString>
+
+namespace tavrel {
+
+// The editor's start-offset field: a decimal number with 0 to 3 fraction
+// digits, written and read in the user's locale.
+
+QString formatStartSeconds(double seconds, const QLocale& locale = QLocale());
+// Empty when the text is not a finite number; otherwise rounded to 3 digits.
+std::optional<double> parseStartSeconds(const QString& text, const QLocale& locale = QLocale());
+
+}  // namespace tavrel

@@ -1,0 +1,372 @@
+#include "ui/cue_editor_view.h"
+
+#include <cmath>
+
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "base/clamped.h"
+#include "store/cue_store.h"
+#include "ui/cue_editor_media_row.h"
+#include "ui/cue_editor_seconds_format.h"
+#include "ui/file_chooser.h"
+#include "ui/loop_media_types.h"
+#include "ui/loop_panel_style.h"
+#include "ui/tavrel_theme.h"
+
+namespace tavrel {
+
+namespace {
+
+constexpr int sheetWidth = 560;
+constexpr double minimumGainDB = -12.0;
+constexpr double maximumGainDB = 0.0;
+// The slider works in half decibels.
+constexpr int gainStepsPerDB = 2;
+
+const char* const fieldStyle = R"(
+QLineEdit { background: rgba(255, 255, 255, 14); border: 1px solid rgba(255, 255, 255, 32);
+            border-radius: 6px; padding: 5px 8px; selection-background-color: rgba(100, 210, 255, 110); }
+QLineEdit:focus { border: 1px solid rgba(100, 210, 255, 210); }
+)";
+
+QLineEdit* textField(const QString& text, QWidget* parent) {
+    auto* field = new QLineEdit(text, parent);
+    field->setStyleSheet(QString::fromUtf8(fieldStyle));
+    field->setFont(fonts::body());
+    return field;
+}
+
+QLabel* formLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(fonts::body());
+    return label;
+}
+
+QString gainText(double gainDB) {
+    return QString::asprintf("큐 게인 %.1f dB", gainDB);
+}
+
+int gainSliderValue(double gainDB) {
+    const double bounded = std::isnan(gainDB) ? 0.0 : clamped(gainDB, minimumGainDB, maximumGainDB);
+    return static_cast<int>(std::lround(bounded * gainStepsPerDB));
+}
+
+}  // namespace
+
+CueEditorView::CueEditorView(const CueSlot& slot, std::shared_ptr<CueStore> store,
+                             FileChooser& fileChooser, QWidget* parent)
+    : QDialog(parent), m_draft(slot), m_store(std::move(store)), m_fileChooser(fileChooser) {
+    setObjectName(QStringLiteral("cueEditorSheet"));
+    setWindowTitle(QStringLiteral("큐 편집"));
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(sheetWidth);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgbF(0.07f, 0.12f, 0.19f));
+    setPalette(colours);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(16);
+
+    m_heading = new QLabel(QStringLiteral("큐 %1 편집").arg(m_draft.id + 1), this);
+    QFont headingFont = fonts::largeTitle();
+    headingFont.setPixelSize(20);
+    m_heading->setFont(headingFont);
+    layout->addWidget(m_heading);
+    layout->addWidget(makeForm());
+
+    m_errorLabel = new QLabel(this);
+    m_errorLabel->setObjectName(QStringLiteral("cueEditorError"));
+    m_errorLabel->setFont(fonts::caption());
+    m_errorLabel->setWordWrap(true);
+    m_errorLabel->setTextFormat(Qt::PlainText);
+    setForeground(m_errorLabel, palette::red());
+    layout->addWidget(m_errorLabel);
+    layout->addWidget(makeButtons());
+
+    // Quitting closes no dialog; the imports must still go.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            [this] { leave(); });
+    refresh();
+}
+
+CueEditorView::~CueEditorView() {
+    leave();
+}
+
+QWidget* CueEditorView::makeForm() {
+    auto* form = new QWidget(this);
+    auto* rows = new QFormLayout(form);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setHorizontalSpacing(14);
+    rows->setVerticalSpacing(10);
+    rows->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    rows->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+
+    m_title = textField(QString::fromStdString(m_draft.title), form);
+    connect(m_title, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_draft.title = text.toStdString(); });
+    rows->addRow(formLabel(QStringLiteral("제목"), form), m_title);
+
+    m_usage = textField(QString::fromStdString(m_draft.usage), form);
+    connect(m_usage, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_draft.usage = text.toStdString(); });
+    rows->addRow(formLabel(QStringLiteral("사용처"), form), m_usage);
+
+    m_audioRow = new CueEditorMediaRow(
+        isAudioFile, [this] { chooseAudioFile(); },
+        [this](const std::filesystem::path& file) {
+            importFile(file, "audio",
+                       [this](const std::string& name) { m_draft.audioFilename = name; });
+        },
+        form);
+    rows->addRow(formLabel(QStringLiteral("음원"), form), m_audioRow);
+
+    m_imageRow = new CueEditorMediaRow(
+        isImageFile, [this] { chooseImageFile(); },
+        [this](const std::filesystem::path& file) {
+            importFile(file, "image",
+                       [this](const std::string& name) { m_draft.imageFilename = name; });
+        },
+        form);
+    rows->addRow(formLabel(QStringLiteral("이미지"), form), m_imageRow);
+
+    auto* seconds = new QWidget(form);
+    auto* secondsRow = new QHBoxLayout(seconds);
+    secondsRow->setContentsMargins(0, 0, 0, 0);
+    secondsRow->setSpacing(8);
+    m_startSeconds = textField(formatStartSeconds(m_draft.startSeconds), seconds);
+    m_startSeconds->setFixedWidth(120);
+    m_startSeconds->setAlignment(Qt::AlignRight);
+    connect(m_startSeconds, &QLineEdit::textEdited, this, [this] { takeStartSecondsText(); });
+    // Text that is not a number gives way to the last valid value.
+    connect(m_startSeconds, &QLineEdit::editingFinished, this,
+            [this] { m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds)); });
+    secondsRow->addWidget(m_startSeconds);
+    auto* unit = new QLabel(QStringLiteral("초"), seconds);
+    setForeground(unit, palette::secondary());
+    secondsRow->addWidget(unit);
+    secondsRow->addStretch(1);
+    rows->addRow(formLabel(QStringLiteral("시작 초"), form), seconds);
+
+    auto* gain = new QWidget(form);
+    auto* gainColumn = new QVBoxLayout(gain);
+    gainColumn->setContentsMargins(0, 4, 0, 0);
+    gainColumn->setSpacing(4);
+    m_gainLabel = new QLabel(gain);
+    m_gainLabel->setFont(fonts::body());
+    gainColumn->addWidget(m_gainLabel);
+    m_gainSlider = new QSlider(Qt::Horizontal, gain);
+    m_gainSlider->setRange(static_cast<int>(minimumGainDB * gainStepsPerDB),
+                           static_cast<int>(maximumGainDB * gainStepsPerDB));
+    m_gainSlider->setPageStep(gainStepsPerDB);
+    m_gainSlider->setFocusPolicy(Qt::NoFocus);
+    m_gainSlider->setValue(gainSliderValue(m_draft.gainDB));
+    styleSlider(m_gainSlider, palette::accent());
+    connect(m_gainSlider, &QSlider::valueChanged, this, [this](int value) {
+        m_draft.gainDB = static_cast<double>(value) / gainStepsPerDB;
+        refresh();
+    });
+    gainColumn->addWidget(m_gainSlider);
+    rows->addRow(QString(), gain);
+    return form;
+}
+
+QWidget* CueEditorView::makeButtons() {
+    auto* buttons = new QWidget(this);
+    auto* row = new QHBoxLayout(buttons);
+    row->setContentsMargins(0, 4, 0, 0);
+    row->setSpacing(10);
+
+    m_clearButton = new QPushButton(QStringLiteral("슬롯 비우기"), buttons);
+    m_clearButton->setAutoDefault(false);
+    styleBorderedButton(m_clearButton, palette::red());
+    connect(m_clearButton, &QPushButton::clicked, this, &CueEditorView::confirmClear);
+    row->addWidget(m_clearButton);
+    row->addStretch(1);
+
+    m_cancelButton = new QPushButton(QStringLiteral("취소"), buttons);
+    m_cancelButton->setAutoDefault(false);
+    styleBorderedButton(m_cancelButton, palette::label());
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    row->addWidget(m_cancelButton);
+
+    m_saveButton = new QPushButton(QStringLiteral("저장"), buttons);
+    styleProminentButton(m_saveButton);
+    m_saveButton->setDefault(true);
+    connect(m_saveButton, &QPushButton::clicked, this, &CueEditorView::save);
+    row->addWidget(m_saveButton);
+    return buttons;
+}
+
+void CueEditorView::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_didLeave)
+        m_store->setEditorPresented(true);
+    fitHeight();
+}
+
+void CueEditorView::save() {
+    takeStartSecondsText();
+    if (!(m_draft.startSeconds >= 0.0) || !std::isfinite(m_draft.startSeconds))
+        m_draft.startSeconds = 0.0;
+    m_draft.gainDB =
+        std::isnan(m_draft.gainDB) ? 0.0 : clamped(m_draft.gainDB, minimumGainDB, maximumGainDB);
+    m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds));
+    {
+        const QSignalBlocker blocker(m_gainSlider);
+        m_gainSlider->setValue(gainSliderValue(m_draft.gainDB));
+    }
+    refresh();
+    // A failed save is reported by the store; the editor stays for a retry or a cancel.
+    if (!m_store->replace(m_draft, m_sessionImportedFilenames))
+        return;
+    m_didCommit = true;
+    accept();
+}
+
+void CueEditorView::confirmClear() {
+    if (m_clearConfirmation)
+        return;
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("cueEditorClearConfirmation"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QStringLiteral("이 슬롯을 비울까요?"));
+    box->setText(QStringLiteral("이 슬롯을 비울까요?"));
+    box->setInformativeText(
+        QStringLiteral("다른 슬롯에서 사용하지 않는 음원·이미지 복사본도 정리됩니다."));
+    QPushButton* clearSlot =
+        box->addButton(QStringLiteral("슬롯 비우기"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("취소"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::buttonClicked, this, [this, clearSlot](QAbstractButton* button) {
+        if (button == clearSlot)
+            clear();
+    });
+    m_clearConfirmation = box;
+    box->open();
+}
+
+void CueEditorView::clear() {
+    if (!m_store->replace(CueSlot::empty(m_draft.id), m_sessionImportedFilenames))
+        return;
+    m_didCommit = true;
+    accept();
+}
+
+void CueEditorView::chooseAudioFile() {
+    chooseFile(QStringLiteral("음원 선택"), audioPanelFilters(),
+               [this](const std::filesystem::path& file) {
+                   importFile(file, "audio",
+                              [this](const std::string& name) { m_draft.audioFilename = name; });
+               });
+}
+
+void CueEditorView::chooseImageFile() {
+    chooseFile(QStringLiteral("이미지 선택"), imagePanelFilters(),
+               [this](const std::filesystem::path& file) {
+                   importFile(file, "image",
+                              [this](const std::string& name) { m_draft.imageFilename = name; });
+               });
+}
+
+void CueEditorView::chooseFile(const QString& title, const QStringList& filters,
+                               std::function<void(const std::filesystem::path&)> completion) {
+    OpenPanelOptions options{
+        .title = title,
+        .prompt = QStringLiteral("가져오기"),
+        .canChooseFiles = true,
+        .canChooseDirectories = false,
+        .allowsMultipleSelection = false,
+        .nameFilters = filters,
+    };
+    // The sheet stays presented under its panel, so the cue keys stay off.
+    QPointer<CueEditorView> self(this);
+    m_fileChooser.chooseToOpen(
+        this, options,
+        [self, completion = std::move(completion)](std::vector<std::filesystem::path> files) {
+            // A file confirmed after the editor went away would be an orphan copy.
+            if (!self || self->m_didLeave || files.empty())
+                return;
+            completion(files.front());
+        });
+}
+
+void CueEditorView::importFile(const std::filesystem::path& url, const std::string& kind,
+                               const std::function<void(const std::string&)>& assign) {
+    try {
+        const std::string name = m_store->importFile(url, kind);
+        m_sessionImportedFilenames.insert(name);
+        assign(name);
+        m_localError.reset();
+    } catch (const std::exception& error) {
+        m_localError = QString::fromStdString(error.what());
+    }
+    refresh();
+}
+
+void CueEditorView::takeStartSecondsText() {
+    if (const auto seconds = parseStartSeconds(m_startSeconds->text()))
+        m_draft.startSeconds = *seconds;
+}
+
+void CueEditorView::refresh() {
+    m_audioRow->setFilename(m_draft.audioFilename);
+    m_imageRow->setFilename(m_draft.imageFilename);
+    m_gainLabel->setText(gainText(m_draft.gainDB));
+    const bool showsError = m_localError.has_value();
+    m_errorLabel->setText(m_localError.value_or(QString()));
+    if (m_errorLabel->isVisibleTo(this) != showsError) {
+        m_errorLabel->setVisible(showsError);
+        fitHeight();
+    }
+}
+
+void CueEditorView::fitHeight() {
+    QLayout* rows = layout();
+    rows->activate();
+    const int height = rows->hasHeightForWidth() ? rows->totalHeightForWidth(sheetWidth)
+                                                 : rows->totalSizeHint().height();
+    setFixedHeight(height);
+}
+
+void CueEditorView::done(int result) {
+    leave();
+    QDialog::done(result);
+}
+
+void CueEditorView::leave() {
+    if (m_didLeave)
+        return;
+    m_didLeave = true;
+    if (!m_didCommit)
+        m_store->discardSessionImports(m_sessionImportedFilenames);
+    m_store->setEditorPresented(false);
+}
+
+CueEditorPresenter cueEditorPresenter(std::shared_ptr<CueStore> store, FileChooser& fileChooser) {
+    return [store = std::move(store), &fileChooser](QWidget* parent, const CueSlot& slot,
+                                                    std::function<void()> onClosed) {
+        auto* editor = new CueEditorView(slot, store, fileChooser, parent);
+        editor->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(editor, &QDialog::finished, editor, [onClosed = std::move(onClosed)](int) {
+            if (onClosed)
+                onClosed();
+        });
+        editor->open();
+    };
+}
+
+}  // namespace tavrel

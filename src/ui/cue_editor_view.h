@@ -1,0 +1,118 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
+
+#include "model/cue_slot.h"
+#include "ui/cue_editor_presenter.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+namespace tavrel {
+
+class CueEditorMediaRow;
+class CueStore;
+class FileChooser;
+
+// Edits one cue slot in a window-modal sheet, on a private draft. Files chosen
+// here are copied into the library at once and remembered as this editor's
+// imports: a commit hands them to the store with the slot, any other way out
+// (cancel, Escape, closing, quitting) discards them, exactly once.
+class CueEditorView : public QDialog {
+    Q_OBJECT
+
+public:
+    // `fileChooser` must outlive the editor.
+    CueEditorView(const CueSlot& slot, std::shared_ptr<CueStore> store, FileChooser& fileChooser,
+                  QWidget* parent = nullptr);
+    ~CueEditorView() override;
+
+    const CueSlot& draft() const { return m_draft; }
+    const std::optional<QString>& localError() const { return m_localError; }
+    const std::set<std::string>& sessionImportedFilenames() const {
+        return m_sessionImportedFilenames;
+    }
+    bool didCommit() const { return m_didCommit; }
+
+    // "저장": corrects the start offset and gain, replaces the slot; closes on success.
+    void save();
+    // "슬롯 비우기": asks first; clear() runs when confirmed.
+    void confirmClear();
+    void clear();
+    void chooseAudioFile();
+    void chooseImageFile();
+    // Copies the file into the library and puts its name into the draft.
+    void importFile(const std::filesystem::path& url, const std::string& kind,
+                    const std::function<void(const std::string&)>& assign);
+
+    void done(int result) override;
+
+    // Parts, for tests and screenshots.
+    QLabel* heading() const { return m_heading; }
+    QLineEdit* titleField() const { return m_title; }
+    QLineEdit* usageField() const { return m_usage; }
+    CueEditorMediaRow* audioRow() const { return m_audioRow; }
+    CueEditorMediaRow* imageRow() const { return m_imageRow; }
+    QLineEdit* startSecondsField() const { return m_startSeconds; }
+    QLabel* gainLabel() const { return m_gainLabel; }
+    QSlider* gainSlider() const { return m_gainSlider; }
+    QLabel* errorLabel() const { return m_errorLabel; }
+    QPushButton* clearButton() const { return m_clearButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
+    QPushButton* saveButton() const { return m_saveButton; }
+    // The clear confirmation while it is up.
+    QMessageBox* clearConfirmation() const { return m_clearConfirmation; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* makeForm();
+    QWidget* makeButtons();
+    void chooseFile(const QString& title, const QStringList& filters,
+                    std::function<void(const std::filesystem::path&)> completion);
+    // Takes the field's text into the draft when it is a number.
+    void takeStartSecondsText();
+    void refresh();
+    void fitHeight();
+    // The editor goes away: discards the imports unless committed. Runs once.
+    void leave();
+
+    CueSlot m_draft;
+    std::optional<QString> m_localError;
+    std::set<std::string> m_sessionImportedFilenames;
+    bool m_didCommit = false;
+    bool m_didLeave = false;
+    std::shared_ptr<CueStore> m_store;
+    FileChooser& m_fileChooser;
+
+    QLabel* m_heading = nullptr;
+    QLineEdit* m_title = nullptr;
+    QLineEdit* m_usage = nullptr;
+    CueEditorMediaRow* m_audioRow = nullptr;
+    CueEditorMediaRow* m_imageRow = nullptr;
+    QLineEdit* m_startSeconds = nullptr;
+    QLabel* m_gainLabel = nullptr;
+    QSlider* m_gainSlider = nullptr;
+    QLabel* m_errorLabel = nullptr;
+    QPushButton* m_clearButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPointer<QMessageBox> m_clearConfirmation;
+};
+
+// Presents a CueEditorView for the board; the editor deletes itself when closed.
+CueEditorPresenter cueEditorPresenter(std::shared_ptr<CueStore> store, FileChooser& fileChooser);
+
+}  // namespace tavrel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+
+#include <array>
+#include <memory>
+
+#include "base/observable.h"
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace tavrel {
+
+class CueStore;
+
+// The "큐" menu: twelve items playing the cues from the bare keys 1…9, 0, -, =
+// and the pause item on Space. All thirteen are off, without keys, while edit
+// mode or the editor is on. Follows the store and the controller, so titles
+// and enabled states change at once. A held key triggers once.
+class CueKeyboardCommands : public QObject {
+    Q_OBJECT
+
+public:
+    // The shortcuts work while `window` is the active window.
+    CueKeyboardCommands(std::shared_ptr<CueStore> store, QWidget* window);
+
+    QMenu* menu() const { return m_menu; }
+    QAction* cueAction(std::size_t index) const { return m_cueActions.at(index); }
+    QAction* pauseAction() const { return m_pauseAction; }
+
+private:
+    void refresh();
+
+    std::shared_ptr<CueStore> m_store;
+    QMenu* m_menu = nullptr;
+    std::array<QAction*, 12> m_cueActions{};
+    QAction* m_pauseAction = nullptr;
+    Subscription m_storeSubscription;
+    Subscription m_playbackSubscription;
+};
+
+}  // namespace tavrel

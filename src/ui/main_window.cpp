@@ -1,0 +1,24 @@
+#include "ui/main_window.h"
+
+#include <QMenuBar>
+
+#include "ui/content_view.h"
+#include "ui/cue_menu.h"
+
+namespace tavrel {
+
+MainWindow::MainWindow(std::shared_ptr<CueStore> store, const UiServices& services, QWidget* parent)
+    : QMainWindow(parent),
+      m_content(new ContentView(store, services, this)),
+      m_commands(new CueKeyboardCommands(store, this)) {
+    setWindowTitle(QStringLiteral("Tavrel"));
+    setMinimumSize(minimumWindowWidth, minimumWindowHeight);
+    resize(1180, 820);
+    setCentralWidget(m_content);
+    menuBar()->addMenu(m_commands->menu());
+    menuBar()->setStyleSheet(
+        QStringLiteral("QMenuBar { background: rgb(6,11,22); color: white; }"
+                       "QMenuBar::item:selected { background: rgba(100,210,255,0.25); }"));
+}
+
+}  // namespace tavrel

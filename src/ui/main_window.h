@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+#include "ui/ui_services.h"
+
+namespace tavrel {
+
+class ContentView;
+class CueKeyboardCommands;
+class CueStore;
+
+// The one main window: the content view and the "큐" menu. At least 980 × 760.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    MainWindow(std::shared_ptr<CueStore> store, const UiServices& services,
+               QWidget* parent = nullptr);
+
+    ContentView& content() const { return *m_content; }
+    CueKeyboardCommands& commands() const { return *m_commands; }
+
+    static constexpr int minimumWindowWidth = 980;
+    static constexpr int minimumWindowHeight = 760;
+
+private:
+    ContentView* m_content = nullptr;
+    CueKeyboardCommands* m_commands = nullptr;
+};
+
+}  // namespace tavrel

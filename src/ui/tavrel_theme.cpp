@@ -1,0 +1,148 @@
+#include "ui/tavrel_theme.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QPalette>
+#include <QStandardPaths>
+#include <QStyleFactory>
+
+namespace tavrel {
+
+namespace palette {
+
+QColor accent() {
+    return QColor(100, 210, 255);
+}
+QColor green() {
+    return QColor(48, 209, 88);
+}
+QColor orange() {
+    return QColor(255, 159, 10);
+}
+QColor red() {
+    return QColor(255, 69, 58);
+}
+QColor blue() {
+    return QColor(10, 132, 255);
+}
+QColor label() {
+    return QColor(255, 255, 255);
+}
+QColor secondary() {
+    return QColor(235, 235, 245, 153);
+}
+QColor tertiary() {
+    return QColor(235, 235, 245, 77);
+}
+QColor quaternary() {
+    return QColor(118, 118, 128, 46);
+}
+QColor separator() {
+    return QColor(84, 84, 88, 153);
+}
+QColor cardBackground() {
+    return QColor::fromRgbF(0.055f, 0.12f, 0.2f);
+}
+QColor sidebarBackground() {
+    return QColor::fromRgbF(0.025f, 0.045f, 0.085f);
+}
+
+QColor withOpacity(const QColor& colour, double opacity) {
+    QColor result = colour;
+    result.setAlphaF(static_cast<float>(colour.alphaF() * opacity));
+    return result;
+}
+
+}  // namespace palette
+
+namespace fonts {
+
+namespace {
+
+QFont sized(int pixels, QFont::Weight weight) {
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+}  // namespace
+
+QFont largeTitle() {
+    return sized(26, QFont::Bold);
+}
+QFont title3() {
+    return sized(17, QFont::DemiBold);
+}
+QFont headline() {
+    return sized(13, QFont::Bold);
+}
+QFont subheadline() {
+    return sized(12, QFont::Normal);
+}
+QFont body() {
+    return sized(13, QFont::Normal);
+}
+QFont caption() {
+    return sized(11, QFont::Normal);
+}
+QFont caption2() {
+    return sized(10, QFont::Normal);
+}
+
+QFont monospacedCaption() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(11);
+    font.setBold(true);
+    return font;
+}
+
+}  // namespace fonts
+
+void applyTavrelTheme(QApplication& application) {
+    application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Platforms without a desktop (offscreen, minimal) name no icon theme and
+    // look for icons nowhere but in resources.
+    QStringList iconPaths = QIcon::themeSearchPaths();
+    for (const QString& folder :
+         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                   QStandardPaths::LocateDirectory)) {
+        if (!iconPaths.contains(folder))
+            iconPaths.append(folder);
+    }
+    QIcon::setThemeSearchPaths(iconPaths);
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+
+    QPalette dark;
+    const QColor window = QColor::fromRgbF(0.035f, 0.09f, 0.16f);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, palette::label());
+    dark.setColor(QPalette::Base, QColor(18, 30, 48));
+    dark.setColor(QPalette::AlternateBase, QColor(24, 38, 58));
+    dark.setColor(QPalette::Text, palette::label());
+    dark.setColor(QPalette::Button, QColor(36, 52, 74));
+    dark.setColor(QPalette::ButtonText, palette::label());
+    dark.setColor(QPalette::BrightText, palette::red());
+    dark.setColor(QPalette::Highlight, palette::accent());
+    dark.setColor(QPalette::HighlightedText, QColor(0, 20, 30));
+    dark.setColor(QPalette::Link, palette::accent());
+    dark.setColor(QPalette::ToolTipBase, QColor(30, 42, 60));
+    dark.setColor(QPalette::ToolTipText, palette::label());
+    dark.setColor(QPalette::PlaceholderText, palette::tertiary());
+    dark.setColor(QPalette::Mid, QColor(60, 72, 90));
+    dark.setColor(QPalette::Dark, QColor(10, 16, 26));
+    dark.setColor(QPalette::Light, QColor(70, 86, 110));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        dark.setColor(QPalette::Disabled, role, QColor(235, 235, 245, 90));
+    }
+    application.setPalette(dark);
+
+    QFont font(QStringLiteral("Noto Sans CJK KR"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(13);
+    application.setFont(font);
+}
+
+}  // namespace tavrel

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QImage>
+
+#include <filesystem>
+
+namespace tavrel {
+
+constexpr int thumbnailMaxPixelSize = 256;
+
+// Reads an image file as a thumbnail whose longest side is at most 256 pixels,
+// with the file's orientation applied and all pixels decoded now. Null when the
+// file cannot be read as an image. Slow: call it off the main thread.
+QImage decodeThumbnail(const std::filesystem::path& url);
+
+}  // namespace tavrel

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <regex>
+#include <string>
+
+#include "support/fault_injecting_file_system.h"
+
+namespace tavrel {
+namespace {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string output;
+};
+
+// Runs the binary with a library folder that must stay untouched.
+RunResult runTavrel(const std::string& arguments, const std::filesystem::path& library) {
+    const std::string command = "TAVREL_LIBRARY_DIR='" + library.string() +
+                                "' '" TAVREL_BINARY "' " + arguments + " 2>&1 </dev/null";
+    RunResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    std::array<char, 4096> buffer{};
+    while (std::fgets(buffer.data(), buffer.size(), pipe))
+        result.output += buffer.data();
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(CommandLine, VersionPrintsOneLineAndTouchesNothing) {
+    test::TemporaryDirectory root;
+    const auto library = root.path() / "Tavrel";
+    const auto result = runTavrel("--version", library);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_TRUE(std::regex_match(result.output, std::regex("Tavrel [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << result.output;
+    EXPECT_FALSE(std::filesystem::exists(library));
+}
+
+TEST(CommandLine, HelpIsKoreanAndNamesEveryOptionAndTheLibrary) {
+    test::TemporaryDirectory root;
+    const auto library = root.path() / "Tavrel";
+    const auto result = runTavrel("--help", library);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    for (const char* expected :
+         {"사용법: tavrel", "--check", "--screenshot PATH", "--version", "--help",
+          "$XDG_DATA_HOME/Tavrel", "~/.local/share/Tavrel", "TAVREL_LIBRARY_DIR", "라이브러리"}) {
+        EXPECT_NE(result.output.find(expected), std::string::npos)
+            << "missing \"" << expected << "\" in:\n"
+            << result.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(library));
+}
+
+TEST(CommandLine, InformationOptionWinsOverCheck) {
+    test::TemporaryDirectory library;
+    test::writeFile(library.path() / "cues.json", "{}");
+    const auto result = runTavrel("--check --version", library.path());
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output.find("설정 파일을 읽지 못했습니다."), std::string::npos)
+        << result.output;
+}
+
+}  // namespace
+}  // namespace tavrel

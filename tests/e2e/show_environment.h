@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "child_process.h"
+
+namespace tavrel::e2e {
+
+// A private X server and PulseAudio server with a null sink whose monitor is
+// recorded, and the real tavrel binary running against a prepared library.
+class ShowEnvironment {
+public:
+    static constexpr int sampleRate = 48000;
+
+    explicit ShowEnvironment(std::filesystem::path root);
+    ~ShowEnvironment();
+
+    // Each returns an empty string on success, else what went wrong.
+    std::string startServers();
+    std::string startRecording();
+    std::string startApplication(const std::filesystem::path& library);
+
+    // Real X key events (XTEST) to the application's window.
+    void key(const std::string& keysym);
+    // A click at window coordinates (logical pixels).
+    void click(int x, int y);
+    void screenshot(const std::string& name);
+    // Stops the recorder and returns the raw float32 stereo file.
+    std::filesystem::path stopRecording();
+    // Closes the window as a window manager would; returns the exit status.
+    int quitApplication();
+
+    const std::filesystem::path& root() const { return m_root; }
+    std::string logs() const;
+
+private:
+    std::map<std::string, std::string> environment() const;
+    std::string xdotool(const std::vector<std::string>& arguments);
+
+    std::filesystem::path m_root;
+    std::filesystem::path m_runtime;
+    std::filesystem::path m_recording;
+    std::string m_display;
+    std::string m_windowID;
+    ChildProcess m_pulse;
+    ChildProcess m_xserver;
+    ChildProcess m_keepAlive;
+    ChildProcess m_recorder;
+    ChildProcess m_application;
+};
+
+}  // namespace tavrel::e2e

@@ -1,0 +1,207 @@
+#include <QDialog>
+#include <QLabel>
+#include <QSlider>
+#include <QTest>
+
+#include "ui/cue_board_view.h"
+#include "ui/cue_card.h"
+#include "ui/cue_controls_bar.h"
+#include "ui/now_playing.h"
+#include "ui/tavrel_theme.h"
+#include "ui/transport_button.h"
+#include "ui_fixture.h"
+
+namespace tavrel {
+namespace {
+
+using Status = CueCardAppearance::Status;
+
+// Slots 0, 1, 10 can play; slot 3 names a copy that is gone; the rest are empty.
+class CueBoardTest : public test::UiFixture {
+protected:
+    void SetUp() override {
+        CueDocument document = documentWithTracks({"Walk-in"});
+        for (CueSlot& slot : document.slots)
+            slot.title = "Cue " + std::to_string(slot.id);
+        for (const int id : {0, 1, 3, 10})
+            document.slots[id].audioFilename = "audio-" + std::to_string(id) + ".mp3";
+        document.slots[0].usage = "Opening";
+        seed(document, {"audio-0.mp3", "audio-1.mp3", "audio-10.mp3", "loop-Walk-in.mp3"});
+        board = std::make_unique<CueBoardView>(store, services());
+        board->resize(1000, 760);
+        board->show();
+    }
+
+    CueCard& card(std::size_t id) const { return board->card(id); }
+    CueControlsBar& bar() const { return board->controls(); }
+    void expectIdle(std::size_t except) const {
+        for (std::size_t id = 0; id < 12; ++id) {
+            if (id == except)
+                continue;
+            EXPECT_EQ(card(id).appearance().status, Status::none) << id;
+            EXPECT_EQ(card(id).appearance().outlineWidth, 1) << id;
+            EXPECT_EQ(card(id).statusText(), QString()) << id;
+        }
+    }
+
+    std::unique_ptr<CueBoardView> board;
+};
+
+TEST_F(CueBoardTest, APlayingCueIsGreenWithAThickOutline) {
+    store->play(store->document().slots[10]);
+    const CueCardAppearance& look = card(10).appearance();
+    EXPECT_EQ(card(10).keyText(), QStringLiteral("-"));
+    EXPECT_EQ(card(10).statusText(), QStringLiteral("재생 중"));
+    EXPECT_EQ(look.statusSymbol(), QStringLiteral("waveform"));
+    EXPECT_EQ(look.border, palette::green());
+    EXPECT_EQ(look.outlineWidth, 3);
+    EXPECT_EQ(look.background, palette::withOpacity(palette::green(), 0.10));
+    EXPECT_EQ(look.shadowColor, palette::withOpacity(palette::green(), 0.28));
+    expectIdle(10);
+    EXPECT_EQ(card(0).appearance().background, palette::cardBackground());
+    EXPECT_EQ(card(0).appearance().border, palette::separator());
+
+    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("waveform"));
+    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Cue 10"));
+    EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("일시정지"));
+    EXPECT_TRUE(bar().pauseButton().isEnabled());
+    EXPECT_TRUE(bar().stopButton().isEnabled());
+    EXPECT_TRUE(card(10).accessibleName().contains(QStringLiteral("재생 중")));
+}
+
+TEST_F(CueBoardTest, APausedCueTurnsOrangeAndTheBarOffersResume) {
+    store->play(store->document().slots[1]);
+    QTest::mouseClick(&bar().pauseButton(), Qt::LeftButton);
+    ASSERT_EQ(controller->state(), PlaybackState::paused(1));
+    EXPECT_EQ(card(1).statusText(), QStringLiteral("일시정지"));
+    EXPECT_EQ(card(1).appearance().statusSymbol(), QStringLiteral("pause.fill"));
+    EXPECT_EQ(card(1).appearance().border, palette::orange());
+    EXPECT_EQ(card(1).appearance().outlineWidth, 3);
+    expectIdle(1);
+    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("pause.fill"));
+    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Cue 1 · 일시정지"));
+    EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("계속 재생"));
+    EXPECT_EQ(bar().pauseButton().systemImage(), QStringLiteral("play.fill"));
+
+    QTest::mouseClick(&bar().stopButton(), Qt::LeftButton);
+    EXPECT_TRUE(controller->state().isStopped());
+    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("music.note"));
+    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("재생 중인 큐 없음"));
+    EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("일시정지"));
+    EXPECT_FALSE(bar().pauseButton().isEnabled());
+    EXPECT_FALSE(bar().stopButton().isEnabled());
+    expectIdle(99);
+}
+
+TEST_F(CueBoardTest, ALoopTrackLeavesEveryCardIdleButShowsInTheBar) {
+    store->startLoopPlayback({track(0).id}, std::nullopt);
+    ASSERT_EQ(controller->state(), PlaybackState::playing(-1));
+    expectIdle(99);
+    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("waveform"));
+    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Walk-in"));
+    EXPECT_TRUE(bar().pauseButton().isEnabled());
+    EXPECT_TRUE(bar().stopButton().isEnabled());
+}
+
+TEST_F(CueBoardTest, UntitledCurrentSlotsFallBackToGenericWords) {
+    CueSlot untitled;
+    untitled.id = -1;
+    EXPECT_EQ(NowPlaying::of(PlaybackState::playing(-1), std::nullopt).line,
+              QStringLiteral("재생 중"));
+    EXPECT_EQ(NowPlaying::of(PlaybackState::paused(-1), std::nullopt).line,
+              QStringLiteral("재생 · 일시정지"));
+    EXPECT_FALSE(NowPlaying::of(PlaybackState::stopped(), untitled).transportEnabled);
+}
+
+TEST_F(CueBoardTest, ClicksPlayOutsideEditModeAndOpenTheEditorInside) {
+    EXPECT_FALSE(card(2).isEnabled());  // no audio
+    EXPECT_FALSE(card(3).isEnabled());  // copy gone
+    QTest::mouseClick(&card(2), Qt::LeftButton);
+    EXPECT_TRUE(factory->requestedURLs.empty());
+    QTest::mouseClick(&card(0), Qt::LeftButton);
+    EXPECT_EQ(controller->state(), PlaybackState::playing(0));
+    // A click on the sounding cue is the store's to decide, like any other.
+    QTest::mouseClick(&card(0), Qt::LeftButton);
+    EXPECT_EQ(factory->requestedURLs.size(), 2u);
+
+    store->setEditingMode(true);
+    for (std::size_t id = 0; id < 12; ++id)
+        EXPECT_TRUE(card(id).isEnabled()) << id;
+    EXPECT_EQ(card(5).appearance().border, palette::withOpacity(palette::accent(), 0.60));
+    QTest::mouseClick(&card(2), Qt::LeftButton);
+    ASSERT_TRUE(board->editingSlot());
+    EXPECT_EQ(board->editingSlot()->id, 2);
+    EXPECT_TRUE(store->isEditorPresented());
+    EXPECT_EQ(factory->requestedURLs.size(), 2u);
+
+    auto* sheet = board->findChild<QDialog*>(QStringLiteral("cueEditorSheet"));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    sheet->reject();
+    EXPECT_FALSE(store->isEditorPresented());
+    EXPECT_FALSE(board->editingSlot());
+}
+
+TEST_F(CueBoardTest, CardsShowUsageOrItsAbsenceAndTheMissingCopy) {
+    EXPECT_EQ(card(0).usageText(), QStringLiteral("Opening"));
+    EXPECT_EQ(card(1).usageText(), QStringLiteral("사용처 없음"));
+    EXPECT_EQ(card(0).missingAudioWarning(), nullptr);
+    ASSERT_NE(card(3).missingAudioWarning(), nullptr);
+    EXPECT_EQ(card(3).missingAudioWarning()->toolTip(),
+              QStringLiteral("복사된 음원 파일이 없습니다"));
+    EXPECT_EQ(card(0).keyText(), QStringLiteral("1"));
+    EXPECT_EQ(card(9).keyText(), QStringLiteral("0"));
+    EXPECT_EQ(card(11).keyText(), QStringLiteral("="));
+    EXPECT_EQ(card(0).accessibleName(), QStringLiteral("키 1, Cue 0, 대기"));
+    EXPECT_TRUE(card(3).accessibleName().contains(QStringLiteral("음원 파일 없음")));
+}
+
+TEST_F(CueBoardTest, TheVolumeLabelShowsTheWholePercentTheValueStandsFor) {
+    EXPECT_EQ(masterVolumeText(0.5), QStringLiteral("마스터 볼륨 50%"));
+    EXPECT_EQ(masterVolumePercent(0.57), 57);
+    EXPECT_EQ(masterVolumePercent(0.999), 99);
+    EXPECT_EQ(masterVolumePercent(0.0), 0);
+    EXPECT_EQ(masterVolumePercent(1.0), 100);
+    store->setMasterVolume(0.57);
+    EXPECT_EQ(bar().volumeText(), QStringLiteral("마스터 볼륨 57%"));
+    EXPECT_EQ(bar().volumeSlider().value(), 570);
+}
+
+TEST_F(CueBoardTest, TheSliderChangesTheVolumeOnEveryMoveAndSavesOnRelease) {
+    store->play(store->document().slots[0]);
+    QSlider& slider = bar().volumeSlider();
+    slider.setSliderDown(true);
+    slider.setValue(400);
+    slider.setValue(300);
+    EXPECT_DOUBLE_EQ(store->document().masterVolume, 0.3);
+    EXPECT_DOUBLE_EQ(controller->masterVolume(), 0.3);
+    EXPECT_FLOAT_EQ(lastPlayer()->volume(), 0.3f);
+    EXPECT_EQ(bar().volumeText(), QStringLiteral("마스터 볼륨 30%"));
+    EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 1.0);
+    slider.setSliderDown(false);
+    EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 0.3);
+}
+
+TEST_F(CueBoardTest, BoardControlsNeverTakeKeyboardFocus) {
+    EXPECT_EQ(card(0).focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(bar().pauseButton().focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(bar().stopButton().focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(bar().volumeSlider().focusPolicy(), Qt::NoFocus);
+    for (QWidget* child : board->findChildren<QWidget*>()) {
+        if (child->isWindow())
+            continue;
+        EXPECT_EQ(child->focusPolicy(), Qt::NoFocus) << child->metaObject()->className();
+    }
+}
+
+TEST_F(CueBoardTest, ATransportButtonWithAShortCaptionIsStillWide) {
+    TransportButton button(QStringLiteral("중"), QStringLiteral("stop.fill"), palette::red());
+    EXPECT_GE(button.sizeHint().width(), 92);
+    EXPECT_EQ(button.accessibleName(), QStringLiteral("중"));
+    button.setEnabled(false);
+    EXPECT_EQ(button.title(), QStringLiteral("중"));
+    EXPECT_EQ(button.tint(), palette::red());
+}
+
+}  // namespace
+}  // namespace tavrel

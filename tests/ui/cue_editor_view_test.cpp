@@ -1,0 +1,315 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include "loop_editor_fixture.h"
+#include "ui/cue_editor_media_row.h"
+#include "ui/cue_editor_seconds_format.h"
+#include "ui/cue_editor_view.h"
+#include "ui/tavrel_theme.h"
+
+namespace tavrel::test {
+namespace {
+
+using Operation = FaultInjectingFileSystem::Operation;
+
+class CueEditorViewTest : public LoopEditorFixture {
+protected:
+    CueEditorViewTest() {
+        CueSlot slot = store->document().slots[11];
+        slot.title = "Fanfare";
+        slot.usage = "오프닝";
+        slot.gainDB = -3.5;
+        slot.startSeconds = 1.25;
+        EXPECT_TRUE(store->replace(slot));
+    }
+
+    // Presented as the board does, deleted when closed.
+    CueEditorView* present(std::int64_t id = 11) {
+        cueEditorPresenter(store, chooser)(nullptr, store->document().slots[id],
+                                           [this] { ++closedCount; });
+        auto* editor = qobject_cast<CueEditorView*>(QApplication::activeModalWidget());
+        if (!editor) {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* found = qobject_cast<CueEditorView*>(widget); found && found->isVisible())
+                    editor = found;
+            }
+        }
+        EXPECT_NE(editor, nullptr);
+        watched = editor;
+        return editor;
+    }
+
+    std::string importAudio(CueEditorView& editor, const std::string& name) {
+        editor.audioRow()->importButton()->click();
+        EXPECT_FALSE(chooser.openRequests.empty());
+        chooser.answerOpen({sourceFile(name)});
+        return editor.draft().audioFilename.value_or("");
+    }
+
+    // How often the clean-up rule ran since `from`: each run reads the saved sets once.
+    int cleanUpsSince(std::size_t from) const {
+        int count = 0;
+        const auto& log = fileSystem.log();
+        for (std::size_t i = from; i < log.size(); ++i)
+            count += log[i] == Operation::list ? 1 : 0;
+        return count;
+    }
+
+    bool editorIsGone() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return watched.isNull();
+    }
+
+    int closedCount = 0;
+    QPointer<CueEditorView> watched;
+};
+
+TEST_F(CueEditorViewTest, ShowsTheSlotNumberedFromOneAndADraftEqualToIt) {
+    CueEditorView* editor = present(11);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->heading()->text(), "큐 12 편집");
+    EXPECT_EQ(editor->draft(), store->document().slots[11]);
+    EXPECT_EQ(editor->width(), 560);
+    EXPECT_TRUE(editor->isModal() || editor->windowModality() == Qt::WindowModal);
+    EXPECT_EQ(editor->titleField()->text(), "Fanfare");
+    EXPECT_EQ(editor->usageField()->text(), "오프닝");
+    EXPECT_EQ(editor->audioRow()->shownText(), "등록 안 됨");
+    EXPECT_EQ(editor->imageRow()->shownText(), "등록 안 됨");
+    EXPECT_EQ(editor->gainLabel()->text(), "큐 게인 -3.5 dB");
+    EXPECT_FALSE(editor->errorLabel()->isVisibleTo(editor));
+    EXPECT_TRUE(editor->saveButton()->isDefault());
+    EXPECT_TRUE(store->isEditorPresented());
+    EXPECT_FALSE(store->liveShortcutsEnabled());
+    editor->reject();
+}
+
+TEST_F(CueEditorViewTest, TwoImportsThenSaveKeepTheSecondAndDeleteTheFirst) {
+    CueEditorView* editor = present();
+    editor->audioRow()->importButton()->click();
+    ASSERT_EQ(chooser.openRequests.size(), 1u);
+    EXPECT_EQ(chooser.openRequests[0].options.title, "음원 선택");
+    EXPECT_EQ(chooser.openRequests[0].options.prompt, "가져오기");
+    EXPECT_FALSE(chooser.openRequests[0].options.allowsMultipleSelection);
+    EXPECT_TRUE(chooser.openRequests[0].options.nameFilters[0].contains("*.flac"));
+    // The sheet stays presented under its open panel: the cue keys stay off.
+    EXPECT_TRUE(store->isEditorPresented());
+    EXPECT_FALSE(store->liveShortcutsEnabled());
+    chooser.answerOpen({sourceFile("first.wav")});
+    const std::string first = editor->draft().audioFilename.value_or("");
+    const std::string second = importAudio(*editor, "second.mp3");
+
+    ASSERT_FALSE(first.empty());
+    ASSERT_NE(first, second);
+    EXPECT_EQ(editor->audioRow()->shownText(), QString::fromStdString(second));
+    EXPECT_EQ(editor->sessionImportedFilenames(), (std::set<std::string>{first, second}));
+    EXPECT_EQ(entryNames(media()), (std::set<std::string>{first, second}));
+    EXPECT_EQ(store->document().slots[11].audioFilename, std::nullopt);
+
+    editor->titleField()->clear();
+    QTest::keyClicks(editor->titleField(), "Drumroll");
+    editor->saveButton()->click();
+
+    EXPECT_EQ(store->document().slots[11].audioFilename, second);
+    EXPECT_EQ(store->document().slots[11].title, "Drumroll");
+    EXPECT_EQ(entryNames(media()), (std::set<std::string>{second}));
+    EXPECT_TRUE(editorIsGone());
+    EXPECT_EQ(closedCount, 1);
+    EXPECT_FALSE(store->isEditorPresented());
+}
+
+TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
+    const std::vector<std::pair<const char*, std::function<void(CueEditorView&)>>> ways = {
+        {"cancel", [](CueEditorView& editor) { editor.cancelButton()->click(); }},
+        {"escape", [](CueEditorView& editor) { QTest::keyClick(&editor, Qt::Key_Escape); }},
+        {"close", [](CueEditorView& editor) { editor.close(); }},
+        {"quit",
+         [](CueEditorView&) {
+             QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit",
+                                       Qt::DirectConnection);
+         }},
+        {"destroyed", [](CueEditorView& editor) { delete &editor; }},
+    };
+    for (const auto& [way, leave] : ways) {
+        SCOPED_TRACE(way);
+        const CueDocument before = store->document();
+        CueEditorView* editor = present();
+        ASSERT_NE(editor, nullptr);
+        const std::string name = importAudio(*editor, "take.wav");
+        ASSERT_TRUE(entryNames(media()).contains(name));
+        const std::size_t logged = fileSystem.log().size();
+
+        leave(*editor);
+        EXPECT_FALSE(entryNames(media()).contains(name));
+        EXPECT_FALSE(store->isEditorPresented());
+        EXPECT_EQ(store->document(), before);
+        // Closing the sheet after the quit, or deleting it, must not discard again.
+        if (!watched.isNull())
+            watched->close();
+        delete watched.data();
+        EXPECT_EQ(cleanUpsSince(logged), 1);
+    }
+}
+
+TEST_F(CueEditorViewTest, SaveStoresZeroForANegativeOffsetAndKeepsTheLastNumber) {
+    CueEditorView* editor = present();
+    QLineEdit* seconds = editor->startSecondsField();
+    EXPECT_EQ(seconds->text(), formatStartSeconds(1.25));
+
+    seconds->selectAll();
+    QTest::keyClicks(seconds, "-5");
+    editor->saveButton()->click();
+    EXPECT_EQ(store->document().slots[11].startSeconds, 0.0);
+    ASSERT_TRUE(editorIsGone());
+
+    editor = present();
+    seconds = editor->startSecondsField();
+    seconds->selectAll();
+    QTest::keyClicks(seconds, formatStartSeconds(2.5));
+    QTest::keyClicks(seconds, "x");
+    seconds->setFocus();
+    Q_EMIT seconds->editingFinished();
+    EXPECT_EQ(seconds->text(), formatStartSeconds(2.5));
+    seconds->selectAll();
+    QTest::keyClicks(seconds, "abc");
+    editor->saveButton()->click();
+    EXPECT_EQ(store->document().slots[11].startSeconds, 2.5);
+}
+
+TEST_F(CueEditorViewTest, ReturnSavesAndTheGainSliderStaysWithinRange) {
+    CueEditorView* editor = present();
+    QSlider* gain = editor->gainSlider();
+    gain->setValue(gain->minimum());
+    EXPECT_EQ(editor->gainLabel()->text(), "큐 게인 -12.0 dB");
+    EXPECT_EQ(editor->draft().gainDB, -12.0);
+    gain->setValue(gain->maximum() + 10);
+    EXPECT_EQ(editor->draft().gainDB, 0.0);
+    gain->setValue(gain->minimum() + 3);
+    EXPECT_EQ(editor->gainLabel()->text(), "큐 게인 -10.5 dB");
+
+    QTest::keyClick(editor->titleField(), Qt::Key_Return);
+    EXPECT_EQ(store->document().slots[11].gainDB, -10.5);
+    EXPECT_TRUE(editorIsGone());
+}
+
+TEST_F(CueEditorViewTest, AFailedImportShowsItsErrorInRedAndLeavesTheDraft) {
+    CueEditorView* editor = present();
+    const CueSlot before = editor->draft();
+    editor->imageRow()->importButton()->click();
+    ASSERT_EQ(chooser.openRequests.size(), 1u);
+    EXPECT_EQ(chooser.openRequests[0].options.title, "이미지 선택");
+    EXPECT_TRUE(chooser.openRequests[0].options.nameFilters[0].startsWith("이미지 파일 ("));
+    chooser.answerOpen({temp.path() / "picked" / "gone.png"});
+
+    ASSERT_TRUE(editor->localError());
+    EXPECT_FALSE(editor->localError()->isEmpty());
+    EXPECT_TRUE(editor->errorLabel()->isVisibleTo(editor));
+    EXPECT_EQ(editor->errorLabel()->text(), *editor->localError());
+    EXPECT_EQ(editor->errorLabel()->palette().color(QPalette::WindowText), palette::red());
+    EXPECT_EQ(editor->draft(), before);
+    EXPECT_TRUE(editor->sessionImportedFilenames().empty());
+
+    editor->imageRow()->importButton()->click();
+    chooser.answerOpen({sourceImage("poster.png")});
+    EXPECT_FALSE(editor->localError());
+    EXPECT_FALSE(editor->errorLabel()->isVisibleTo(editor));
+    EXPECT_TRUE(editor->draft().imageFilename);
+    editor->reject();
+}
+
+TEST_F(CueEditorViewTest, AFailedSaveKeepsTheEditorOpenAndALaterCancelDiscards) {
+    CueEditorView* editor = present();
+    const std::string name = importAudio(*editor, "take.wav");
+    fileSystem.failEvery(Operation::writeAtomically);
+    editor->saveButton()->click();
+
+    EXPECT_FALSE(editorIsGone());
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_FALSE(editor->didCommit());
+    EXPECT_TRUE(store->persistenceError());
+    EXPECT_EQ(store->document().slots[11].audioFilename, std::nullopt);
+    EXPECT_TRUE(entryNames(media()).contains(name));
+
+    fileSystem.clearFailures();
+    editor->cancelButton()->click();
+    EXPECT_FALSE(entryNames(media()).contains(name));
+    EXPECT_TRUE(editorIsGone());
+}
+
+TEST_F(CueEditorViewTest, ClearingAsksFirstAndEmptiesTheSlot) {
+    CueEditorView* editor = present();
+    editor->clearButton()->click();
+    QMessageBox* confirmation = editor->clearConfirmation();
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_EQ(confirmation->text(), "이 슬롯을 비울까요?");
+    EXPECT_EQ(confirmation->informativeText(),
+              "다른 슬롯에서 사용하지 않는 음원·이미지 복사본도 정리됩니다.");
+    QAbstractButton* cancel = nullptr;
+    QAbstractButton* clear = nullptr;
+    for (QAbstractButton* button : confirmation->buttons()) {
+        if (button->text() == "취소")
+            cancel = button;
+        if (button->text() == "슬롯 비우기")
+            clear = button;
+    }
+    ASSERT_TRUE(cancel && clear);
+    cancel->click();
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(store->document().slots[11].title, "Fanfare");
+
+    editor->clearButton()->click();
+    ASSERT_NE(editor->clearConfirmation(), nullptr);
+    for (QAbstractButton* button : editor->clearConfirmation()->buttons()) {
+        if (button->text() == "슬롯 비우기")
+            button->click();
+    }
+    EXPECT_EQ(store->document().slots[11], CueSlot::empty(11));
+    EXPECT_TRUE(editorIsGone());
+}
+
+TEST_F(CueEditorViewTest, FilesDroppedOnARowAreImportedAsTheButtonWould) {
+    CueEditorView* editor = present();
+
+    const auto image = fileDrag({sourceImage("poster.PNG")});
+    EXPECT_FALSE(drop(editor->audioRow(), image.get()));
+    EXPECT_TRUE(drop(editor->imageRow(), image.get()));
+    const auto audio = fileDrag({sourceFile("notes.txt"), sourceFile("hit.aiff")});
+    EXPECT_TRUE(drop(editor->audioRow(), audio.get()));
+
+    ASSERT_TRUE(editor->draft().imageFilename);
+    ASSERT_TRUE(editor->draft().audioFilename);
+    EXPECT_TRUE(editor->draft().imageFilename->starts_with("image-"));
+    EXPECT_TRUE(editor->draft().audioFilename->ends_with(".aiff"));
+    EXPECT_EQ(editor->sessionImportedFilenames().size(), 2u);
+    EXPECT_TRUE(chooser.openRequests.empty());
+    editor->saveButton()->click();
+    EXPECT_EQ(store->document().slots[11].imageFilename, editor->draft().imageFilename);
+}
+
+TEST_F(CueEditorViewTest, AFileConfirmedAfterTheEditorWentAwayIsNotImported) {
+    CueEditorView* editor = present();
+    editor->audioRow()->importButton()->click();
+    editor->reject();
+    chooser.answerOpen({sourceFile("late.wav")});
+    EXPECT_TRUE(entryNames(media()).empty());
+}
+
+TEST(CueEditorSecondsFormat, UsesZeroToThreeFractionDigitsOfTheLocale) {
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(formatStartSeconds(0.0, english), "0");
+    EXPECT_EQ(formatStartSeconds(1.5, english), "1.5");
+    EXPECT_EQ(formatStartSeconds(2.12349, english), "2.123");
+    EXPECT_EQ(formatStartSeconds(1.5, german), "1,5");
+    EXPECT_EQ(parseStartSeconds("1,25", german), 1.25);
+    EXPECT_EQ(parseStartSeconds("2.0004", english), 2.0);
+    EXPECT_EQ(parseStartSeconds("abc", english), std::nullopt);
+    EXPECT_EQ(parseStartSeconds("", english), std::nullopt);
+    EXPECT_EQ(parseStartSeconds("-5", english), -5.0);
+}
+
+}  // namespace
+}  // namespace tavrel::test

@@ -1,0 +1,173 @@
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "support/fault_injecting_file_system.h"
+#include "ui/cue_board_view.h"
+#include "ui/cue_set_flows.h"
+#include "ui/error_alert.h"
+#include "ui_fixture.h"
+
+namespace tavrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title)
+            return qobject_cast<QPushButton*>(button);
+    }
+    return nullptr;
+}
+
+class CueSetFlowsTest : public test::UiFixture {
+protected:
+    void SetUp() override {
+        seedSlots({0});
+        board = std::make_unique<CueBoardView>(store, services());
+        board->show();
+    }
+
+    CueSetFlows& flows() const { return board->setFlows(); }
+    QMessageBox* alert() const { return board->errorAlert().box(); }
+    void rename(std::size_t id, const std::string& title) {
+        CueSlot slot = store->document().slots[id];
+        slot.title = title;
+        ASSERT_TRUE(store->replace(slot));
+    }
+    fs::path saveAs(const fs::path& chosen) {
+        flows().saveCurrentSet();
+        chooser.answerSave(chosen);
+        return chosen;
+    }
+    void chooseSet(const fs::path& folder) {
+        flows().chooseSetToRestore();
+        chooser.answerOpen({folder});
+    }
+
+    std::unique_ptr<CueBoardView> board;
+};
+
+TEST_F(CueSetFlowsTest, TheSavePanelProposesADatedNameOnTheTwentyFourHourClock) {
+    flows().saveCurrentSet();
+    ASSERT_EQ(chooser.saveRequests.size(), 1u);
+    const SavePanelOptions& options = chooser.saveRequests.front().options;
+    EXPECT_EQ(options.defaultName, QStringLiteral("Tavrel-세트-20270303-1705.tavrel"));
+    EXPECT_EQ(options.title, QStringLiteral("Tavrel 세트 저장"));
+    EXPECT_EQ(options.prompt, QStringLiteral("저장"));
+    EXPECT_EQ(CueSetFlows::defaultSetName(QDateTime(QDate(2026, 12, 5), QTime(5, 27))),
+              QStringLiteral("Tavrel-세트-20261205-0527.tavrel"));
+}
+
+TEST_F(CueSetFlowsTest, SavingEnsuresTheSetExtensionWhateverItsCase) {
+    const fs::path root = temp.path() / "sets";
+    fs::create_directories(root);
+    saveAs(root / "Show");
+    saveAs(root / "Upper.TAVREL");
+    saveAs(root / "Archive.zip");
+    EXPECT_EQ(test::entryNames(root),
+              (std::set<std::string>{"Archive.zip.tavrel", "Show.tavrel", "Upper.TAVREL"}));
+    EXPECT_TRUE(fs::is_regular_file(root / "Show.tavrel" / "cues.json"));
+    EXPECT_EQ(alert(), nullptr);
+}
+
+TEST_F(CueSetFlowsTest, CancelledPanelsChangeNothing) {
+    const auto before = libraryContents();
+    flows().saveCurrentSet();
+    chooser.answerSave(std::nullopt);
+    flows().chooseSetToRestore();
+    ASSERT_EQ(chooser.openRequests.size(), 1u);
+    const OpenPanelOptions& options = chooser.openRequests.front().options;
+    EXPECT_FALSE(options.canChooseFiles);
+    EXPECT_TRUE(options.canChooseDirectories);
+    EXPECT_FALSE(options.allowsMultipleSelection);
+    EXPECT_EQ(options.title, QStringLiteral("Tavrel 세트 불러오기"));
+    EXPECT_EQ(options.prompt, QStringLiteral("선택"));
+    chooser.answerOpen({});
+    EXPECT_EQ(flows().restoreConfirmation(), nullptr);
+    EXPECT_FALSE(flows().pendingRestoreURL());
+    EXPECT_EQ(libraryContents(), before);
+    EXPECT_EQ(alert(), nullptr);
+}
+
+TEST_F(CueSetFlowsTest, LoadingAsksFirstAndOnlyTheDestructiveAnswerReplaces) {
+    const fs::path set = saveAs(temp.path() / "Saved.tavrel");
+    rename(0, "Changed since");
+
+    chooseSet(set);
+    QMessageBox* confirmation = flows().restoreConfirmation();
+    ASSERT_NE(confirmation, nullptr);
+    EXPECT_EQ(confirmation->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(confirmation->text(), QStringLiteral("저장한 세트를 불러올까요?"));
+    EXPECT_EQ(confirmation->informativeText(),
+              QStringLiteral("현재 12개 슬롯은 선택한 세트로 교체됩니다. 기존 세트를 남기려면 "
+                             "먼저 세트 메뉴에서 저장하세요."));
+    EXPECT_EQ(flows().pendingRestoreURL(), set);
+    QPushButton* cancel = buttonTitled(confirmation, QStringLiteral("취소"));
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    EXPECT_FALSE(flows().pendingRestoreURL());
+    EXPECT_EQ(store->document().slots[0].title, "Changed since");
+
+    chooseSet(set);
+    confirmation = flows().restoreConfirmation();
+    ASSERT_NE(confirmation, nullptr);
+    QPushButton* replace = buttonTitled(confirmation, QStringLiteral("현재 세트 교체 후 불러오기"));
+    ASSERT_NE(replace, nullptr);
+    EXPECT_EQ(confirmation->buttonRole(replace), QMessageBox::DestructiveRole);
+    replace->click();
+    EXPECT_EQ(store->document().slots[0].title, "Cue 0");
+    EXPECT_FALSE(flows().pendingRestoreURL());
+    EXPECT_EQ(flows().restoreConfirmation(), nullptr);
+}
+
+TEST_F(CueSetFlowsTest, AFolderThatIsNoSetFailsOnlyAfterTheConfirmation) {
+    const fs::path folder = temp.path() / "not-a-set";
+    fs::create_directories(folder);
+    chooseSet(folder);
+    ASSERT_NE(flows().restoreConfirmation(), nullptr);
+    EXPECT_EQ(alert(), nullptr);
+    buttonTitled(flows().restoreConfirmation(), QStringLiteral("현재 세트 교체 후 불러오기"))
+        ->click();
+    ASSERT_TRUE(store->persistenceError());
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->text(), QString::fromStdString(*store->persistenceError()));
+}
+
+TEST_F(CueSetFlowsTest, AFailedExportIsShownInTheAlert) {
+    fileSystem.failEvery(test::FaultInjectingFileSystem::Operation::createDirectories);
+    saveAs(temp.path() / "Broken");
+    fileSystem.clearFailures();
+    ASSERT_TRUE(store->persistenceError());
+    EXPECT_NE(store->persistenceError()->find("injected failure"), std::string::npos);
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->windowTitle(), QStringLiteral("Tavrel"));
+}
+
+TEST_F(CueSetFlowsTest, TheAlertShowsStorageFirstAndItsButtonClearsBoth) {
+    store->play(store->document().slots[5]);  // no audio: a playback error
+    ASSERT_TRUE(controller->errorMessage());
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->text(), QString::fromStdString(*controller->errorMessage()));
+    store->setPersistenceError("저장 실패");
+    EXPECT_EQ(alert()->text(), QStringLiteral("저장 실패"));
+    QPushButton* ok = buttonTitled(alert(), QStringLiteral("확인"));
+    ASSERT_NE(ok, nullptr);
+    ok->click();
+    EXPECT_FALSE(store->persistenceError());
+    EXPECT_FALSE(controller->errorMessage());
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(ErrorAlert::message(*store), QStringLiteral("알 수 없는 오류"));
+}
+
+TEST_F(CueSetFlowsTest, AnErrorRaisedWhileTheBoardIsHiddenAppearsWhenItReturns) {
+    board->hide();
+    store->setPersistenceError("나중에");
+    EXPECT_EQ(alert(), nullptr);
+    board->show();
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->text(), QStringLiteral("나중에"));
+}
+
+}  // namespace
+}  // namespace tavrel

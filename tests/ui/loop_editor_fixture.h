@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QImage>
+#include <QMimeData>
+#include <QUrl>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui_fixture.h"
+
+namespace tavrel::test {
+
+// The window's UI fixture plus what the loop panel and editor tests share.
+class LoopEditorFixture : public UiFixture {
+protected:
+    std::filesystem::path media() const { return library().mediaURL(); }
+
+    // A real image, for imports the card artwork could show.
+    std::filesystem::path sourceImage(const std::string& name) {
+        const auto file = sourceFile(name);
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        EXPECT_TRUE(image.save(QString::fromStdString(file.string()), "PNG"));
+        return file;
+    }
+
+    // Adds tracks titled by `names` through the store, as the add button would.
+    void addTracks(const std::vector<std::string>& names) {
+        std::vector<std::filesystem::path> files;
+        for (const auto& name : names)
+            files.push_back(sourceFile(name + ".mp3"));
+        ASSERT_TRUE(store->addLoopTracks(files));
+    }
+
+    std::vector<std::string> trackTitles() const {
+        std::vector<std::string> titles;
+        for (const auto& track : store->document().loopTracks)
+            titles.push_back(track.title);
+        return titles;
+    }
+
+    static std::unique_ptr<QMimeData> fileDrag(const std::vector<std::filesystem::path>& files) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const auto& file : files)
+            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+        data->setUrls(urls);
+        return data;
+    }
+
+    // A synthesised drag over `target` and, when it is accepted, the drop.
+    static bool drop(QWidget* target, const QMimeData* data) {
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(target, &event);
+        return event.isAccepted();
+    }
+};
+
+// build/screenshots of the checkout: ctest runs inside build/<dir>/tests/ui.
+inline std::filesystem::path screenshotDirectory() {
+    std::filesystem::path directory = std::filesystem::current_path();
+    for (auto folder = directory; folder.has_parent_path() && folder != folder.parent_path();
+         folder = folder.parent_path()) {
+        if (folder.filename() == "build") {
+            directory = folder;
+            break;
+        }
+    }
+    directory /= "screenshots";
+    std::filesystem::create_directories(directory);
+    return directory;
+}
+
+}  // namespace tavrel::test

@@ -1,0 +1,78 @@
+#include <QCheckBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTest>
+
+#include "loop_editor_fixture.h"
+#include "ui/cue_editor_media_row.h"
+#include "ui/cue_editor_view.h"
+#include "ui/loop_duration_picker.h"
+#include "ui/loop_playback_view.h"
+#include "ui/loop_track_list.h"
+#include "ui/transport_button.h"
+
+namespace tavrel::test {
+namespace {
+
+// Writes the pictures a reviewer looks at; each also checks it drew something.
+class LoopEditorScreenshotTest : public LoopEditorFixture {
+protected:
+    static void save(QWidget& widget, const std::string& name) {
+        QCoreApplication::processEvents();
+        const QPixmap picture = widget.grab();
+        ASSERT_FALSE(picture.isNull());
+        const auto file = screenshotDirectory() / name;
+        ASSERT_TRUE(picture.save(QString::fromStdString(file.string()), "PNG"));
+        EXPECT_TRUE(std::filesystem::file_size(file) > 0);
+    }
+
+    std::unique_ptr<LoopPlaybackView> panel() {
+        auto view = std::make_unique<LoopPlaybackView>(store, chooser);
+        view->resize(900, 640);
+        view->show();
+        return view;
+    }
+};
+
+TEST_F(LoopEditorScreenshotTest, LoopPanel) {
+    auto empty = panel();
+    save(*empty, "loop-empty.png");
+    empty.reset();
+
+    addTracks({"Lobby Ambience", "Preshow Jazz Medley", "Intermission Strings", "Rain Bed",
+               "Curtain Call"});
+    std::filesystem::remove(media() / store->document().loopTracks[3].audioFilename);
+    auto view = panel();
+    view->trackList()->row(0)->checkBox()->click();
+    view->trackList()->row(2)->checkBox()->click();
+    view->trackList()->row(4)->checkBox()->click();
+    view->trackList()->selectRows({2});
+    save(*view, "loop-tracks.png");
+
+    QTest::mouseClick(view->durationPicker(), Qt::LeftButton, {},
+                      view->durationPicker()->segmentRect(LoopDuration::thirtyMinutes).center());
+    view->trackList()->selectRows({});
+    store->setMasterVolume(0.72);
+    view->startButton()->click();
+    ASSERT_TRUE(store->loopPlayback());
+    mainLoop.advance(83.0);
+    save(*view, "loop-running.png");
+}
+
+TEST_F(LoopEditorScreenshotTest, Editor) {
+    CueSlot slot = store->document().slots[4];
+    slot.title = "Opening Fanfare";
+    slot.usage = "1막 시작, 조명 암전 후";
+    slot.startSeconds = 2.5;
+    slot.gainDB = -4.5;
+    ASSERT_TRUE(store->replace(slot));
+    CueEditorView editor(store->document().slots[4], store, chooser);
+    editor.show();
+    editor.audioRow()->importButton()->click();
+    chooser.answerOpen({sourceFile("fanfare.wav")});
+    save(editor, "editor.png");
+    editor.reject();
+}
+
+}  // namespace
+}  // namespace tavrel::test

@@ -1,0 +1,67 @@
+#include <QTest>
+
+#include <set>
+
+#include "ui/content_view.h"
+#include "ui/cue_board_view.h"
+#include "ui/cue_card.h"
+#include "ui/main_window.h"
+#include "ui/sidebar_view.h"
+#include "ui_fixture.h"
+
+namespace tavrel {
+namespace {
+
+class MainWindowSmokeTest : public test::UiFixture {};
+
+TEST_F(MainWindowSmokeTest, TheWholeWindowRendersWithItsTwelveKeyBadges) {
+    seedSlots({0, 1, 2});
+    store->play(store->document().slots[1]);
+    MainWindow window(store, services());
+    window.resize(980, 760);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QImage shot = window.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_GE(shot.width(), 980);
+
+    std::set<QRgb> colours;
+    for (int y = 0; y < shot.height(); y += 7) {
+        for (int x = 0; x < shot.width(); x += 7)
+            colours.insert(shot.pixel(x, y));
+    }
+    EXPECT_GT(colours.size(), 200u) << "the window looks blank";
+
+    const CueBoardView& board = window.content().board();
+    QString keys;
+    for (std::size_t id = 0; id < 12; ++id) {
+        const CueCard& card = board.card(id);
+        EXPECT_TRUE(card.isVisible()) << id;
+        const QRect place(card.mapTo(&window, QPoint(0, 0)), card.size());
+        EXPECT_TRUE(window.rect().contains(place)) << id;
+        // The card is drawn, not an empty patch of backdrop.
+        const QImage cardPixels = shot.copy(place);
+        std::set<QRgb> cardColours;
+        for (int y = 0; y < cardPixels.height(); y += 3)
+            cardColours.insert(cardPixels.pixel(cardPixels.width() / 10, y));
+        EXPECT_GT(cardColours.size(), 3u) << id;
+        keys += card.keyText();
+    }
+    EXPECT_EQ(keys, QStringLiteral("1234567890-="));
+}
+
+TEST_F(MainWindowSmokeTest, TheSidebarSwitchesBetweenBoardAndLoopPanel) {
+    MainWindow window(store, services());
+    window.show();
+    ContentView& content = window.content();
+    EXPECT_EQ(content.shownSection(), TavrelSection::cuePad);
+    content.sidebar().selectSection(TavrelSection::loopPlayer);
+    EXPECT_EQ(content.shownSection(), TavrelSection::loopPlayer);
+    EXPECT_TRUE(content.loopPanel().isVisible());
+    EXPECT_FALSE(content.board().isVisible());
+    content.sidebar().selectSection(TavrelSection::cuePad);
+    EXPECT_TRUE(content.board().isVisible());
+}
+
+}  // namespace
+}  // namespace tavrel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QApplication>
+#include <QDeadlineTimer>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fake_file_chooser.h"
+#include "support/store_fixture.h"
+#include "ui/ui_services.h"
+
+namespace tavrel::test {
+
+// A store on a real temporary library with a fake player, plus the services
+// the views need, with a fake file chooser and a fixed clock.
+class UiFixture : public StoreFixture {
+public:
+    // Slots in `playable` get an audio file that exists; slots in `missing`
+    // name one that does not. Every slot gets the title "Cue <id>".
+    void seedSlots(const std::set<std::size_t>& playable,
+                   const std::set<std::size_t>& missing = {}) {
+        CueDocument document = CueDocument::empty();
+        std::vector<std::string> media;
+        for (CueSlot& slot : document.slots) {
+            const auto id = static_cast<std::size_t>(slot.id);
+            slot.title = "Cue " + std::to_string(id);
+            if (playable.count(id) || missing.count(id))
+                slot.audioFilename = "audio-" + std::to_string(id) + ".mp3";
+            if (playable.count(id))
+                media.push_back(*slot.audioFilename);
+        }
+        seed(document, media);
+    }
+
+    UiServices services() {
+        UiServices result;
+        result.fileChooser = &chooser;
+        result.now = [] { return QDateTime(QDate(2027, 3, 3), QTime(17, 5)); };
+        return result;
+    }
+
+    // Runs the event loop until `done` holds or five seconds have passed.
+    static bool waitUntil(const std::function<bool()>& done) {
+        QDeadlineTimer deadline(5000);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+
+    FakeFileChooser chooser;
+};
+
+}  // namespace tavrel::test
