@@ -3,7 +3,8 @@
 #   null_sink.sh start RUNTIME_DIR SINK_NAME   (exit 0 once the server answers)
 #   null_sink.sh stop RUNTIME_DIR
 # -n and explicit modules: the default set adds suspend-on-idle and volume
-# restore, which make level checks flaky.
+# restore, which make level checks flaky. A server left behind by a crashed
+# test exits once it has had no client for half a minute.
 set -eu
 command=$1
 dir=$2
@@ -13,7 +14,7 @@ start)
     sink=$3
     mkdir -p "$dir/pulse"
     chmod 700 "$dir" "$dir/pulse"
-    pulseaudio --system=false --daemonize=yes --exit-idle-time=-1 -n \
+    pulseaudio --system=false --daemonize=yes --exit-idle-time=30 -n \
         --use-pid-file=yes --log-target="file:$dir/pulse.log" \
         --load="module-null-sink sink_name=$sink rate=48000 channels=2" \
         --load="module-native-protocol-unix" >"$dir/start.log" 2>&1 || {
