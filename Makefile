@@ -66,3 +66,8 @@ stress: deps $(BUILD_TEST)/build.ninja
 	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --writer $(BUILD_TEST)/tests/stress/tavrel_crash_writer --mode export --kills 1000
 	TAVREL_STRESS_STEPS=50000 ./$(BUILD_TEST)/tests/tavrel_store_tests --gtest_filter='*Random*'
 	FUZZ_BUILD=$(BUILD_FUZZ) ./scripts/fuzz 60
+
+# The README's pictures, from a demo show (docs/screenshots/).
+screenshots: deps $(BUILD_TEST)/build.ninja
+	cmake --build $(BUILD_TEST) --target tavrel tavrel_ui_tests
+	./scripts/make-screenshots $(BUILD_TEST)/src/app/tavrel $(BUILD_TEST)/tests/ui/tavrel_ui_tests
