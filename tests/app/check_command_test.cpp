@@ -1,33 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 
 #include "model/document_json.h"
+#include "run_tavrel.h"
 #include "support/fault_injecting_file_system.h"
 
 namespace tavrel {
 namespace {
 
-struct CheckResult {
-    int exitCode = -1;
-    std::string output;
-};
-
-CheckResult runCheck(const std::filesystem::path& library) {
-    const std::string command =
-        "TAVREL_LIBRARY_DIR='" + library.string() + "' '" TAVREL_BINARY "' --check 2>&1";
-    CheckResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe))
-        result.output += buffer.data();
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+test::RunResult runCheck(const std::filesystem::path& library) {
+    return test::runTavrel("--check", library);
 }
 
 TEST(CheckCommand, EmptyLibraryPassesAndWritesNothing) {

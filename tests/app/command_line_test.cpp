@@ -1,35 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <regex>
 #include <string>
 
+#include "run_tavrel.h"
 #include "support/fault_injecting_file_system.h"
 
 namespace tavrel {
 namespace {
 
-struct RunResult {
-    int exitCode = -1;
-    std::string output;
-};
-
-// Runs the binary with a library folder that must stay untouched.
-RunResult runTavrel(const std::string& arguments, const std::filesystem::path& library) {
-    const std::string command = "TAVREL_LIBRARY_DIR='" + library.string() +
-                                "' '" TAVREL_BINARY "' " + arguments + " 2>&1 </dev/null";
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe))
-        result.output += buffer.data();
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+using test::runTavrel;
 
 TEST(CommandLine, VersionPrintsOneLineAndTouchesNothing) {
     test::TemporaryDirectory root;

@@ -178,8 +178,12 @@ void runAtEveryFailurePoint(FaultInjectingFileSystem& fileSystem,
     }
 }
 
-TemporaryDirectory::TemporaryDirectory()
-    : m_path(fs::temp_directory_path() / ("tavrel-test-" + Uuid::random().text())) {
+TemporaryDirectory::TemporaryDirectory(Place place) {
+    std::error_code error;
+    const fs::path memory = "/dev/shm";
+    const bool inMemory = place == Place::memoryWherePossible && fs::is_directory(memory, error);
+    m_path =
+        (inMemory ? memory : fs::temp_directory_path()) / ("tavrel-test-" + Uuid::random().text());
     fs::create_directories(m_path);
 }
 

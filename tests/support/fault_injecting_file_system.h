@@ -90,7 +90,11 @@ void runAtEveryFailurePoint(FaultInjectingFileSystem& fileSystem,
 // A fresh folder under the system's temporary directory, removed with everything in it.
 class TemporaryDirectory {
 public:
-    TemporaryDirectory();
+    enum class Place { disk, memoryWherePossible };
+
+    // In memory (/dev/shm) where the system offers it, for tests that sync
+    // files thousands of times to check something else.
+    explicit TemporaryDirectory(Place place = Place::disk);
     ~TemporaryDirectory();
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;

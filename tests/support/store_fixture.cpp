@@ -9,19 +9,6 @@ namespace tavrel::test {
 
 namespace fs = std::filesystem;
 
-ScratchDirectory::ScratchDirectory() {
-    std::error_code error;
-    const fs::path memory = "/dev/shm";
-    const auto parent = fs::is_directory(memory, error) ? memory : fs::temp_directory_path();
-    m_path = parent / ("tavrel-store-test-" + Uuid::random().text());
-    fs::create_directories(m_path);
-}
-
-ScratchDirectory::~ScratchDirectory() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
 PublishedState PublishedState::of(const CueStore& store) {
     return {store.document(),          store.persistenceError(), store.isEditingMode(),
             store.isEditorPresented(), store.loopPlayback(),     store.activeLoopTrackID()};

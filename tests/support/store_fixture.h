@@ -32,21 +32,6 @@ struct PublishedState {
 
 class ConsistencyProbe;
 
-// A fresh folder, removed with everything in it; in memory where the system
-// offers it, as these tests sync files thousands of times to check other things.
-class ScratchDirectory {
-public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
-
 // A store on a real temporary library, with a fake player factory, a manual
 // main loop and a file system that fails on command.
 class StoreFixture : public ::testing::Test {
@@ -75,7 +60,7 @@ public:
     // The media names documentWithTracks uses.
     static std::vector<std::string> trackFiles(const std::vector<std::string>& titles);
 
-    ScratchDirectory temp;
+    test::TemporaryDirectory temp{test::TemporaryDirectory::Place::memoryWherePossible};
     FaultInjectingFileSystem fileSystem;
     ManualMainLoop mainLoop;
     std::shared_ptr<FakePlayerFactory> factory;
