@@ -198,5 +198,36 @@ TEST_F(EndToEnd, ALoopRunPlaysTheCheckedTracksInListOrder) {
     EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
 }
 
+TEST_F(EndToEnd, AfterTheSoundServerDiesTheShowGoesOnAndTheNextCuePlaysOnceItIsBack) {
+    auto& show = *m_environment;
+    show.key("1");
+    std::this_thread::sleep_for(500ms);
+    show.killSoundServer();
+    // Long enough for the engine to see that its stream no longer runs.
+    std::this_thread::sleep_for(3500ms);
+    show.key("1");
+    std::this_thread::sleep_for(700ms);
+    ASSERT_TRUE(show.applicationRunning()) << show.logs();
+    show.screenshot("device-lost");
+    // The failure is told in an alert window next to the main one.
+    EXPECT_EQ(show.windowCount("^Tavrel$"), 2) << show.logs();
+    show.click(670, 397);  // its "확인"
+    std::this_thread::sleep_for(300ms);
+
+    ASSERT_EQ(show.startSoundServer(), "");
+    ASSERT_EQ(show.startRecording(), "");
+    show.key("1");
+    // A new server holds back a new stream's first callbacks for a second or two.
+    std::this_thread::sleep_for(3500ms);
+    show.screenshot("device-back");
+    const auto heard =
+        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate)));
+    const bool played = std::any_of(heard.begin(), heard.end(), [](const Stretch& s) {
+        return (near(s.frequencyHz, 880) || near(s.frequencyHz, 660)) && s.durationSeconds > 0.3;
+    });
+    EXPECT_TRUE(played) << describe(heard) << show.logs();
+    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+}
+
 }  // namespace
 }  // namespace tavrel::e2e

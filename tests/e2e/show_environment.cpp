@@ -1,6 +1,9 @@
 #include "show_environment.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <algorithm>
 
 #include <fstream>
 #include <sstream>
@@ -53,7 +56,7 @@ std::map<std::string, std::string> ShowEnvironment::environment() const {
                             {"WAYLAND_DISPLAY", ""}});
 }
 
-std::string ShowEnvironment::startServers() {
+std::string ShowEnvironment::startSoundServer() {
     m_pulse =
         ChildProcess({"pulseaudio", "--system=false", "--daemonize=no", "--exit-idle-time=-1", "-n",
                       "--load=module-null-sink sink_name=tavrel_e2e rate=48000 channels=2",
@@ -62,6 +65,31 @@ std::string ShowEnvironment::startServers() {
     if (!waitFor([&] { return fs::exists(m_runtime / "pulse" / "native"); }, 10s)) {
         return "PulseAudio did not start:\n" + fileText(m_root / "pulseaudio.log");
     }
+    return {};
+}
+
+void ShowEnvironment::killSoundServer() {
+    m_recorder.terminate();
+    m_keepAlive.terminate();
+    if (m_pulse.pid() > 0)
+        ::kill(m_pulse.pid(), SIGKILL);
+    m_pulse.terminate();
+    std::error_code ignored;
+    fs::remove_all(m_runtime / "pulse", ignored);
+}
+
+int ShowEnvironment::windowCount(const std::string& namePattern) {
+    const auto output = xdotool({"search", "--onlyvisible", "--name", namePattern});
+    return static_cast<int>(std::count(output.begin(), output.end(), '\n'));
+}
+
+bool ShowEnvironment::applicationRunning() {
+    return m_application.running();
+}
+
+std::string ShowEnvironment::startServers() {
+    if (auto error = startSoundServer(); !error.empty())
+        return error;
     for (int number = 90; number < 140 && m_display.empty(); ++number) {
         if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
             !fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {

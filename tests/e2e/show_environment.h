@@ -21,6 +21,12 @@ public:
     // Each returns an empty string on success, else what went wrong.
     std::string startServers();
     std::string startRecording();
+    // The sound server alone: killed as a crash would, started again later.
+    std::string startSoundServer();
+    void killSoundServer();
+    // Visible windows whose name matches the pattern (the window, its alerts).
+    int windowCount(const std::string& namePattern);
+    bool applicationRunning();
     std::string startApplication(const std::filesystem::path& library);
 
     // Real X key events (XTEST) to the application's window.
