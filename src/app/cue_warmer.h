@@ -22,6 +22,7 @@ private:
 
     std::shared_ptr<CueStore> m_store;
     Warm m_warm;
+    CueDocument m_warmedDocument;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;
 };
