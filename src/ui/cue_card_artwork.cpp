@@ -21,6 +21,8 @@ QThreadPool* artworkThreadPool() {
     static auto* pool = [] {
         auto* created = new QThreadPool();
         created->setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+        // Decoding may wait; the main thread, which answers the cue keys, may not.
+        created->setThreadPriority(QThread::IdlePriority);
         return created;
     }();
     return pool;
