@@ -63,17 +63,9 @@ protected:
     }
 };
 
-// build/screenshots of the checkout: ctest runs inside build/<dir>/tests/ui.
+// build/screenshots of the checkout, wherever the tests run from.
 inline std::filesystem::path screenshotDirectory() {
-    std::filesystem::path directory = std::filesystem::current_path();
-    for (auto folder = directory; folder.has_parent_path() && folder != folder.parent_path();
-         folder = folder.parent_path()) {
-        if (folder.filename() == "build") {
-            directory = folder;
-            break;
-        }
-    }
-    directory /= "screenshots";
+    const std::filesystem::path directory = TAVREL_SCREENSHOT_DIR;
     std::filesystem::create_directories(directory);
     return directory;
 }
