@@ -14,6 +14,7 @@
 #include "audio_formats.h"
 #include "base/main_loop.h"
 #include "cue_start_harness.h"
+#include "cue_start_qt.h"
 #include "playback/audio_playback_controller.h"
 
 namespace tavrel::bench {
@@ -177,6 +178,7 @@ namespace {
 
 struct DeviceRun {
     std::map<std::string, Steps> results;
+    QtComparison qt;
     int bufferFrames = 256;
     int sampleRate = 48000;
     double latencyMs = 0.0;
@@ -201,6 +203,7 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
     NullSinkServer server(folder / "run");
     if (!server.started()) {
         std::printf("== null sink: no private sound server could be started; skipped\n");
+        run.qt.why = "no private null sink, so no QMediaPlayer comparison";
         return run;
     }
     setenv("XDG_RUNTIME_DIR", (folder / "run").c_str(), 1);
@@ -217,6 +220,15 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
                 run.sampleRate, run.bufferFrames, run.latencyMs);
     run.results = measure(*engine, files, true);
     measureCpu(*engine, files);
+#ifdef TAVREL_QT_COMPARISON
+    std::vector<QtFile> qtFiles;
+    for (const auto& [format, path] : files)
+        qtFiles.push_back({format.name, path});
+    run.qt = measureQtMultimedia(*engine, qtFiles, "tavrel_bench.monitor", 8);
+#else
+    run.qt.why = "built without Qt Multimedia (qt6-multimedia-dev not found by CMake)";
+    std::printf("== QMediaPlayer comparison skipped: %s\n", run.qt.why.c_str());
+#endif
     return run;
 }
 
@@ -236,13 +248,22 @@ void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sin
              << ", \"play_p99_ms\": " << play.p99 << ", \"trigger_p50_ms\": " << trigger.p50
              << ", \"trigger_p99_ms\": " << trigger.p99
              << ", \"offline_trigger_p50_ms\": " << offlineTrigger.p50
-             << ", \"offline_trigger_p99_ms\": " << offlineTrigger.p99 << ", \"qt_p50_ms\": null}";
+             << ", \"offline_trigger_p99_ms\": " << offlineTrigger.p99 << ", \"qt_p50_ms\": ";
+        if (const auto qt = sink.qt.p50.find(name); qt != sink.qt.p50.end())
+            json << qt->second;
+        else
+            json << "null";
+        if (const auto qt = sink.qt.replayP50.find(name); qt != sink.qt.replayP50.end())
+            json << ", \"qt_replay_p50_ms\": " << qt->second;
+        json << "}";
         firstFormat = false;
     }
     json << "}, \"buffer_frames\": " << sink.bufferFrames
          << ", \"sample_rate\": " << sink.sampleRate
          << ", \"device_latency_ms\": " << sink.latencyMs << ", \"trigger_measured_on\": \""
-         << (sink.results.empty() ? "offline" : "null_sink") << "\"}\n";
+         << (sink.results.empty() ? "offline" : "null_sink") << "\", \"qt_measure\": \""
+         << (sink.qt.p50.empty() ? "not measured: " + sink.qt.why : qtMeasureDescription)
+         << "\"}\n";
     std::printf("results: build/bench-results/cue_start.json\n");
 }
 
