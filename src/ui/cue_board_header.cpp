@@ -19,22 +19,9 @@ namespace {
 
 QLabel* titleSymbol(QWidget* parent) {
     constexpr int frame = 46;
-    constexpr qreal ratio = 2.0;
-    QPixmap pixmap(QSize(frame, frame) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(palette::withOpacity(palette::blue(), 0.12));
-    painter.drawRoundedRect(QRectF(0, 0, frame, frame), 12, 12);
-    constexpr int symbol = 26;
-    painter.drawPixmap(
-        (frame - symbol) / 2, (frame - symbol) / 2,
-        symbolPixmap(QStringLiteral("square.grid.3x3.fill"), palette::blue(), symbol, ratio));
-    painter.end();
     auto* label = new QLabel(parent);
-    label->setPixmap(pixmap);
+    label->setPixmap(symbolBadge(QStringLiteral("square.grid.3x3.fill"), palette::blue(), frame, 26,
+                                 12, 0.12, 2.0));
     label->setFixedSize(frame, frame);
     return label;
 }

@@ -24,17 +24,7 @@ constexpr int iconFrame = 36;
 constexpr int iconSymbol = 18;
 
 QPixmap nowPlayingIcon(const QString& symbol, const QColor& colour, qreal ratio) {
-    QPixmap pixmap(QSize(iconFrame, iconFrame) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(palette::withOpacity(colour, 0.13));
-    painter.drawEllipse(QRectF(0, 0, iconFrame, iconFrame));
-    const int offset = (iconFrame - iconSymbol) / 2;
-    painter.drawPixmap(offset, offset, symbolPixmap(symbol, colour, iconSymbol, ratio));
-    return pixmap;
+    return symbolBadge(symbol, colour, iconFrame, iconSymbol, -1, 0.13, ratio);
 }
 
 }  // namespace

@@ -166,4 +166,25 @@ QIcon symbolIcon(const QString& symbol, const QColor& tint, int logicalSize) {
     return icon;
 }
 
+QPixmap symbolBadge(const QString& symbol, const QColor& tint, int frame, int symbolSize,
+                    qreal cornerRadius, qreal fillOpacity, qreal devicePixelRatio) {
+    QPixmap pixmap(QSize(frame, frame) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    QColor fill = tint;
+    fill.setAlphaF(static_cast<float>(fillOpacity));
+    painter.setBrush(fill);
+    const QRectF area(0, 0, frame, frame);
+    if (cornerRadius < 0)
+        painter.drawEllipse(area);
+    else
+        painter.drawRoundedRect(area, cornerRadius, cornerRadius);
+    const int offset = (frame - symbolSize) / 2;
+    painter.drawPixmap(offset, offset, symbolPixmap(symbol, tint, symbolSize, devicePixelRatio));
+    return pixmap;
+}
+
 }  // namespace tavrel

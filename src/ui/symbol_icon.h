@@ -20,6 +20,11 @@ QPixmap renderSymbol(const QString& symbol, const QColor& tint, int logicalSize,
                      qreal devicePixelRatio = 1.0);
 QIcon symbolIcon(const QString& symbol, const QColor& tint, int logicalSize = 16);
 
+// A tinted symbol centred on a square `frame` filled with the tint at
+// `fillOpacity`: rounded by `cornerRadius`, or a circle when it is negative.
+QPixmap symbolBadge(const QString& symbol, const QColor& tint, int frame, int symbolSize,
+                    qreal cornerRadius, qreal fillOpacity, qreal devicePixelRatio);
+
 // The theme icon names tried for a symbol; empty when it is always drawn.
 QStringList themeNamesForSymbol(const QString& symbol);
 
