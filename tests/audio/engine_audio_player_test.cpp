@@ -138,9 +138,7 @@ TEST(EngineAudioPlayer, AWarmStartIsWarmedAgainOnceTaken) {
 TEST(EngineAudioPlayer, CompletesOnceOnTheMainLoopAfterTheEnd) {
     EngineRig rig;
     writeWav(rig.file("short.wav"), constant(0.25f, 0.1));
-    auto controller = std::make_shared<AudioPlaybackController>(rig.factory);
-    int completions = 0;
-    controller->setOnNaturalCompletion([&] { ++completions; });
+    auto controller = rig.countingController();
     controller->play(slotFor("short.wav"), rig.file("short.wav"));
 
     rig.output->pull(9600);
@@ -149,13 +147,13 @@ TEST(EngineAudioPlayer, CompletesOnceOnTheMainLoopAfterTheEnd) {
         rig.output->pull(256);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    EXPECT_EQ(completions, 0);  // posted, not called from the audio side
+    EXPECT_EQ(rig.completions, 0);  // posted, not called from the audio side
     EXPECT_TRUE(controller->state().isPlaying());
     rig.loop.runPending();
-    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(rig.completions, 1);
     EXPECT_FALSE(controller->state().isPlaying());
     rig.pullAndSettle(0.2);
-    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(rig.completions, 1);
 }
 
 TEST(EngineAudioPlayer, StopPauseAndAGonePlayerNeverComplete) {
@@ -223,12 +221,10 @@ TEST(EngineAudioPlayer, WithoutADevicePlayFailsAndLaterWorks) {
 TEST(EngineAudioPlayer, AStartAtTheVeryEndCompletesAtOnce) {
     EngineRig rig;
     writeWav(rig.file("cue.wav"), constant(0.5f, 0.5));
-    auto controller = std::make_shared<AudioPlaybackController>(rig.factory);
-    int completions = 0;
-    controller->setOnNaturalCompletion([&] { ++completions; });
+    auto controller = rig.countingController();
     controller->play(slotFor("cue.wav", 0.0, 99.0), rig.file("cue.wav"));
-    EXPECT_TRUE(rig.pullUntil([&] { return completions > 0; }, 0.5));
-    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(rig.pullUntil([&] { return rig.completions > 0; }, 0.5));
+    EXPECT_EQ(rig.completions, 1);
 }
 
 }  // namespace

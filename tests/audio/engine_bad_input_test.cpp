@@ -36,29 +36,25 @@ TEST(EngineBadInput, AFileThatIsNotAudioFailsWithFFmpegsMessageAndStopsTheOldCue
 TEST(EngineBadInput, AFileDeletedWhilePlayingPlaysOutAndCompletes) {
     EngineRig rig;
     writeWav(rig.file("cue.wav"), constant(0.5f, 0.6));
-    auto controller = std::make_shared<AudioPlaybackController>(rig.factory);
-    int completions = 0;
-    controller->setOnNaturalCompletion([&] { ++completions; });
+    auto controller = rig.countingController();
     controller->play(slotFor("cue.wav"), rig.file("cue.wav"));
     rig.output->pull(4800);
     std::filesystem::remove(rig.file("cue.wav"));
     EXPECT_EQ(rig.pullLeft(9600)[9000], 0.5f);
-    EXPECT_TRUE(rig.pullUntil([&] { return completions > 0; }, 2.0));
-    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(rig.pullUntil([&] { return rig.completions > 0; }, 2.0));
+    EXPECT_EQ(rig.completions, 1);
 }
 
 // The file shrinks under the decoder: reads come up short, playback ends early.
 TEST(EngineBadInput, ReadsFailingMidPlayEndTheCueOnce) {
     EngineRig rig;
     writeWav(rig.file("long.wav"), constant(0.5f, 20.0));
-    auto controller = std::make_shared<AudioPlaybackController>(rig.factory);
-    int completions = 0;
-    controller->setOnNaturalCompletion([&] { ++completions; });
+    auto controller = rig.countingController();
     controller->play(slotFor("long.wav"), rig.file("long.wav"));
     rig.output->pull(4800);
     std::filesystem::resize_file(rig.file("long.wav"), 44 + 48000 * 4);
-    EXPECT_TRUE(rig.pullUntil([&] { return completions > 0; }, 5.0));
-    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(rig.pullUntil([&] { return rig.completions > 0; }, 5.0));
+    EXPECT_EQ(rig.completions, 1);
     EXPECT_TRUE(controller->state().isStopped());
 }
 

@@ -10,6 +10,7 @@
 #include "audio/engine_audio_player.h"
 #include "audio/engine_audio_player_factory.h"
 #include "audio/offline_output.h"
+#include "playback/audio_playback_controller.h"
 #include "signal_files.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/manual_main_loop.h"
@@ -26,6 +27,13 @@ struct EngineRig {
         output = offline.get();
         engine = AudioEngine::create(loop, std::move(offline), AudioEngine::Options{});
         factory = engine->playerFactory();
+    }
+
+    // A controller on this engine whose natural completions are counted in `completions`.
+    std::shared_ptr<AudioPlaybackController> countingController() {
+        auto controller = std::make_shared<AudioPlaybackController>(factory);
+        controller->setOnNaturalCompletion([this] { ++completions; });
+        return controller;
     }
 
     std::shared_ptr<EngineAudioPlayer> player(const std::filesystem::path& url) {
@@ -79,6 +87,7 @@ struct EngineRig {
     OfflineOutput* output = nullptr;
     std::shared_ptr<AudioEngine> engine;
     std::shared_ptr<EngineAudioPlayerFactory> factory;
+    int completions = 0;
 };
 
 // Largest absolute difference between neighbouring samples.
