@@ -13,6 +13,7 @@
 #include "base/uuid.h"
 #include "model/cue_document.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/preferences_storage.h"
 #include "playback/audio_playback_controller.h"
 #include "store/cue_store_error.h"
 #include "store/loop_playback_session.h"
@@ -96,6 +97,14 @@ public:
     void exportBackup(const path& url);
     bool restoreBackup(const path& url);
 
+    // This machine's preferences (cue_store_preferences.cpp). Until
+    // usePreferences() they are the defaults and nothing is written.
+    const Preferences& preferences() const { return m_preferences; }
+    // Reads them once at start-up; a bad file is reported in persistenceError().
+    void usePreferences(PreferencesStorage storage);
+    // Saves and publishes; false (nothing changed, the error shown) when the write fails.
+    bool setPreferences(const Preferences& preferences);
+
     // Loop list editing (cue_store_loop_list.cpp); refused while a loop run exists.
     bool addLoopTracks(const std::vector<path>& urls);
     void removeLoopTracks(const std::set<std::size_t>& positions);
@@ -125,6 +134,9 @@ private:
     bool m_isEditorPresented = false;
     std::optional<LoopPlaybackSession> m_loopPlayback;
     std::optional<Uuid> m_activeLoopTrackID;
+
+    Preferences m_preferences;
+    std::optional<PreferencesStorage> m_preferencesStorage;
 
     std::optional<CuePersistence> m_persistence;
     std::shared_ptr<AudioPlaybackController> m_playback;
