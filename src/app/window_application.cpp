@@ -81,6 +81,7 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     const ApplicationAudio audio = makeApplicationAudio(mainLoop);
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
     const std::shared_ptr<CueStore> store = CueStore::create(std::nullopt, playback, mainLoop);
+    store->usePreferences(PreferencesStorage::standard());
     const CueWarmer warmer(store, audio.warm);
     QtFileChooser fileChooser;
     UiServices services;

@@ -29,11 +29,12 @@ QLabel* titleSymbol(QWidget* parent) {
 }  // namespace
 
 CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& setFlows,
-                               QWidget* parent)
+                               std::function<void()> openSettings, QWidget* parent)
     : QWidget(parent),
       m_store(std::move(store)),
       m_setButton(new QToolButton(this)),
       m_setMenu(new QMenu(this)),
+      m_settingsButton(new QToolButton(this)),
       m_editSwitch(new ToggleSwitch(QStringLiteral("편집 모드"), this)) {
     auto* title = new QLabel(QStringLiteral("Tavrel"), this);
     title->setFont(fonts::largeTitle());
@@ -66,10 +67,21 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
         "QToolButton:hover { background: rgba(255,255,255,0.06); border-radius: 6px; }"
         "QToolButton::menu-indicator { image: none; }"));
 
+    m_settingsButton->setText(QStringLiteral("설정"));
+    m_settingsButton->setAccessibleName(QStringLiteral("설정"));
+    m_settingsButton->setIcon(symbolIcon(QStringLiteral("gearshape"), palette::accent()));
+    m_settingsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_settingsButton->setAutoRaise(true);
+    m_settingsButton->setFocusPolicy(Qt::NoFocus);
+    m_settingsButton->setCursor(Qt::PointingHandCursor);
+    m_settingsButton->setStyleSheet(m_setButton->styleSheet());
+    connect(m_settingsButton, &QToolButton::clicked, this, std::move(openSettings));
+
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addLayout(block);
     row->addStretch(1);
+    row->addWidget(m_settingsButton);
     row->addWidget(m_setButton);
     row->addSpacing(12);
     row->addWidget(m_editSwitch);

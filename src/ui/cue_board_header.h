@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "base/observable.h"
@@ -21,16 +22,18 @@ class CueBoardHeader : public QWidget {
 
 public:
     CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& setFlows,
-                   QWidget* parent = nullptr);
+                   std::function<void()> openSettings, QWidget* parent = nullptr);
 
     QToolButton& setMenuButton() const { return *m_setButton; }
     QMenu& setMenu() const { return *m_setMenu; }
+    QToolButton& settingsButton() const { return *m_settingsButton; }
     ToggleSwitch& editModeSwitch() const { return *m_editSwitch; }
 
 private:
     std::shared_ptr<CueStore> m_store;
     QToolButton* m_setButton = nullptr;
     QMenu* m_setMenu = nullptr;
+    QToolButton* m_settingsButton = nullptr;
     ToggleSwitch* m_editSwitch = nullptr;
     Subscription m_subscription;
 };

@@ -120,6 +120,8 @@ QStringList themeNamesForSymbol(const QString& symbol) {
          {QStringLiteral("emblem-music-symbolic"), QStringLiteral("audio-x-generic-symbolic")}},
         {QStringLiteral("repeat"), {QStringLiteral("media-playlist-repeat-symbolic")}},
         {QStringLiteral("internaldrive"), {QStringLiteral("drive-harddisk-symbolic")}},
+        {QStringLiteral("gearshape"),
+         {QStringLiteral("emblem-system-symbolic"), QStringLiteral("preferences-system-symbolic")}},
         {QStringLiteral("externaldrive.badge.plus"),
          {QStringLiteral("drive-removable-media-symbolic")}},
     };

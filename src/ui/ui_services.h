@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "ui/cue_editor_presenter.h"
+#include "ui/settings_window.h"
 
 class QWidget;
 
@@ -19,6 +20,8 @@ struct UiServices {
     // The loop player section's panel; default: a placeholder.
     std::function<QWidget*(QWidget* parent)> makeLoopPanel;
     std::function<QDateTime()> now;  // default: the current local time
+    // The sound server's outputs for the "설정" window; default: none listed.
+    SettingsWindow::ListOutputs listOutputs;
 };
 
 }  // namespace tavrel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/preferences.h"
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+
+namespace tavrel {
+
+class CueStore;
+
+// A sound-server output as the operator chooses it.
+struct OutputChoice {
+    std::string name;  // the server's name, stored in the preferences
+    std::string description;
+};
+
+// The "설정" window: this machine's preferences. "저장" hands the edited copy to
+// the store, which writes and publishes it; "취소" changes nothing.
+class SettingsWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    using ListOutputs = std::function<std::vector<OutputChoice>()>;
+
+    SettingsWindow(std::shared_ptr<CueStore> store, ListOutputs listOutputs,
+                   QWidget* parent = nullptr);
+
+    // Opens window-modal over `parent`; deletes itself when closed.
+    static void present(std::shared_ptr<CueStore> store, ListOutputs listOutputs, QWidget* parent);
+
+    // What "저장" would save.
+    Preferences editedPreferences() const;
+
+private:
+    void fillOutputs();
+    void accept() override;
+
+    std::shared_ptr<CueStore> m_store;
+    ListOutputs m_listOutputs;
+    Preferences m_draft;
+    QComboBox* m_outputBox = nullptr;
+    QLabel* m_outputNote = nullptr;
+    QButtonGroup* m_latencyGroup = nullptr;
+};
+
+}  // namespace tavrel
