@@ -20,6 +20,9 @@ constexpr double cueAmplitude = 0.5;
 constexpr double cueGainDB = -6.0;
 const double expectedRMS = cueAmplitude * std::pow(10.0, cueGainDB / 20.0) / std::sqrt(2.0);
 
+// Slot 3's file: half a second of each, so a restart shows as a fall.
+constexpr double risingTones[] = {400, 500, 600, 700, 800, 900, 1000, 1100};
+
 // Slot 0's file: 440 Hz before its start offset of 5 s, then 880 Hz for
 // 1.5 s, then 660 Hz: what is heard tells where playback started and resumed.
 std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
@@ -27,6 +30,10 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     std::filesystem::create_directories(library / "Media");
     writeToneWav(library / "Media" / "audio-e2e-cue.wav", 44100,
                  {{440, 5.0, cueAmplitude}, {880, 1.5, cueAmplitude}, {660, 8.0, cueAmplitude}});
+    std::vector<ToneSegment> rising;
+    for (const double frequency : risingTones)
+        rising.push_back({frequency, 0.5, cueAmplitude});
+    writeToneWav(library / "Media" / "audio-e2e-rising.wav", 44100, rising);
     writeToneWav(library / "Media" / "loop-e2e-a.wav", 48000, {{330, 1.2, 0.4}});
     writeToneWav(library / "Media" / "loop-e2e-b.wav", 48000, {{550, 1.2, 0.4}});
 
@@ -36,6 +43,8 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     document.slots[0].startSeconds = 5.0;
     document.slots[0].gainDB = cueGainDB;
     document.slots[1].title = "음원 없음";
+    document.slots[3].title = "상승";
+    document.slots[3].audioFilename = "audio-e2e-rising.wav";
     LoopTrack first;
     first.title = "배경 A";
     first.audioFilename = "loop-e2e-a.wav";
@@ -71,6 +80,15 @@ bool near(double frequency, double expected) {
     return std::fabs(frequency - expected) < 0.02 * expected;
 }
 
+std::vector<double> tonesOf(const std::vector<Stretch>& heard) {
+    std::vector<double> tones;
+    for (const auto& s : heard) {
+        if (s.frequencyHz > 0)
+            tones.push_back(s.frequencyHz);
+    }
+    return tones;
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -84,6 +102,30 @@ protected:
         ASSERT_TRUE(recording.empty()) << recording;
         const auto application = m_environment->startApplication(m_library);
         ASSERT_TRUE(application.empty()) << application;
+    }
+
+    // The last seconds recorded, while the recording goes on: looked at a few
+    // times a second, cheaply, so the show itself is not starved.
+    std::vector<Stretch> heardLately() const {
+        return significant(stretches(
+            analyseRecording(m_environment->recording(), ShowEnvironment::sampleRate, 1.5)));
+    }
+    template <typename Condition>
+    static bool waitForHeard(Condition condition) {
+        return waitFor(
+            [&] {
+                std::this_thread::sleep_for(250ms);
+                return condition();
+            },
+            20s);
+    }
+    // Waits, generously, until the recording ends with `tone` then silence.
+    bool waitForSilenceAfter(double tone) const {
+        return waitForHeard([&] {
+            const auto heard = heardLately();
+            return heard.size() >= 2 && near(heard[heard.size() - 2].frequencyHz, tone) &&
+                   heard.back().frequencyHz == 0 && heard.back().durationSeconds > 0.3;
+        });
     }
 
     test::TemporaryDirectory m_root;
@@ -144,6 +186,66 @@ TEST_F(EndToEnd, CueKeyPlaysFromItsOffsetAtItsGainAndSpacePausesAndResumesWithou
 
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
     EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
+}
+
+// Held for 3 s, with X's own repeats and with pairs that arrive split as under
+// load (Qt takes those for new presses): the cue plays through once.
+TEST_F(EndToEnd, AHeldCueKeyPlaysItsCueOnceThroughToTheEnd) {
+    auto& show = *m_environment;
+    show.keyDown("4");
+    std::this_thread::sleep_for(1000ms);  // past the repeat delay
+    show.splitRepeats("4", 10);
+    std::this_thread::sleep_for(1200ms);
+    show.keyUp("4");
+    ASSERT_TRUE(waitForSilenceAfter(risingTones[7])) << describe(heardLately()) << show.logs();
+    const auto heard =
+        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate)));
+    const auto tones = tonesOf(heard);
+    ASSERT_EQ(tones.size(), std::size(risingTones)) << describe(heard);
+    for (std::size_t i = 0; i < tones.size(); ++i)
+        EXPECT_TRUE(near(tones[i], risingTones[i])) << i << "\n" << describe(heard);
+    for (const auto& s : heard) {
+        if (s.frequencyHz > 0) {
+            EXPECT_NEAR(s.durationSeconds, 0.5, 0.08) << describe(heard);
+        }
+    }
+    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+}
+
+// Space held for 2 s pauses once and stays paused; the next press resumes.
+TEST_F(EndToEnd, HeldSpacePausesOnce) {
+    auto& show = *m_environment;
+    show.key("4");
+    ASSERT_TRUE(waitForHeard([&] { return !tonesOf(heardLately()).empty(); }))
+        << describe(heardLately()) << show.logs();
+    show.keyDown("space");
+    std::this_thread::sleep_for(800ms);
+    show.splitRepeats("space", 8);
+    std::this_thread::sleep_for(600ms);
+    show.keyUp("space");
+    const auto pausedAt = heardLately();
+    show.key("space");
+    ASSERT_TRUE(waitForSilenceAfter(risingTones[7])) << describe(heardLately()) << show.logs();
+    const auto heard =
+        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate)));
+    const auto text = "when released:\n" + describe(pausedAt) + "in all:\n" + describe(heard);
+    // One pause: the tones still rise through the file, with one silence
+    // of the whole hold between two of them.
+    const auto tones = tonesOf(heard);
+    ASSERT_GE(tones.size(), std::size(risingTones)) << text;
+    for (std::size_t i = 1; i < tones.size(); ++i)
+        EXPECT_GE(tones[i], tones[i - 1] * 0.98) << text;
+    int pauses = 0;
+    for (std::size_t i = 1; i + 1 < heard.size(); ++i) {
+        if (heard[i].frequencyHz == 0 && heard[i - 1].frequencyHz > 0) {
+            ++pauses;
+            EXPECT_GT(heard[i].durationSeconds, 1.9) << text;
+        }
+    }
+    EXPECT_EQ(pauses, 1) << text;
+    ASSERT_FALSE(pausedAt.empty()) << text;
+    EXPECT_EQ(pausedAt.back().frequencyHz, 0) << text;
+    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
 
 // Window coordinates of the controls used below, in the 1180 × 820 window.

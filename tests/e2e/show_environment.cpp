@@ -123,6 +123,7 @@ std::string ShowEnvironment::startRecording() {
 }
 
 std::string ShowEnvironment::startApplication(const fs::path& library) {
+    m_library = library;
     auto env = environment();
     env["TAVREL_LIBRARY_DIR"] = library.string();
     env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
@@ -149,6 +150,40 @@ std::string ShowEnvironment::xdotool(const std::vector<std::string>& arguments) 
 void ShowEnvironment::key(const std::string& keysym) {
     xdotool({"windowfocus", "--sync", m_windowID});
     xdotool({"key", "--clearmodifiers", keysym});
+}
+
+void ShowEnvironment::keyDown(const std::string& keysym) {
+    xdotool({"windowfocus", "--sync", m_windowID});
+    xdotool({"keydown", "--clearmodifiers", keysym});
+}
+
+void ShowEnvironment::keyUp(const std::string& keysym) {
+    xdotool({"keyup", keysym});
+}
+
+void ShowEnvironment::splitRepeats(const std::string& keysym, int count) {
+    runCommand({TAVREL_X_TOOL, "split-repeats", m_windowID, keysym, std::to_string(count)},
+               environment());
+}
+
+int ShowEnvironment::runAgain(const std::vector<std::string>& arguments,
+                              std::chrono::milliseconds timeout, std::string& output) {
+    auto env = environment();
+    env["TAVREL_LIBRARY_DIR"] = m_library.string();
+    env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
+    std::vector<std::string> command{TAVREL_BINARY};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const fs::path log = m_root / "tavrel-again.log";
+    fs::remove(log);
+    ChildProcess again(command, env, m_root / "tavrel-again.out", log);
+    const bool ended = waitFor([&] { return !again.running(); }, timeout);
+    const int status = ended ? again.terminate() : -1;
+    output = fileText(log) + fileText(m_root / "tavrel-again.out");
+    return status;
+}
+
+std::string ShowEnvironment::focusedWindow() {
+    return trimmed(xdotool({"getwindowfocus"}));
 }
 
 void ShowEnvironment::click(int x, int y) {

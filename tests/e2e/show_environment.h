@@ -31,9 +31,23 @@ public:
 
     // Real X key events (XTEST) to the application's window.
     void key(const std::string& keysym);
+    // A key held down until keyUp; X auto-repeats it meanwhile.
+    void keyDown(const std::string& keysym);
+    void keyUp(const std::string& keysym);
+    // `count` auto-repeat pairs of a held key, each arriving split as under load.
+    void splitRepeats(const std::string& keysym, int count);
+    // Runs tavrel once more, on the same library and display, until it ends or
+    // `timeout` passes; `output` gets its standard error. -1: still running.
+    int runAgain(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
+                 std::string& output);
+    // The X window that has the keyboard, and the application's.
+    std::string focusedWindow();
+    const std::string& windowID() const { return m_windowID; }
     // A click at window coordinates (logical pixels).
     void click(int x, int y);
     void screenshot(const std::string& name);
+    // What the recorder has written so far, while it goes on.
+    const std::filesystem::path& recording() const { return m_recording; }
     // Stops the recorder and returns the raw float32 stereo file.
     std::filesystem::path stopRecording();
     // Closes the window as a window manager would; returns the exit status.
@@ -49,6 +63,7 @@ private:
     std::filesystem::path m_root;
     std::filesystem::path m_runtime;
     std::filesystem::path m_recording;
+    std::filesystem::path m_library;
     std::string m_display;
     std::string m_windowID;
     ChildProcess m_pulse;
