@@ -248,6 +248,39 @@ TEST_F(EndToEnd, HeldSpacePausesOnce) {
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
 
+// One window per library: a second start hands over to the first and ends;
+// the pre-show check still runs beside it; a crash leaves nothing locked.
+TEST_F(EndToEnd, ASecondStartBringsTheRunningWindowForwardAndEnds) {
+    auto& show = *m_environment;
+    // Without a window manager the stacking order is the X server's own.
+    const ChildProcess cover = show.coverApplication();
+    ASSERT_TRUE(waitFor([&] { return !show.applicationOnTop(); }, 10s));
+    std::string output;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(show.runAgain({}, 20s, output), 0) << output;
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_NE(output.find("이미 다른 Tavrel 창에서 열려 있습니다"), std::string::npos) << output;
+    EXPECT_NE(output.find("앞으로 가져왔습니다"), std::string::npos) << output;
+    EXPECT_TRUE(waitFor([&] { return show.applicationOnTop(); }, 5s))
+        << "ended after " << seconds << " s\n"
+        << show.logs();
+    EXPECT_TRUE(show.applicationRunning());
+    EXPECT_EQ(show.windowCount("^Tavrel$"), 1);
+
+    EXPECT_EQ(show.runAgain({"--check"}, 20s, output), 0) << output;
+    EXPECT_NE(output.find("문서: 정상적으로 읽었습니다."), std::string::npos) << output;
+
+    show.killApplication();
+    ASSERT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 0; }, 10s));
+    ASSERT_EQ(show.startApplication(m_library), "");
+    show.key("4");
+    ASSERT_TRUE(waitForHeard([&] { return !tonesOf(heardLately()).empty(); }))
+        << describe(heardLately()) << show.logs();
+    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+    EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
+}
+
 // Window coordinates of the controls used below, in the 1180 × 820 window.
 constexpr int editSwitchX = 1140, editSwitchY = 74;
 constexpr int loopSectionX = 80, loopSectionY = 187;

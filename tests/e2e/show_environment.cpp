@@ -87,6 +87,12 @@ bool ShowEnvironment::applicationRunning() {
     return m_application.running();
 }
 
+void ShowEnvironment::killApplication() {
+    if (m_application.pid() > 0)
+        ::kill(m_application.pid(), SIGKILL);
+    m_application.terminate();
+}
+
 std::string ShowEnvironment::startServers() {
     if (auto error = startSoundServer(); !error.empty())
         return error;
@@ -182,8 +188,14 @@ int ShowEnvironment::runAgain(const std::vector<std::string>& arguments,
     return status;
 }
 
-std::string ShowEnvironment::focusedWindow() {
-    return trimmed(xdotool({"getwindowfocus"}));
+ChildProcess ShowEnvironment::coverApplication() {
+    return ChildProcess({TAVREL_X_TOOL, "cover", m_windowID}, environment());
+}
+
+bool ShowEnvironment::applicationOnTop() {
+    int status = -1;
+    runCommand({TAVREL_X_TOOL, "on-top", m_windowID}, environment(), &status);
+    return status == 0;
 }
 
 void ShowEnvironment::click(int x, int y) {

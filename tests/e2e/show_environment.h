@@ -27,6 +27,8 @@ public:
     // Visible windows whose name matches the pattern (the window, its alerts).
     int windowCount(const std::string& namePattern);
     bool applicationRunning();
+    // Kills the application as a crash would.
+    void killApplication();
     std::string startApplication(const std::filesystem::path& library);
 
     // Real X key events (XTEST) to the application's window.
@@ -40,9 +42,10 @@ public:
     // `timeout` passes; `output` gets its standard error. -1: still running.
     int runAgain(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
                  std::string& output);
-    // The X window that has the keyboard, and the application's.
-    std::string focusedWindow();
-    const std::string& windowID() const { return m_windowID; }
+    // Another program's window over the application's, until the object goes.
+    ChildProcess coverApplication();
+    // The application's window is the topmost one shown.
+    bool applicationOnTop();
     // A click at window coordinates (logical pixels).
     void click(int x, int y);
     void screenshot(const std::string& name);

@@ -51,6 +51,44 @@ int closeWindow(Display* display, const char* windowText) {
     return 0;
 }
 
+// Maps a plain window over `windowText`'s and keeps it there until killed,
+// as another program's window would be.
+int cover(Display* display, const char* windowText) {
+    const Window covered = std::strtoul(windowText, nullptr, 0);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, covered, &attributes))
+        return 1;
+    const Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), attributes.x, attributes.y,
+                            static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(attributes.height), 0, 0, 0x202020);
+    XStoreName(display, window, "cover");
+    XMapRaised(display, window);
+    XSync(display, False);
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// Exit status 0 when `windowText` is the topmost window shown on the screen.
+int onTop(Display* display, const char* windowText) {
+    const Window window = std::strtoul(windowText, nullptr, 0);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return 2;
+    Window top = 0;
+    for (unsigned i = 0; i < count; ++i) {  // bottom to top
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable)
+            top = children[i];
+    }
+    XFree(children);
+    return top == window ? 0 : 1;
+}
+
 // The server's current time, from the property change it stamps.
 Time serverTime(Display* display) {
     const Window probe =
@@ -97,7 +135,8 @@ int splitRepeats(Display* display, const char* windowText, const char* keysymNam
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 5) {
         std::fprintf(stderr,
-                     "usage: %s screenshot FILE.png | close WINDOW-ID |"
+                     "usage: %s screenshot FILE.png | close WINDOW-ID | cover WINDOW-ID |"
+                     " on-top WINDOW-ID |"
                      " split-repeats WINDOW-ID KEYSYM COUNT\n",
                      argv[0]);
         return 2;
@@ -113,8 +152,13 @@ int main(int argc, char** argv) {
         result = splitRepeats(display, argv[2], argv[3], argv[4]);
     else if (argc == 3 && command == "screenshot")
         result = screenshot(display, argv[2]);
+    else if (argc == 3 && command == "cover")
+        result = cover(display, argv[2]);
+    else if (argc == 3 && command == "on-top")
+        result = onTop(display, argv[2]);
     else if (argc == 3 && command == "close")
         result = closeWindow(display, argv[2]);
+    XSync(display, False);
     XCloseDisplay(display);
     return result;
 }
