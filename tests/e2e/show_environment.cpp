@@ -48,12 +48,17 @@ ShowEnvironment::~ShowEnvironment() {
 }
 
 std::map<std::string, std::string> ShowEnvironment::environment() const {
-    return environmentWith({{"XDG_RUNTIME_DIR", m_runtime.string()},
-                            {"HOME", (m_root / "home").string()},
-                            {"PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string()},
-                            {"DISPLAY", m_display},
-                            {"QT_QPA_PLATFORM", "xcb"},
-                            {"WAYLAND_DISPLAY", ""}});
+    return environmentWith(
+        {{"XDG_RUNTIME_DIR", m_runtime.string()},
+         {"HOME", (m_root / "home").string()},
+         {"PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string()},
+         {"DISPLAY", m_display},
+         {"QT_QPA_PLATFORM", "xcb"},
+         // No session bus: without one libdbus forks a launcher
+         // from the sanitized, threaded application, and that
+         // child can hang before it runs, and the window with it.
+         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_runtime / "no-bus").string()},
+         {"WAYLAND_DISPLAY", ""}});
 }
 
 std::string ShowEnvironment::startSoundServer() {
