@@ -84,11 +84,12 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
         previousMessageHandler = qInstallMessageHandler(headlessMessageHandler);
     }
 
-    // Without a library the store runs without storage and says why.
     std::optional<CuePersistence> persistence;
     try {
         persistence = CuePersistence::applicationSupport();
     } catch (const std::exception&) {
+        // Handled by the store: given none, it looks again, runs without
+        // storage and shows why.
     }
     // Before anything reads the library: a second window on it would save a
     // stale document over the first one's edits.
