@@ -76,12 +76,9 @@ std::vector<Stretch> significant(const std::vector<Stretch>& all) {
     return result;
 }
 
+// Within 5 %: a stretch that begins on the border of two tones is measured a
+// few per cent off, and no two tones here are closer than 10 %.
 bool near(double frequency, double expected) {
-    return std::fabs(frequency - expected) < 0.02 * expected;
-}
-
-// A window on the border of two tones can start a stretch a few per cent off.
-bool sameTone(double frequency, double expected) {
     return std::fabs(frequency - expected) < 0.05 * expected;
 }
 
@@ -95,7 +92,7 @@ std::vector<Stretch> withoutDropouts(const std::vector<Stretch>& heard, double m
         const bool dropout = s.frequencyHz == 0 && s.durationSeconds < maxGapSeconds &&
                              !result.empty() && i + 1 < heard.size() &&
                              result.back().frequencyHz > 0 &&
-                             sameTone(heard[i + 1].frequencyHz, result.back().frequencyHz);
+                             near(heard[i + 1].frequencyHz, result.back().frequencyHz);
         if (dropout) {
             result.back().durationSeconds += heard[i + 1].durationSeconds;
             ++i;
@@ -149,7 +146,7 @@ protected:
     bool waitForSilenceAfter(double tone) const {
         return waitForHeard([&] {
             const auto heard = heardLately();
-            return heard.size() >= 2 && sameTone(heard[heard.size() - 2].frequencyHz, tone) &&
+            return heard.size() >= 2 && near(heard[heard.size() - 2].frequencyHz, tone) &&
                    heard.back().frequencyHz == 0 && heard.back().durationSeconds > 0.3;
         });
     }
@@ -232,7 +229,7 @@ TEST_F(EndToEnd, AHeldCueKeyPlaysItsCueOnceThroughToTheEnd) {
     const auto tones = tonesOf(heard);
     ASSERT_EQ(tones.size(), std::size(risingTones)) << describe(heard);
     for (std::size_t i = 0; i < tones.size(); ++i)
-        EXPECT_TRUE(sameTone(tones[i], risingTones[i])) << i << "\n" << describe(heard);
+        EXPECT_TRUE(near(tones[i], risingTones[i])) << i << "\n" << describe(heard);
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
 
@@ -260,7 +257,7 @@ TEST_F(EndToEnd, HeldSpacePausesOnce) {
     // Paused and resumed where it was: the tones still rise through the file.
     const auto tones = tonesOf(heard);
     ASSERT_GE(tones.size(), std::size(risingTones)) << text;
-    EXPECT_TRUE(sameTone(tones.front(), risingTones[0])) << text;
+    EXPECT_TRUE(near(tones.front(), risingTones[0])) << text;
     for (std::size_t i = 1; i < tones.size(); ++i)
         EXPECT_GE(tones[i], tones[i - 1] * 0.95) << text;
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
