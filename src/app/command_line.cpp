@@ -27,7 +27,8 @@ constexpr std::string_view helpText =
 
 }  // namespace
 
-std::optional<int> handleInformationOptions(int argc, char** argv, std::ostream& out) {
+std::optional<int> handleInformationOptions(int argc, char** argv, std::ostream& out,
+                                            std::ostream& err) {
     // The first information option wins, so "--help --version" prints help only.
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -42,6 +43,19 @@ std::optional<int> handleInformationOptions(int argc, char** argv, std::ostream&
         // The value of --screenshot is a path, never an option.
         if (argument == "--screenshot")
             ++i;
+    }
+    // Anything else is a mistake: guessing at it could open the show's window
+    // or write into a folder nobody asked for.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--screenshot") {
+            ++i;
+            continue;
+        }
+        if (argument != "--check") {
+            err << "tavrel: 알 수 없는 옵션입니다: " << argument << "\n\n" << helpText;
+            return 2;
+        }
     }
     return std::nullopt;
 }

@@ -5,8 +5,10 @@
 
 namespace tavrel {
 
-// `--version` and `--help`: prints to `out` and returns the exit code, or
-// nullopt when neither was asked for and the application should start.
-std::optional<int> handleInformationOptions(int argc, char** argv, std::ostream& out);
+// `--version` and `--help`: prints to `out` and returns 0. An argument that is
+// no option of ours: prints it and the help to `err` and returns 2. Otherwise
+// nullopt: the application should start.
+std::optional<int> handleInformationOptions(int argc, char** argv, std::ostream& out,
+                                            std::ostream& err);
 
 }  // namespace tavrel

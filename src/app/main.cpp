@@ -7,7 +7,7 @@
 #include "app/window_application.h"
 
 int main(int argc, char** argv) {
-    if (auto code = tavrel::handleInformationOptions(argc, argv, std::cout))
+    if (auto code = tavrel::handleInformationOptions(argc, argv, std::cout, std::cerr))
         return *code;
     tavrel::WindowOptions options;
     for (int i = 1; i < argc; ++i) {

@@ -1,6 +1,7 @@
 #include "app/window_application.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QPixmap>
 #include <QString>
 
@@ -11,6 +12,9 @@
 
 #include "app/cue_warmer.h"
 #include "app/player_factory.h"
+#include "app/single_instance.h"
+#include "persistence/cue_persistence.h"
+#include "persistence/library_lock.h"
 #include "playback/audio_playback_controller.h"
 #include "store/cue_store.h"
 #include "ui/cue_editor_view.h"
@@ -61,6 +65,13 @@ int writeScreenshot(MainWindow& window, const std::filesystem::path& path) {
     return 0;
 }
 
+void bringToFront(QWidget& window) {
+    window.show();
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.raise();
+    window.activateWindow();
+}
+
 }  // namespace
 
 int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
@@ -73,14 +84,44 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
         previousMessageHandler = qInstallMessageHandler(headlessMessageHandler);
     }
 
+    std::optional<CuePersistence> persistence;
+    try {
+        persistence = CuePersistence::applicationSupport();
+    } catch (const std::exception&) {
+        // Handled by the store: given none, it looks again, runs without
+        // storage and shows why.
+    }
+    // Before anything reads the library: a second window on it would save a
+    // stale document over the first one's edits.
+    LibraryLock lock;
+    if (persistence) {
+        lock = LibraryLock::acquire(persistence->rootURL());
+        if (lock.outcome() == LibraryLock::Outcome::heldElsewhere) {
+            QCoreApplication handOver(argc, argv);
+            return handOverToRunningWindow(persistence->rootURL(), std::cerr);
+        }
+        if (!lock.held())
+            std::cerr << "tavrel: 라이브러리를 잠그지 못했습니다. 다른 창에서 같은 라이브러리를 "
+                         "열지 마세요. ("
+                      << lock.problem() << ")\n";
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrel"));
     applyTavrelTheme(application);
+    QWidget* shownWindow = nullptr;
+    std::optional<InstanceServer> instanceServer;
+    if (lock.held()) {
+        instanceServer.emplace(persistence->rootURL(), [&shownWindow] {
+            if (shownWindow)
+                bringToFront(*shownWindow);
+        });
+    }
 
     QtMainLoop mainLoop;
     const ApplicationAudio audio = makeApplicationAudio(mainLoop);
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
-    const std::shared_ptr<CueStore> store = CueStore::create(std::nullopt, playback, mainLoop);
+    const std::shared_ptr<CueStore> store = CueStore::create(persistence, playback, mainLoop);
     store->usePreferences(PreferencesStorage::standard());
     const CueWarmer warmer(store, audio.warm);
     QtFileChooser fileChooser;
@@ -95,7 +136,10 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     if (screenshot)
         return writeScreenshot(window, *screenshot);
     window.show();
-    return application.exec();
+    shownWindow = &window;
+    const int status = application.exec();
+    shownWindow = nullptr;
+    return status;
 }
 
 }  // namespace tavrel

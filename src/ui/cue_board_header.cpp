@@ -51,6 +51,8 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
 
     m_setMenu->addAction(QStringLiteral("현재 세트 저장…"), &setFlows,
                          &CueSetFlows::saveCurrentSet);
+    m_setMenu->addAction(QStringLiteral("저장한 세트에 덮어쓰기…"), &setFlows,
+                         &CueSetFlows::chooseSetToReplace);
     m_setMenu->addAction(QStringLiteral("저장한 세트 불러오기…"), &setFlows,
                          &CueSetFlows::chooseSetToRestore);
     m_setButton->setText(QStringLiteral("세트"));

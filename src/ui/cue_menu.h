@@ -18,7 +18,8 @@ class CueStore;
 // The "큐" menu: twelve items playing the cues from the bare keys 1…9, 0, -, =
 // and the pause item on Space. All thirteen are off, without keys, while edit
 // mode or the editor is on. Follows the store and the controller, so titles
-// and enabled states change at once. A held key triggers once.
+// and enabled states change at once. A held key triggers once: auto-repeat
+// is off here, and the window's HeldKeyFilter catches the repeats Qt misses.
 class CueKeyboardCommands : public QObject {
     Q_OBJECT
 

@@ -17,9 +17,10 @@ namespace tavrel {
 class CueStore;
 class FileChooser;
 
-// The set menu's two flows: save the current set to a folder the user names,
-// and load a saved set after a confirmation. Panels and the confirmation are
-// window-modal over `parent`.
+// The set menu's flows: save the current set to a folder the user names or
+// picks (replacing a set there only after a confirmation), and load a saved
+// set after a confirmation. Panels and confirmations are window-modal over
+// `parent`.
 class CueSetFlows : public QObject {
     Q_OBJECT
 
@@ -28,7 +29,15 @@ public:
                 std::function<QDateTime()> now = {});
 
     void saveCurrentSet();
+    // Saves over a set folder chosen as such (a save panel only names one).
+    void chooseSetToReplace();
     void chooseSetToRestore();
+
+    // The set folder waiting for the confirmation to replace it.
+    const std::optional<std::filesystem::path>& pendingReplaceURL() const {
+        return m_pendingReplaceURL;
+    }
+    QMessageBox* replaceConfirmation() const { return m_replaceConfirmation; }
 
     // The folder waiting for the confirmation.
     const std::optional<std::filesystem::path>& pendingRestoreURL() const {
@@ -43,6 +52,8 @@ public:
     static std::filesystem::path ensuringSetExtension(std::filesystem::path url);
 
 private:
+    // Asks first when something is already there.
+    void saveTo(const std::filesystem::path& url);
     void exportTo(const std::filesystem::path& url);
     void confirmRestore(const std::filesystem::path& url);
 
@@ -52,6 +63,8 @@ private:
     std::function<QDateTime()> m_now;
     std::optional<std::filesystem::path> m_pendingRestoreURL;
     QPointer<QMessageBox> m_confirmation;
+    std::optional<std::filesystem::path> m_pendingReplaceURL;
+    QPointer<QMessageBox> m_replaceConfirmation;
 };
 
 }  // namespace tavrel

@@ -4,6 +4,7 @@
 
 #include "ui/content_view.h"
 #include "ui/cue_menu.h"
+#include "ui/held_key_filter.h"
 
 namespace tavrel {
 
@@ -11,6 +12,7 @@ MainWindow::MainWindow(std::shared_ptr<CueStore> store, const UiServices& servic
     : QMainWindow(parent),
       m_content(new ContentView(store, services, this)),
       m_commands(new CueKeyboardCommands(store, this)) {
+    new HeldKeyFilter(this);
     setWindowTitle(QStringLiteral("Tavrel"));
     setMinimumSize(minimumWindowWidth, minimumWindowHeight);
     resize(1180, 820);

@@ -45,5 +45,20 @@ TEST(CommandLine, InformationOptionWinsOverCheck) {
         << result.output;
 }
 
+TEST(CommandLine, AnythingElsePrintsTheHelpAndFailsWithoutStarting) {
+    test::TemporaryDirectory root;
+    const auto library = root.path() / "Tavrel";
+    // Run from the temporary folder: a window started headless would write its
+    // screenshot under ./build.
+    for (const char* arguments : {"--outputs", "--check --outputs", "-x", "stray", "--check=yes"}) {
+        const auto result =
+            runTavrel("--screenshot x.png " + std::string(arguments), library, root.path());
+        EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.output;
+        EXPECT_NE(result.output.find("알 수 없는 옵션입니다"), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("사용법: tavrel"), std::string::npos) << result.output;
+    }
+    EXPECT_EQ(test::entryNames(root.path()), std::set<std::string>{});
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -14,10 +14,14 @@ struct RunResult {
     std::string output;
 };
 
-// Runs the built binary with `arguments` against a library folder; stdout and stderr together.
-inline RunResult runTavrel(const std::string& arguments, const std::filesystem::path& library) {
-    const std::string command = "TAVREL_LIBRARY_DIR='" + library.string() +
-                                "' '" TAVREL_BINARY "' " + arguments + " 2>&1 </dev/null";
+// Runs the built binary with `arguments` against a library folder, in
+// `workingFolder` when given; stdout and stderr together.
+inline RunResult runTavrel(const std::string& arguments, const std::filesystem::path& library,
+                           const std::filesystem::path& workingFolder = {}) {
+    const std::string folder =
+        workingFolder.empty() ? std::string() : "cd '" + workingFolder.string() + "' && ";
+    const std::string command = folder + "TAVREL_LIBRARY_DIR='" + library.string() + "' '" +
+                                TAVREL_BINARY "' " + arguments + " 2>&1 </dev/null";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)

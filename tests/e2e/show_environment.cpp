@@ -48,12 +48,17 @@ ShowEnvironment::~ShowEnvironment() {
 }
 
 std::map<std::string, std::string> ShowEnvironment::environment() const {
-    return environmentWith({{"XDG_RUNTIME_DIR", m_runtime.string()},
-                            {"HOME", (m_root / "home").string()},
-                            {"PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string()},
-                            {"DISPLAY", m_display},
-                            {"QT_QPA_PLATFORM", "xcb"},
-                            {"WAYLAND_DISPLAY", ""}});
+    return environmentWith(
+        {{"XDG_RUNTIME_DIR", m_runtime.string()},
+         {"HOME", (m_root / "home").string()},
+         {"PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string()},
+         {"DISPLAY", m_display},
+         {"QT_QPA_PLATFORM", "xcb"},
+         // No session bus: without one libdbus forks a launcher
+         // from the sanitized, threaded application, and that
+         // child can hang before it runs, and the window with it.
+         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_runtime / "no-bus").string()},
+         {"WAYLAND_DISPLAY", ""}});
 }
 
 std::string ShowEnvironment::startSoundServer() {
@@ -85,6 +90,12 @@ int ShowEnvironment::windowCount(const std::string& namePattern) {
 
 bool ShowEnvironment::applicationRunning() {
     return m_application.running();
+}
+
+void ShowEnvironment::killApplication() {
+    if (m_application.pid() > 0)
+        ::kill(m_application.pid(), SIGKILL);
+    m_application.terminate();
 }
 
 std::string ShowEnvironment::startServers() {
@@ -123,6 +134,7 @@ std::string ShowEnvironment::startRecording() {
 }
 
 std::string ShowEnvironment::startApplication(const fs::path& library) {
+    m_library = library;
     auto env = environment();
     env["TAVREL_LIBRARY_DIR"] = library.string();
     env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
@@ -149,6 +161,46 @@ std::string ShowEnvironment::xdotool(const std::vector<std::string>& arguments) 
 void ShowEnvironment::key(const std::string& keysym) {
     xdotool({"windowfocus", "--sync", m_windowID});
     xdotool({"key", "--clearmodifiers", keysym});
+}
+
+void ShowEnvironment::keyDown(const std::string& keysym) {
+    xdotool({"windowfocus", "--sync", m_windowID});
+    xdotool({"keydown", "--clearmodifiers", keysym});
+}
+
+void ShowEnvironment::keyUp(const std::string& keysym) {
+    xdotool({"keyup", keysym});
+}
+
+void ShowEnvironment::splitRepeats(const std::string& keysym, int count) {
+    runCommand({TAVREL_X_TOOL, "split-repeats", m_windowID, keysym, std::to_string(count)},
+               environment());
+}
+
+int ShowEnvironment::runAgain(const std::vector<std::string>& arguments,
+                              std::chrono::milliseconds timeout, std::string& output) {
+    auto env = environment();
+    env["TAVREL_LIBRARY_DIR"] = m_library.string();
+    env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
+    std::vector<std::string> command{TAVREL_BINARY};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const fs::path log = m_root / "tavrel-again.log";
+    fs::remove(log);
+    ChildProcess again(command, env, m_root / "tavrel-again.out", log);
+    const bool ended = waitFor([&] { return !again.running(); }, timeout);
+    const int status = ended ? again.terminate() : -1;
+    output = fileText(log) + fileText(m_root / "tavrel-again.out");
+    return status;
+}
+
+ChildProcess ShowEnvironment::coverApplication() {
+    return ChildProcess({TAVREL_X_TOOL, "cover", m_windowID}, environment());
+}
+
+bool ShowEnvironment::applicationOnTop() {
+    int status = -1;
+    runCommand({TAVREL_X_TOOL, "on-top", m_windowID}, environment(), &status);
+    return status == 0;
 }
 
 void ShowEnvironment::click(int x, int y) {

@@ -27,13 +27,30 @@ public:
     // Visible windows whose name matches the pattern (the window, its alerts).
     int windowCount(const std::string& namePattern);
     bool applicationRunning();
+    // Kills the application as a crash would.
+    void killApplication();
     std::string startApplication(const std::filesystem::path& library);
 
     // Real X key events (XTEST) to the application's window.
     void key(const std::string& keysym);
+    // A key held down until keyUp; X auto-repeats it meanwhile.
+    void keyDown(const std::string& keysym);
+    void keyUp(const std::string& keysym);
+    // `count` auto-repeat pairs of a held key, each arriving split as under load.
+    void splitRepeats(const std::string& keysym, int count);
+    // Runs tavrel once more, on the same library and display, until it ends or
+    // `timeout` passes; `output` gets its standard error. -1: still running.
+    int runAgain(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
+                 std::string& output);
+    // Another program's window over the application's, until the object goes.
+    ChildProcess coverApplication();
+    // The application's window is the topmost one shown.
+    bool applicationOnTop();
     // A click at window coordinates (logical pixels).
     void click(int x, int y);
     void screenshot(const std::string& name);
+    // What the recorder has written so far, while it goes on.
+    const std::filesystem::path& recording() const { return m_recording; }
     // Stops the recorder and returns the raw float32 stereo file.
     std::filesystem::path stopRecording();
     // Closes the window as a window manager would; returns the exit status.
@@ -49,6 +66,7 @@ private:
     std::filesystem::path m_root;
     std::filesystem::path m_runtime;
     std::filesystem::path m_recording;
+    std::filesystem::path m_library;
     std::string m_display;
     std::string m_windowID;
     ChildProcess m_pulse;

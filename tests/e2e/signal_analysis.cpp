@@ -20,8 +20,10 @@ void put32(std::ofstream& out, std::uint32_t value) {
     put16(out, static_cast<std::uint16_t>(value >> 16));
 }
 
-std::vector<float> readLeftChannel(const std::filesystem::path& rawFile) {
+std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
+                                   std::size_t skipFrames = 0) {
     std::ifstream in(rawFile, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(skipFrames * 2 * sizeof(float)));
     std::vector<float> left;
     float frame[2];
     while (in.read(reinterpret_cast<char*>(frame), sizeof frame))
@@ -62,8 +64,16 @@ void writeToneWav(const std::filesystem::path& file, int sampleRate,
     out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
 }
 
-std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate) {
-    const auto left = readLeftChannel(rawFile);
+std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
+                                     double lastSeconds) {
+    std::size_t skipFrames = 0;
+    if (lastSeconds > 0) {
+        std::error_code error;
+        const auto frames = std::filesystem::file_size(rawFile, error) / (2 * sizeof(float));
+        const auto wanted = static_cast<std::size_t>(lastSeconds * sampleRate);
+        skipFrames = !error && frames > wanted ? frames - wanted : 0;
+    }
+    const auto left = readLeftChannel(rawFile, skipFrames);
     const auto windowFrames = static_cast<std::size_t>(sampleRate / 100);
     std::vector<Window> windows;
     for (std::size_t start = 0; start + windowFrames <= left.size(); start += windowFrames) {

@@ -25,8 +25,10 @@ struct Window {
     double largestStep = 0;  // largest sample-to-sample difference
 };
 
-// Reads raw interleaved float32 stereo and describes it window by window (left channel).
-std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate);
+// Reads raw interleaved float32 stereo and describes it window by window (left
+// channel); only its last `lastSeconds` when given, with times counted from there.
+std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
+                                     double lastSeconds = 0);
 
 // Consecutive windows with the same tone (within 3 %) or silence.
 struct Stretch {

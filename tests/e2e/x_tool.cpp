@@ -1,14 +1,18 @@
-// The e2e test's hands on the X server: a screenshot of the whole screen, and
-// closing a window the way a window manager would (WM_DELETE_WINDOW).
+// The e2e test's hands on the X server: a screenshot of the whole screen,
+// closing a window the way a window manager would (WM_DELETE_WINDOW), and key
+// repeats as X delivers them under load.
 // Qt before Xlib: Xlib's macros (Status, CursorShape) break Qt's headers.
 #include <QImage>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -47,11 +51,94 @@ int closeWindow(Display* display, const char* windowText) {
     return 0;
 }
 
+// Maps a plain window over `windowText`'s and keeps it there until killed,
+// as another program's window would be.
+int cover(Display* display, const char* windowText) {
+    const Window covered = std::strtoul(windowText, nullptr, 0);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, covered, &attributes))
+        return 1;
+    const Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), attributes.x, attributes.y,
+                            static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(attributes.height), 0, 0, 0x202020);
+    XStoreName(display, window, "cover");
+    XMapRaised(display, window);
+    XSync(display, False);
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// Exit status 0 when `windowText` is the topmost window shown on the screen.
+int onTop(Display* display, const char* windowText) {
+    const Window window = std::strtoul(windowText, nullptr, 0);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+        return 2;
+    Window top = 0;
+    for (unsigned i = 0; i < count; ++i) {  // bottom to top
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable)
+            top = children[i];
+    }
+    XFree(children);
+    return top == window ? 0 : 1;
+}
+
+// The server's current time, from the property change it stamps.
+Time serverTime(Display* display) {
+    const Window probe =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSelectInput(display, probe, PropertyChangeMask);
+    const Atom atom = XInternAtom(display, "TAVREL_TIME", False);
+    XChangeProperty(display, probe, atom, XA_STRING, 8, PropModeAppend, nullptr, 0);
+    XEvent event{};
+    XWindowEvent(display, probe, PropertyChangeMask, &event);
+    XDestroyWindow(display, probe);
+    return event.xproperty.time;
+}
+
+// Auto-repeat pairs of a held key as they reach a busy client: a release and a
+// press stamped with one time, the press arriving 40 ms after the release, so
+// whoever reads the release cannot see the press behind it yet.
+int splitRepeats(Display* display, const char* windowText, const char* keysymName,
+                 const char* countText) {
+    const Window window = std::strtoul(windowText, nullptr, 0);
+    const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysymName));
+    const int count = std::atoi(countText);
+    if (code == 0 || count <= 0)
+        return 2;
+    for (int pair = 0; pair < count; ++pair) {
+        XEvent event{};
+        event.xkey.display = display;
+        event.xkey.window = window;
+        event.xkey.root = DefaultRootWindow(display);
+        event.xkey.time = serverTime(display);
+        event.xkey.same_screen = True;
+        event.xkey.keycode = code;
+        for (const int type : {KeyRelease, KeyPress}) {
+            event.xkey.type = type;
+            XSendEvent(display, window, False, NoEventMask, &event);
+            XFlush(display);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s screenshot FILE.png | close WINDOW-ID\n", argv[0]);
+    if (argc != 3 && argc != 5) {
+        std::fprintf(stderr,
+                     "usage: %s screenshot FILE.png | close WINDOW-ID | cover WINDOW-ID |"
+                     " on-top WINDOW-ID |"
+                     " split-repeats WINDOW-ID KEYSYM COUNT\n",
+                     argv[0]);
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -60,9 +147,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string command = argv[1];
-    const int result = command == "screenshot" ? screenshot(display, argv[2])
-                       : command == "close"    ? closeWindow(display, argv[2])
-                                               : 2;
+    int result = 2;
+    if (argc == 5 && command == "split-repeats")
+        result = splitRepeats(display, argv[2], argv[3], argv[4]);
+    else if (argc == 3 && command == "screenshot")
+        result = screenshot(display, argv[2]);
+    else if (argc == 3 && command == "cover")
+        result = cover(display, argv[2]);
+    else if (argc == 3 && command == "on-top")
+        result = onTop(display, argv[2]);
+    else if (argc == 3 && command == "close")
+        result = closeWindow(display, argv[2]);
+    XSync(display, False);
     XCloseDisplay(display);
     return result;
 }

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
 
@@ -114,19 +115,52 @@ TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllThirteenItems) {
     EXPECT_EQ(controller->state(), PlaybackState::playing(1));
 }
 
-TEST_F(CueMenuTest, AHeldKeyTriggersOnce) {
-    QWindow* handle = window->windowHandle();
-    ASSERT_TRUE(qt_sendShortcutOverrideEvent(handle, 0, Qt::Key_1, Qt::NoModifier,
-                                             QStringLiteral("1"), false));
-    EXPECT_EQ(plays(), 1u);
-    for (int repeat = 0; repeat < 5; ++repeat) {
-        qt_sendShortcutOverrideEvent(handle, 0, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"),
-                                     true);
-        qt_sendShortcutOverrideEvent(handle, 0, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "),
-                                     true);
+// Key events as the platform hands them to the window: a press goes through
+// the shortcut map, a release straight to the window. `at` is the X time.
+struct PlatformKeys {
+    QWindow* window = nullptr;
+    void press(Qt::Key key, unsigned long at, bool markedRepeat = false) const {
+        qt_sendShortcutOverrideEvent(window, at, key, Qt::NoModifier, QString(), markedRepeat);
     }
+    void release(Qt::Key key, unsigned long at, bool markedRepeat = false) const {
+        QKeyEvent event(QEvent::KeyRelease, key, Qt::NoModifier, QString(), markedRepeat);
+        event.setTimestamp(at);
+        QApplication::sendEvent(window, &event);
+    }
+    // X's auto-repeat: release and press at one instant, marked by Qt or not.
+    void repeat(Qt::Key key, unsigned long at, bool marked) const {
+        release(key, at, marked);
+        press(key, at, marked);
+    }
+};
+
+TEST_F(CueMenuTest, AHeldKeyTriggersOnceHoweverItsRepeatsArriveAndItsReleaseReArmsIt) {
+    const PlatformKeys keys{window->windowHandle()};
+    keys.press(Qt::Key_4, 1000);
     EXPECT_EQ(plays(), 1u);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(0));
+    for (unsigned long at = 1660; at < 2000; at += 40)
+        keys.repeat(Qt::Key_4, at, at % 80 == 0);
+    EXPECT_EQ(plays(), 1u);
+    keys.press(Qt::Key_Space, 2010);
+    for (unsigned long at = 2670; at < 3000; at += 40) {
+        keys.repeat(Qt::Key_Space, at, false);
+        keys.repeat(Qt::Key_4, at + 5, false);
+    }
+    EXPECT_EQ(controller->state(), PlaybackState::paused(3));
+    EXPECT_EQ(lastPlayer()->pauseCount, 1);
+    EXPECT_EQ(plays(), 1u);
+
+    keys.release(Qt::Key_Space, 3100);
+    keys.press(Qt::Key_Space, 3101);
+    EXPECT_EQ(controller->state(), PlaybackState::playing(3));
+    keys.release(Qt::Key_4, 3200);
+    keys.press(Qt::Key_4, 3300);
+    EXPECT_EQ(plays(), 2u);
+    // Held while the window lost the keyboard: its release went elsewhere.
+    QFocusEvent focusOut(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(window->windowHandle(), &focusOut);
+    keys.press(Qt::Key_4, 4000);
+    EXPECT_EQ(plays(), 3u);
 }
 
 TEST_F(CueMenuTest, SpacePausesAndResumesAndDoesNothingWhenStopped) {

@@ -1,6 +1,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "model/document_json.h"
 #include "support/fault_injecting_file_system.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_set_flows.h"
@@ -87,6 +88,49 @@ TEST_F(CueSetFlowsTest, CancelledPanelsChangeNothing) {
     EXPECT_EQ(flows().restoreConfirmation(), nullptr);
     EXPECT_FALSE(flows().pendingRestoreURL());
     EXPECT_EQ(libraryContents(), before);
+    EXPECT_EQ(alert(), nullptr);
+}
+
+// Typed as a name in the save panel (the extension added) or chosen as the
+// folder itself: either way a set already there is replaced only when the
+// destructive answer says so.
+TEST_F(CueSetFlowsTest, SavingOverAnExistingSetAsksFirstAndOnlyTheDestructiveAnswerReplaces) {
+    const fs::path set = saveAs(temp.path() / "Show.tavrel");
+    const auto savedTitle = [&] {
+        return decodeDocument(test::readFile(set / "cues.json")).slots[0].title;
+    };
+    const std::function<void()> ways[] = {
+        [&] { saveAs(temp.path() / "Show"); },
+        [&] {
+            flows().chooseSetToReplace();
+            ASSERT_EQ(chooser.openRequests.size(), 1u);
+            EXPECT_TRUE(chooser.openRequests.front().options.canChooseDirectories);
+            EXPECT_FALSE(chooser.openRequests.front().options.canChooseFiles);
+            chooser.answerOpen({set});
+        },
+    };
+    for (const auto& chooseTheSet : ways) {
+        rename(0, "Before " + savedTitle());
+        const std::string expected = store->document().slots[0].title;
+        for (const bool confirm : {false, true}) {
+            chooseTheSet();
+            QMessageBox* question = flows().replaceConfirmation();
+            ASSERT_NE(question, nullptr);
+            EXPECT_EQ(question->text(), QStringLiteral("‘Show.tavrel’을(를) 교체할까요?"));
+            EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+            EXPECT_EQ(flows().pendingReplaceURL(), set);
+            EXPECT_EQ(question->defaultButton()->text(), QStringLiteral("취소"));
+            QPushButton* replace = buttonTitled(question, QStringLiteral("교체"));
+            ASSERT_NE(replace, nullptr);
+            EXPECT_EQ(question->buttonRole(replace), QMessageBox::DestructiveRole);
+            EXPECT_NE(savedTitle(), expected);
+            (confirm ? replace : question->defaultButton())->click();
+            EXPECT_EQ(flows().replaceConfirmation(), nullptr);
+            EXPECT_FALSE(flows().pendingReplaceURL());
+        }
+        EXPECT_EQ(savedTitle(), expected);
+    }
+    EXPECT_EQ(test::entryNames(temp.path()).count("Show.tavrel.tavrel"), 0u);
     EXPECT_EQ(alert(), nullptr);
 }
 
