@@ -193,9 +193,11 @@ TEST_F(EndToEnd, CueKeyPlaysFromItsOffsetAtItsGainAndSpacePausesAndResumesWithou
         EXPECT_FALSE(near(s.frequencyHz, 440)) << "heard before the offset\n" << text;
     EXPECT_NEAR(played.rms, expectedRMS, expectedRMS * 0.06) << text;  // about ±0.5 dB
     // Where the recording begins is the sink's business: only lengths after it count.
-    EXPECT_GT(played.durationSeconds, 0.5) << text;
+    // The keys are spaced by the test's clock, but a loaded machine may deliver
+    // them late: only that it paused, not for how long, is the application's doing.
+    EXPECT_GT(played.durationSeconds, 0.2) << text;
     EXPECT_EQ(pause.frequencyHz, 0) << text;
-    EXPECT_NEAR(pause.durationSeconds, 0.8, 0.2) << text;
+    EXPECT_GT(pause.durationSeconds, 0.3) << text;
     ASSERT_TRUE(near(resumed.frequencyHz, 880)) << text;
     // Resumed where it paused: 1.5 s of 880 Hz in all, whatever the pause.
     EXPECT_NEAR(played.durationSeconds + resumed.durationSeconds, 1.5, 0.08) << text;
