@@ -103,9 +103,10 @@ std::optional<DecoderThread::Duration> DecoderThread::service(VoiceFeed& feed) c
         return lasting(buffered) + finishMargin;
     if (filled == framesPerService && buffered < capacity)
         return Duration::zero();  // took its share of this round and has room for more
-    // Wake when half of the ring is spent.
-    return std::max<Duration>(lasting(buffered > capacity / 2 ? buffered - capacity / 2 : 0),
-                              shortestWait);
+    // Wake when an eighth of the ring is spent: the rest is the margin for a
+    // late wake-up on a loaded machine.
+    const std::size_t keep = capacity - capacity / 8;
+    return std::max<Duration>(lasting(buffered > keep ? buffered - keep : 0), shortestWait);
 }
 
 }  // namespace tavrel

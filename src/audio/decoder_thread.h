@@ -15,7 +15,7 @@ namespace tavrel {
 // The feeder: keeps every attached voice's ring topped up and reports voices
 // that finished. It reads only the decoders of voices it feeds; opening and
 // warming files happen on the WarmingThread. With nothing to feed it sleeps
-// until woken; while voices sound it wakes when their rings are about half
+// until woken; while voices sound it wakes when an eighth of their rings is
 // spent (the output callback may not notify it).
 class DecoderThread {
 public:

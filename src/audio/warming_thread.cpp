@@ -1,5 +1,8 @@
 #include "audio/warming_thread.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace tavrel {
 
 WarmingThread::WarmingThread() : m_thread([this] { run(); }) {}
@@ -22,6 +25,9 @@ void WarmingThread::post(std::function<void()> job) {
 }
 
 void WarmingThread::run() {
+    // Warm-ups can wait; the feeder and the window cannot. On Linux a
+    // thread has its own nice value. Without the right it runs as it is.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
     while (true) {
         std::function<void()> job;
         {

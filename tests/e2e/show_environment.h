@@ -31,6 +31,9 @@ public:
 
     // Real X key events (XTEST) to the application's window.
     void key(const std::string& keysym);
+    // Answers the alert next to the main window with its default button;
+    // false when there is none.
+    bool dismissAlert();
     // A click at window coordinates (logical pixels).
     void click(int x, int y);
     void screenshot(const std::string& name);
