@@ -99,7 +99,6 @@ void AudioDecoder::open(const std::filesystem::path& url) {
     m_format->interrupt_callback = {&AudioDecoder::interrupted, this};
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", "65536", 0);
-    av_dict_set(&options, "formatprobesize", "65536", 0);
     av_dict_set(&options, "analyzeduration", "200000", 0);
     // On failure avformat_open_input frees the context and nulls the pointer.
     const int opened = avformat_open_input(&m_format, url.c_str(), nullptr, &options);
