@@ -1,14 +1,18 @@
 #include "audio/audio_decoder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include "audio/audio_file_error.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -24,28 +28,54 @@ constexpr double prerollSeconds = 0.2;
 // rather than read a whole large file of it.
 constexpr int maxRejectedPacketsBeforeAudio = 64;
 
-void throwIfFailed(int result, const std::filesystem::path& url) {
-    if (result < 0)
-        throw AudioFileError(url, result);
+// Opening a FIFO blocks until a writer comes, a device may never end:
+// only regular files (or links to them) are media.
+void refuseUnlessRegularFile(const std::filesystem::path& url) {
+    struct stat status = {};
+    if (::stat(url.c_str(), &status) != 0)
+        throw AudioFileError(url, AVERROR(errno));
+    if (S_ISDIR(status.st_mode))
+        throw AudioFileError(url, AVERROR(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        throw AudioFileError(url, AVERROR(EINVAL), "Not a regular file");
 }
 
 }  // namespace
 
-AudioDecoder::AudioDecoder(const std::filesystem::path& url, int outputRate)
-    : m_outputRate(outputRate) {
+AudioDecoder::AudioDecoder(const std::filesystem::path& url, int outputRate,
+                           Clock::duration timeout)
+    : m_outputRate(outputRate), m_deadline(Clock::now() + timeout) {
+    ++s_openAttempts;
     try {
+        refuseUnlessRegularFile(url);
         open(url);
         openCodec(url);
         m_packet = av_packet_alloc();
         m_frame = av_frame_alloc();
         if (!m_packet || !m_frame)
-            throw AudioFileError(url, AVERROR(ENOMEM));
+            fail(url, AVERROR(ENOMEM));
         if (!decodeMore())
-            throw AudioFileError(url, m_lastError < 0 ? m_lastError : AVERROR_INVALIDDATA);
+            fail(url, m_lastError < 0 ? m_lastError : AVERROR_INVALIDDATA);
     } catch (const AudioFileError&) {
         release();
         throw;
     }
+    m_deadline.reset();
+}
+
+int AudioDecoder::interrupted(void* opaque) {
+    auto* decoder = static_cast<AudioDecoder*>(opaque);
+    if (decoder->m_deadline && Clock::now() >= *decoder->m_deadline)
+        decoder->m_interrupted = true;
+    return decoder->m_interrupted ? 1 : 0;
+}
+
+void AudioDecoder::fail(const std::filesystem::path& url, int result) const {
+    // "Immediate exit requested" tells the user nothing: a file that yields no
+    // audio before the deadline is, as far as a show goes, invalid data.
+    if (m_interrupted || result == AVERROR_EXIT)
+        result = AVERROR_INVALIDDATA;
+    throw AudioFileError(url, result);
 }
 
 AudioDecoder::~AudioDecoder() {
@@ -63,19 +93,27 @@ void AudioDecoder::release() {
 void AudioDecoder::open(const std::filesystem::path& url) {
     // Probing is the whole cost of opening a WAV: bound it, the demuxer
     // knows the codec long before the defaults stop looking.
+    m_format = avformat_alloc_context();
+    if (!m_format)
+        fail(url, AVERROR(ENOMEM));
+    m_format->interrupt_callback = {&AudioDecoder::interrupted, this};
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", "65536", 0);
     av_dict_set(&options, "analyzeduration", "200000", 0);
+    // On failure avformat_open_input frees the context and nulls the pointer.
     const int opened = avformat_open_input(&m_format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
-    throwIfFailed(opened, url);
-    throwIfFailed(avformat_find_stream_info(m_format, nullptr), url);
+    if (opened < 0)
+        fail(url, opened);
+    if (const int found = avformat_find_stream_info(m_format, nullptr); found < 0)
+        fail(url, found);
 }
 
 void AudioDecoder::openCodec(const std::filesystem::path& url) {
     const AVCodec* decoder = nullptr;
     m_streamIndex = av_find_best_stream(m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
-    throwIfFailed(m_streamIndex, url);
+    if (m_streamIndex < 0)
+        fail(url, m_streamIndex);
     for (unsigned i = 0; i < m_format->nb_streams; ++i) {
         if (static_cast<int>(i) != m_streamIndex)
             m_format->streams[i]->discard = AVDISCARD_ALL;
@@ -83,11 +121,13 @@ void AudioDecoder::openCodec(const std::filesystem::path& url) {
     const AVStream* stream = m_format->streams[m_streamIndex];
     m_codec = avcodec_alloc_context3(decoder);
     if (!m_codec)
-        throw AudioFileError(url, AVERROR(ENOMEM));
-    throwIfFailed(avcodec_parameters_to_context(m_codec, stream->codecpar), url);
+        fail(url, AVERROR(ENOMEM));
+    if (const int copied = avcodec_parameters_to_context(m_codec, stream->codecpar); copied < 0)
+        fail(url, copied);
     m_codec->pkt_timebase = stream->time_base;
     m_codec->thread_count = 1;  // a dozen warm decoders must not mean a dozen thread pools
-    throwIfFailed(avcodec_open2(m_codec, decoder, nullptr), url);
+    if (const int opened = avcodec_open2(m_codec, decoder, nullptr); opened < 0)
+        fail(url, opened);
 
     m_startTime = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
@@ -298,6 +338,22 @@ void AudioDecoder::ensureResampler() {
     m_resamplerFormat = m_frame->format;
     m_resamplerRate = m_frame->sample_rate;
     m_resamplerChannels = channels;
+}
+
+std::optional<std::string> checkPlayable(const std::filesystem::path& url) {
+    av_log_set_level(AV_LOG_FATAL);  // the message says what matters
+    try {
+        constexpr int rate = 48000;
+        AudioDecoder decoder(url, rate);
+        decoder.setDeadline(AudioDecoder::Clock::now() + AudioDecoder::openTimeout);
+        std::vector<float> frames(rate / 10 * AudioDecoder::outputChannels);
+        decoder.read(frames.data(), rate / 10);
+        if (decoder.failed() && decoder.atEnd())
+            return unplayableMessage(ffmpegMessage(AVERROR_INVALIDDATA));
+    } catch (const AudioFileError& error) {
+        return error.what();
+    }
+    return std::nullopt;
 }
 
 }  // namespace tavrel

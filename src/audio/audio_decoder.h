@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 struct AVCodecContext;
@@ -18,10 +22,16 @@ namespace tavrel {
 class AudioDecoder {
 public:
     static constexpr int outputChannels = 2;
+    using Clock = std::chrono::steady_clock;
+    // Long enough for any sound file on a loaded machine; a pathological one
+    // (gigabytes of zeros, random bytes) gives up by then.
+    static constexpr std::chrono::milliseconds openTimeout{400};
 
     // Opens the best audio stream and decodes its first frame, so a file with
-    // no decodable audio fails here. Throws AudioFileError.
-    AudioDecoder(const std::filesystem::path& url, int outputRate);
+    // no decodable audio fails here, within the timeout. Only a regular file
+    // is opened: a FIFO, device or folder is refused at once. Throws AudioFileError.
+    AudioDecoder(const std::filesystem::path& url, int outputRate,
+                 Clock::duration timeout = openTimeout);
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
     AudioDecoder& operator=(const AudioDecoder&) = delete;
@@ -37,8 +47,18 @@ public:
     bool atEnd() const { return m_inputEnded && m_pendingRead == m_pendingFrames; }
     // Decoding stopped on a read or decode error rather than at the end of the file.
     bool failed() const { return m_failed; }
+    // Reads after this time fail as a read error would; none by default after opening.
+    void setDeadline(std::optional<Clock::time_point> deadline) {
+        m_deadline = deadline;
+        m_interrupted = false;
+    }
+
+    // Decoders constructed so far in this process, refused ones included (tests).
+    static std::uint64_t openAttempts() { return s_openAttempts.load(); }
 
 private:
+    static int interrupted(void* decoder);
+    [[noreturn]] void fail(const std::filesystem::path& url, int result) const;
     void open(const std::filesystem::path& url);
     void release();
     void openCodec(const std::filesystem::path& url);
@@ -50,7 +70,11 @@ private:
     std::int64_t frameStartSample() const;
     bool appendConverted(const std::uint8_t** input, int inputFrames);
 
+    static inline std::atomic<std::uint64_t> s_openAttempts{0};
+
     int m_outputRate = 0;
+    std::optional<Clock::time_point> m_deadline;
+    bool m_interrupted = false;
     AVFormatContext* m_format = nullptr;
     AVCodecContext* m_codec = nullptr;
     SwrContext* m_resampler = nullptr;
@@ -82,5 +106,10 @@ private:
     bool m_inputEnded = false;
     bool m_failed = false;
 };
+
+// Opens the file and decodes its first frames within the open timeout, as a
+// start would: nothing when it plays, else the user's message
+// ("음원 파일을 재생할 수 없습니다. (…)"). Any thread.
+std::optional<std::string> checkPlayable(const std::filesystem::path& url);
 
 }  // namespace tavrel

@@ -6,6 +6,7 @@
 #include "playback/audio_playback_controller.h"
 
 extern "C" {
+#include <libavutil/error.h>
 #include <libavutil/log.h>
 }
 
@@ -13,25 +14,26 @@ namespace tavrel {
 
 namespace {
 
-void warmNow(WarmStartCache& cache, const std::filesystem::path& url, double startSeconds,
-             int sampleRate, std::size_t frames) {
-    WarmStart start;
+void warmNow(WarmStartCache& cache, WarmStart start, int sampleRate, std::size_t frames) {
     try {
-        start.decoder = std::make_unique<AudioDecoder>(url, sampleRate);
-    } catch (const AudioFileError&) {
-        // Not playable: makePlayer opens it cold and reports FFmpeg's message then.
-        cache.abandon(url, startSeconds);
+        start.decoder = std::make_unique<AudioDecoder>(start.url, sampleRate);
+        start.durationSeconds = start.decoder->durationSeconds();
+        // Keyed by the position the controller will seek to for this offset.
+        start.startSeconds =
+            AudioPlaybackController::clampedStart(start.requestedSeconds, start.durationSeconds);
+        start.decoder->setDeadline(AudioDecoder::Clock::now() + AudioDecoder::openTimeout);
+        start.decoder->seek(start.startSeconds);
+        start.frames.resize(frames * AudioDecoder::outputChannels);
+        const std::size_t decoded = start.decoder->read(start.frames.data(), frames);
+        start.frames.resize(decoded * AudioDecoder::outputChannels);
+        if (start.decoder->failed())
+            throw AudioFileError(start.url, AVERROR_INVALIDDATA);
+        start.decoder->setDeadline(std::nullopt);
+    } catch (const AudioFileError& error) {
+        cache.fail(start.url, start.requestedSeconds, error);
         return;
     }
-    start.url = url;
-    start.durationSeconds = start.decoder->durationSeconds();
-    // Keyed by the position the controller will seek to for this offset.
-    start.startSeconds = AudioPlaybackController::clampedStart(startSeconds, start.durationSeconds);
-    start.decoder->seek(start.startSeconds);
-    start.frames.resize(frames * AudioDecoder::outputChannels);
-    const std::size_t decoded = start.decoder->read(start.frames.data(), frames);
-    start.frames.resize(decoded * AudioDecoder::outputChannels);
-    cache.put(std::move(start), startSeconds);
+    cache.put(std::move(start));
 }
 
 }  // namespace
@@ -55,16 +57,20 @@ AudioEngine::AudioEngine(PrivateToken, MainLoop& mainLoop, std::unique_ptr<Audio
       m_output(std::move(output)),
       m_mixer(m_output->sampleRate(), options.voiceCount, options.ringFrames),
       m_warmStarts(options.warmCapacity),
-      m_decoderThread(std::make_unique<DecoderThread>()) {
+      m_decoderThread(std::make_unique<DecoderThread>(m_mixer.sampleRate())),
+      m_warmingThread(std::make_unique<WarmingThread>()) {
     // A damaged file is reported by makePlayer; FFmpeg's running commentary
     // on it does not belong on the user's terminal.
     av_log_set_level(AV_LOG_FATAL);
+    // An offline pull outruns real time: it asks for the next refill itself.
+    m_mixer.setStarvationHandler([feeder = m_decoderThread.get()] { feeder->wake(); });
 }
 
 AudioEngine::~AudioEngine() {
     // The callback reads the voices and the decoder thread writes them: stop both first.
     m_output.reset();
     m_decoderThread.reset();
+    m_warmingThread.reset();
 }
 
 std::shared_ptr<EngineAudioPlayerFactory> AudioEngine::playerFactory() {
@@ -74,10 +80,13 @@ std::shared_ptr<EngineAudioPlayerFactory> AudioEngine::playerFactory() {
 void AudioEngine::warm(const std::filesystem::path& url, double startSeconds) {  // main thread
     if (!m_warmStarts.reserve(url, startSeconds))
         return;
-    m_decoderThread->post(
-        [cache = &m_warmStarts, url, startSeconds, rate = sampleRate(), frames = prerollFrames()] {
-            warmNow(*cache, url, startSeconds, rate, frames);
-        });
+    WarmStart start;
+    start.url = WarmStartCache::keyOf(url);
+    start.requestedSeconds = WarmStartCache::offsetOf(startSeconds);
+    m_warmingThread->post(
+        [cache = &m_warmStarts, start = std::make_shared<WarmStart>(std::move(start)),
+         rate = sampleRate(),
+         frames = prerollFrames()] { warmNow(*cache, std::move(*start), rate, frames); });
 }
 
 }  // namespace tavrel

@@ -1,8 +1,8 @@
 #pragma once
 
 // The audio engine: one output stream kept open, a fixed pool of voices mixed
-// by the output callback, a decoder thread feeding them, and warm starts (an
-// open decoder per cue, already at its start offset). The application makes
+// by the output callback, a decoder thread feeding them, a warming thread, and
+// warm starts (an open decoder per cue, already at its start offset). The application makes
 // one at start-up and hands its factory to the playback controller:
 //
 //     auto engine = AudioEngine::create(mainLoop);
@@ -22,6 +22,7 @@
 #include "audio/engine_audio_player_factory.h"
 #include "audio/mixer.h"
 #include "audio/warm_start_cache.h"
+#include "audio/warming_thread.h"
 #include "base/main_loop.h"
 
 namespace tavrel {
@@ -52,9 +53,12 @@ public:
 
     // Opens the file in the background at the position the controller will
     // seek to for this start offset; the next player of that file and offset
-    // starts from it. Unplayable files are skipped here and fail at makePlayer.
+    // starts from it. A file that fails is not opened again, here or by
+    // makePlayer (which then throws its error at once), until it changes.
     void warm(const std::filesystem::path& url, double startSeconds);
     void forgetWarmStarts() { m_warmStarts.clear(); }
+    // Tries every failed file again (call when the document changes).
+    void forgetFailedFiles() { m_warmStarts.forgetFailures(); }
     std::size_t warmStartCount() const { return m_warmStarts.size(); }
 
     AudioOutput& output() { return *m_output; }
@@ -74,6 +78,7 @@ private:
     Mixer m_mixer;
     WarmStartCache m_warmStarts;
     std::unique_ptr<DecoderThread> m_decoderThread;
+    std::unique_ptr<WarmingThread> m_warmingThread;
 };
 
 }  // namespace tavrel

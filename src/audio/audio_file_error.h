@@ -6,10 +6,13 @@
 
 namespace tavrel {
 
-// A file that cannot be played: what() is FFmpeg's own message for the failure.
+// A file that cannot be played. what() is the message the user sees:
+// "음원 파일을 재생할 수 없습니다. (<reason>)", the reason being FFmpeg's own text.
 class AudioFileError : public std::runtime_error {
 public:
     AudioFileError(std::filesystem::path url, int ffmpegCode);
+    // For a refusal that has its own words (not a regular file).
+    AudioFileError(std::filesystem::path url, int ffmpegCode, const std::string& reason);
 
     const std::filesystem::path& url() const { return m_url; }
     // The negative AVERROR code behind the message.
@@ -22,5 +25,7 @@ private:
 
 // FFmpeg's text for an AVERROR code.
 std::string ffmpegMessage(int ffmpegCode);
+// The user's message for a file that cannot be played for this reason.
+std::string unplayableMessage(const std::string& reason);
 
 }  // namespace tavrel

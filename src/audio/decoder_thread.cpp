@@ -1,17 +1,20 @@
 #include "audio/decoder_thread.h"
 
-#include <chrono>
+#include <algorithm>
 
 namespace tavrel {
 
 namespace {
-// Rings hold about a third of a second, so waking every few milliseconds
-// keeps them nearly full without busy work.
-constexpr auto pollInterval = std::chrono::milliseconds(4);
+// Per feed and round, so that one voice's refill does not hold up the others.
 constexpr std::size_t framesPerService = 8192;
+// After the end of a stream, look again this long after the ring should
+// have run dry, so that the finish is reported promptly.
+constexpr auto finishMargin = std::chrono::milliseconds(2);
+constexpr auto shortestWait = std::chrono::milliseconds(1);
 }  // namespace
 
-DecoderThread::DecoderThread() : m_thread([this] { run(); }) {}
+DecoderThread::DecoderThread(int sampleRate)
+    : m_sampleRate(sampleRate), m_thread([this] { run(); }) {}
 
 DecoderThread::~DecoderThread() {
     {
@@ -25,46 +28,39 @@ DecoderThread::~DecoderThread() {
 void DecoderThread::attach(const std::shared_ptr<VoiceFeed>& feed) {
     {
         std::lock_guard lock(m_mutex);
-        m_feeds.push_back(feed);
+        const bool known = std::any_of(m_feeds.begin(), m_feeds.end(),
+                                       [&](const auto& weak) { return weak.lock() == feed; });
+        if (!known)
+            m_feeds.push_back(feed);
+        m_woken = true;
     }
     m_wake.notify_all();
 }
 
-void DecoderThread::post(std::function<void()> job) {
+void DecoderThread::wake() {
     {
         std::lock_guard lock(m_mutex);
-        m_jobs.push_back(std::move(job));
+        m_woken = true;
     }
     m_wake.notify_all();
 }
 
 void DecoderThread::run() {
     while (true) {
-        std::function<void()> job;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
-            if (!m_jobs.empty()) {
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-            }
-        }
-        // Feeds first: a ring running dry is heard, a late warm start is not.
-        const bool busy = serviceFeeds();
-        if (job) {
-            job();
-            continue;
-        }
-        if (busy)
-            continue;
+        const std::optional<Duration> due = serviceFeeds();
         std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, pollInterval, [this] { return m_stopping || !m_jobs.empty(); });
+        const auto woken = [this] { return m_stopping || m_woken; };
+        if (!due)
+            m_wake.wait(lock, woken);
+        else if (*due > Duration::zero())
+            m_wake.wait_for(lock, *due, woken);
+        if (m_stopping)
+            return;
+        m_woken = false;
     }
 }
 
-// True when some ring took frames, so another round may be due at once.
-bool DecoderThread::serviceFeeds() {
+std::optional<DecoderThread::Duration> DecoderThread::serviceFeeds() {
     std::vector<std::shared_ptr<VoiceFeed>> feeds;
     {
         std::lock_guard lock(m_mutex);
@@ -75,23 +71,42 @@ bool DecoderThread::serviceFeeds() {
                 feeds.push_back(std::move(feed));
         }
     }
-    bool busy = false;
-    for (const auto& feed : feeds)
-        busy = service(*feed) || busy;
-    return busy;
+    std::optional<Duration> due;
+    for (const auto& feed : feeds) {
+        if (const auto next = service(*feed))
+            due = due ? std::min(*due, *next) : *next;
+    }
+    return due;
 }
 
-bool DecoderThread::service(VoiceFeed& feed) {
+std::optional<DecoderThread::Duration> DecoderThread::service(VoiceFeed& feed) const {
     std::lock_guard lock(feed.mutex);
     if (!feed.voice)
-        return false;
-    const bool filled = feed.fill(framesPerService) > 0;
-    if (feed.voice->finished() && !feed.finishReported) {
-        feed.finishReported = true;
-        if (feed.onFinished)
-            feed.onFinished(feed.run);
+        return std::nullopt;
+    Voice& voice = *feed.voice;
+    const std::size_t filled = feed.fill(framesPerService);
+    if (voice.finished()) {
+        if (!feed.finishReported) {
+            feed.finishReported = true;
+            if (feed.onFinished)
+                feed.onFinished(feed.run);
+        }
+        return std::nullopt;
     }
-    return filled && feed.voice->ring().writableFrames() > 0;
+    const std::size_t capacity = voice.ring().capacityFrames();
+    const std::size_t buffered = capacity - voice.ring().writableFrames();
+    const auto lasting = [this](std::size_t frames) {
+        return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(
+            static_cast<double>(frames) / static_cast<double>(m_sampleRate)));
+    };
+    if (voice.endOfStream())
+        return lasting(buffered) + finishMargin;
+    if (filled == framesPerService && buffered < capacity)
+        return Duration::zero();  // took its share of this round and has room for more
+    // Wake when an eighth of the ring is spent: the rest is the margin for a
+    // late wake-up on a loaded machine.
+    const std::size_t keep = capacity - capacity / 8;
+    return std::max<Duration>(lasting(buffered > keep ? buffered - keep : 0), shortestWait);
 }
 
 }  // namespace tavrel

@@ -87,18 +87,30 @@ std::optional<std::chrono::steady_clock::time_point> EngineAudioPlayer::firstOut
 }
 
 // Takes a voice and fills its first ~100 ms, from a warm start when one
-// matches, else by seeking this player's own decoder.
+// matches, else by seeking this player's own decoder. The feed has no voice
+// meanwhile, so the feeder leaves its decoder alone and never waits on this
+// file: the feed's lock is taken only to hand the decoder over.
 bool EngineAudioPlayer::loadStart() {  // main thread
     Voice* voice = m_engine->mixer().claimVoice(m_volume);
     if (!voice)
         return false;
     std::optional<WarmStart> warm = m_engine->warmStarts().take(m_url, m_startSeconds);
+    std::unique_ptr<AudioDecoder> decoder;
     {
         std::lock_guard lock(m_feed->mutex);
-        if (!openAtStart(warm ? &*warm : nullptr)) {
-            m_engine->mixer().releaseVoice(voice);
-            return false;
-        }
+        decoder = std::move(m_feed->decoder);
+    }
+    if (warm) {
+        decoder = std::move(warm->decoder);
+        voice->ring().write(warm->frames.data(),
+                            warm->frames.size() / AudioDecoder::outputChannels);
+    } else if (!prerollCold(decoder, *voice)) {
+        m_engine->mixer().releaseVoice(voice);
+        return false;
+    }
+    {
+        std::lock_guard lock(m_feed->mutex);
+        m_feed->decoder = std::move(decoder);
         m_feed->voice = voice;
         m_feed->run = ++m_run;
         m_feed->finishReported = false;
@@ -111,36 +123,31 @@ bool EngineAudioPlayer::loadStart() {  // main thread
                 });
             };
         }
-        if (warm)
-            m_feed->preload(warm->frames);
-        else
-            m_feed->fill(m_engine->prerollFrames());
     }
     m_voice = voice;
     m_startedWarm = warm.has_value();
-    if (!m_attached) {
-        m_engine->decoderThread().attach(m_feed);
-        m_attached = true;
-    }
+    m_engine->decoderThread().attach(m_feed);
     if (warm)
         m_engine->warm(m_url, m_startSeconds);  // ready for the next press of this cue
     return true;
 }
 
-// Caller holds the feed's mutex.
-bool EngineAudioPlayer::openAtStart(WarmStart* warm) {  // main thread
-    if (warm) {
-        m_feed->decoder = std::move(warm->decoder);
-        return true;
-    }
+// Opens (when the player has no decoder yet), seeks and decodes the first
+// frames into the voice, all within the open timeout.
+bool EngineAudioPlayer::prerollCold(std::unique_ptr<AudioDecoder>& decoder,
+                                    Voice& voice) {  // main thread
     try {
-        if (!m_feed->decoder)
-            m_feed->decoder = std::make_unique<AudioDecoder>(m_url, m_engine->sampleRate());
+        if (!decoder)
+            decoder = std::make_unique<AudioDecoder>(m_url, m_engine->sampleRate());
     } catch (const AudioFileError&) {
         // Gone unplayable since makePlayer: play() reports that it could not start.
         return false;
     }
-    m_feed->decoder->seek(m_startSeconds);
+    decoder->setDeadline(AudioDecoder::Clock::now() + AudioDecoder::openTimeout);
+    decoder->seek(m_startSeconds);
+    std::vector<float> scratch;
+    VoiceFeed::fill(*decoder, voice, m_engine->prerollFrames(), scratch);
+    decoder->setDeadline(std::nullopt);
     return true;
 }
 

@@ -56,7 +56,7 @@ public:
 
 private:
     bool loadStart();
-    bool openAtStart(WarmStart* warm);
+    bool prerollCold(std::unique_ptr<AudioDecoder>& decoder, Voice& voice);
     void releaseVoice();
     void completed(std::uint64_t run);
 
@@ -69,7 +69,6 @@ private:
     std::uint64_t m_run = 0;
     float m_volume = 1.0f;
     bool m_playing = false;
-    bool m_attached = false;
     bool m_startedWarm = false;
     std::function<void()> m_completionHandler;
 };

@@ -1,6 +1,7 @@
 #include "audio/engine_audio_player_factory.h"
 
 #include "audio/audio_engine.h"
+#include "audio/audio_file_error.h"
 #include "audio/engine_audio_player.h"
 
 namespace tavrel {
@@ -10,9 +11,19 @@ EngineAudioPlayerFactory::EngineAudioPlayerFactory(std::shared_ptr<AudioEngine> 
 
 std::shared_ptr<AudioPlaying> EngineAudioPlayerFactory::makePlayer(
     const std::filesystem::path& url) {  // main thread
-    if (const auto duration = m_engine->warmStarts().durationOf(url))
+    auto& cache = m_engine->warmStarts();
+    if (const auto duration = cache.durationOf(url))
         return std::make_shared<EngineAudioPlayer>(m_engine, url, nullptr, *duration);
-    auto decoder = std::make_unique<AudioDecoder>(url, m_engine->sampleRate());
+    // A file that failed and has not changed since is not opened again.
+    if (auto failure = cache.knownFailure(url))
+        throw *failure;
+    std::unique_ptr<AudioDecoder> decoder;
+    try {
+        decoder = std::make_unique<AudioDecoder>(url, m_engine->sampleRate());
+    } catch (const AudioFileError& error) {
+        cache.noteFailure(url, error);
+        throw;
+    }
     const double duration = decoder->durationSeconds();
     return std::make_shared<EngineAudioPlayer>(m_engine, url, std::move(decoder), duration);
 }

@@ -10,8 +10,9 @@ namespace tavrel {
 class AudioEngine;
 
 // Makes the engine's players. A file with a warm start opens nothing at the
-// key press; any other file is opened here, and one that holds no decodable
-// audio throws AudioFileError with FFmpeg's message. Main thread only.
+// key press; any other file is opened here within the decoder's open timeout,
+// and one that holds no decodable audio throws AudioFileError ("음원 파일을
+// 재생할 수 없습니다. (…)"), at once when it already failed unchanged. Main thread only.
 class EngineAudioPlayerFactory final : public AudioPlayerMaking {
 public:
     explicit EngineAudioPlayerFactory(std::shared_ptr<AudioEngine> engine);

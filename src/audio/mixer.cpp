@@ -24,8 +24,11 @@ void Mixer::render(float* interleaved, std::size_t frames) {  // realtime
 }
 
 bool Mixer::isFedFor(std::size_t frames) const {
-    return std::all_of(m_voices.begin(), m_voices.end(),
-                       [frames](const auto& voice) { return voice->isFedFor(frames); });
+    const bool fed = std::all_of(m_voices.begin(), m_voices.end(),
+                                 [frames](const auto& voice) { return voice->isFedFor(frames); });
+    if (!fed && m_onStarved)
+        m_onStarved();
+    return fed;
 }
 
 Voice* Mixer::claimVoice(float volume) {  // main thread

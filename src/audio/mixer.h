@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
 
     void render(float* interleaved, std::size_t frames) override;  // realtime
     bool isFedFor(std::size_t frames) const override;
+    // Called by isFedFor when a voice is short (offline pulls; never the callback).
+    void setStarvationHandler(std::function<void()> handler) { m_onStarved = std::move(handler); }
 
     int sampleRate() const { return m_sampleRate; }
     std::size_t rampFrames() const { return m_rampFrames; }
@@ -38,6 +41,7 @@ private:
     std::size_t m_rampFrames = 0;
     std::vector<std::unique_ptr<Voice>> m_voices;
     std::atomic<std::uint64_t> m_renders{0};
+    std::function<void()> m_onStarved;
 };
 
 }  // namespace tavrel

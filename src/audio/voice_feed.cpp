@@ -9,29 +9,31 @@ constexpr std::size_t scratchFrames = 2048;
 }
 
 std::size_t VoiceFeed::fill(std::size_t maxFrames) {
-    if (!voice || !decoder || voice->endOfStream())
+    if (!voice || !decoder)
         return 0;
-    m_scratch.resize(scratchFrames * AudioDecoder::outputChannels);
+    return fill(*decoder, *voice, maxFrames, m_scratch);
+}
+
+std::size_t VoiceFeed::fill(AudioDecoder& decoder, Voice& voice, std::size_t maxFrames,
+                            std::vector<float>& scratch) {
+    if (voice.endOfStream())
+        return 0;
+    scratch.resize(scratchFrames * AudioDecoder::outputChannels);
     std::size_t total = 0;
     while (total < maxFrames) {
         const std::size_t space =
-            std::min({voice->ring().writableFrames(), maxFrames - total, scratchFrames});
+            std::min({voice.ring().writableFrames(), maxFrames - total, scratchFrames});
         if (space == 0)
             break;
-        const std::size_t decoded = decoder->read(m_scratch.data(), space);
-        voice->ring().write(m_scratch.data(), decoded);
+        const std::size_t decoded = decoder.read(scratch.data(), space);
+        voice.ring().write(scratch.data(), decoded);
         total += decoded;
-        if (decoded < space || decoder->atEnd()) {
-            voice->markEndOfStream();
+        if (decoded < space || decoder.atEnd()) {
+            voice.markEndOfStream();
             break;
         }
     }
     return total;
-}
-
-void VoiceFeed::preload(const std::vector<float>& frames) {
-    if (voice)
-        voice->ring().write(frames.data(), frames.size() / AudioDecoder::outputChannels);
 }
 
 }  // namespace tavrel

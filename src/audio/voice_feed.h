@@ -13,7 +13,8 @@
 namespace tavrel {
 
 // A player's decoder and the voice it feeds. The main thread and the decoder
-// thread take turns under `mutex`; the output callback never sees it.
+// thread take turns under `mutex`; the output callback never sees it. The
+// feeder touches the decoder only while `voice` is set.
 struct VoiceFeed {
     std::mutex mutex;
     std::unique_ptr<AudioDecoder> decoder;  // guarded by mutex
@@ -26,8 +27,9 @@ struct VoiceFeed {
     // Decodes into the voice's ring up to maxFrames; marks the end of the
     // stream when the decoder has none left. Caller holds mutex.
     std::size_t fill(std::size_t maxFrames);
-    // Copies already decoded frames in. Caller holds mutex.
-    void preload(const std::vector<float>& frames);
+    // The same for a decoder and voice nobody else is using yet.
+    static std::size_t fill(AudioDecoder& decoder, Voice& voice, std::size_t maxFrames,
+                            std::vector<float>& scratch);
 
 private:
     std::vector<float> m_scratch;

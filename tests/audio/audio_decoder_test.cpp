@@ -7,6 +7,7 @@
 
 #include "audio/audio_file_error.h"
 #include "audio_formats.h"
+#include "support/bad_media.h"
 #include "support/fault_injecting_file_system.h"
 
 namespace tavrel::test {
@@ -170,6 +171,7 @@ TEST(AudioDecoder, ATruncatedMp3PlaysWhatItHasThenEnds) {
 TEST(AudioDecoder, RefusesWhatHoldsNoAudio) {
     TemporaryDirectory folder;
     const auto dir = folder.path();
+    std::filesystem::create_directory(dir / "more");
     writeBytes(dir / "empty.mp3", "");
     std::string noise(20000, '\0');
     unsigned state = 12345;
@@ -179,9 +181,11 @@ TEST(AudioDecoder, RefusesWhatHoldsNoAudio) {
     writeBytes(dir / "notes.txt", "Cue list for Saturday\nslot 1: opening\n");
     writeWav(dir / "silent.wav", Signal{{}, 2, rate});
     std::filesystem::create_directory(dir / "folder.wav");
-    std::vector<std::filesystem::path> bad = {dir / "empty.mp3",  dir / "noise.mp3",
-                                              dir / "notes.txt",  dir / "silent.wav",
-                                              dir / "folder.wav", dir / "missing.wav"};
+    std::vector<std::filesystem::path> bad = {
+        dir / "empty.mp3",  dir / "noise.mp3",   dir / "notes.txt", dir / "silent.wav",
+        dir / "folder.wav", dir / "missing.wav", "/dev/zero"};
+    for (const auto& path : writeBadMedia(dir / "more").all())
+        bad.push_back(path);
     if (writePng(dir / "cover.png"))
         bad.push_back(dir / "cover.png");
     if (writeVideoOnly(dir / "video.nut"))
@@ -192,11 +196,15 @@ TEST(AudioDecoder, RefusesWhatHoldsNoAudio) {
             ADD_FAILURE() << path.filename() << " opened";
         } catch (const AudioFileError& error) {
             EXPECT_LT(error.ffmpegCode(), 0) << path.filename();
-            EXPECT_EQ(std::string(error.what()), ffmpegMessage(error.ffmpegCode()));
-            EXPECT_FALSE(std::string(error.what()).empty());
+            EXPECT_TRUE(std::string(error.what()).starts_with("음원 파일을 재생할 수 없습니다. ("))
+                << error.what();
             EXPECT_EQ(error.url(), path);
+            // What `--check` says about it.
+            EXPECT_EQ(checkPlayable(path), std::optional<std::string>(error.what()));
         }
     }
+    writeWav(dir / "good.wav", constant(0.5f, 0.2));
+    EXPECT_EQ(checkPlayable(dir / "good.wav"), std::nullopt);
 }
 
 }  // namespace

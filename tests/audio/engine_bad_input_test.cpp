@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "audio/audio_file_error.h"
 #include "engine_rig.h"
 #include "playback/audio_playback_controller.h"
+#include "support/bad_media.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
 
 namespace tavrel::test {
 namespace {
@@ -24,7 +31,8 @@ TEST(EngineBadInput, AFileThatIsNotAudioFailsWithFFmpegsMessageAndStopsTheOldCue
         controller->play(slotFor("notes.mp3", 1), rig.file("notes.mp3"));
         ADD_FAILURE() << "a text file played";
     } catch (const AudioFileError& error) {
-        EXPECT_EQ(std::string(error.what()), ffmpegMessage(error.ffmpegCode()));
+        EXPECT_EQ(std::string(error.what()),
+                  "음원 파일을 재생할 수 없습니다. (" + ffmpegMessage(error.ffmpegCode()) + ")");
     }
     EXPECT_TRUE(controller->state().isStopped());
     rig.output->pull(1000);
@@ -56,6 +64,114 @@ TEST(EngineBadInput, ReadsFailingMidPlayEndTheCueOnce) {
     EXPECT_TRUE(rig.pullUntil([&] { return rig.completions > 0; }, 5.0));
     EXPECT_EQ(rig.completions, 1);
     EXPECT_TRUE(controller->state().isStopped());
+}
+
+std::string messageFor(const std::filesystem::path& url, AudioPlayerMaking& factory) {
+    try {
+        factory.makePlayer(url);
+    } catch (const AudioFileError& error) {
+        return error.what();
+    }
+    return "opened";
+}
+
+// Opening is bounded and refused files are remembered, so a bad slot costs
+// the main thread and the warming thread next to nothing after the first try.
+TEST(EngineBadInput, BadFilesFailFastWithTheirMessageAndAreOpenedAgainOnlyOnceChanged) {
+    EngineRig rig;
+    const BadMedia bad = writeBadMedia(rig.folder.path());
+    const auto good = rig.file("good.wav");
+    writeWav(good, constant(0.5f, 1.0));
+    const std::string invalid = unplayableMessage(ffmpegMessage(AVERROR_INVALIDDATA));
+    const std::map<std::filesystem::path, std::string> expected = {
+        {bad.fifo, "음원 파일을 재생할 수 없습니다. (Not a regular file)"},
+        {bad.zeros, invalid},
+        {bad.noise, "음원 파일을 재생할 수 없습니다. (Stream not found)"}};
+    for (const auto& [url, message] : expected) {
+        // Cold, on the main thread, with nothing warm: a FIFO must not block.
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(messageFor(url, *rig.factory), message) << url;
+        // Generous: the bound is 0.4 s, the fault it guards against took 40 s.
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5)) << url;
+    }
+    rig.engine->warm(good, 0.0);
+    rig.engine->warm(good, 1000.0);
+    ASSERT_TRUE(rig.waitForWarmStarts(2));
+
+    const auto opens = AudioDecoder::openAttempts();
+    auto controller = rig.countingController();
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& [url, message] : expected) {
+            rig.engine->warm(url, 0.0);
+            rig.engine->warm(url.parent_path() / "." / url.filename(), 2.5);
+            try {
+                controller->play(slotFor(url.filename()), url);
+                ADD_FAILURE() << url << " played";
+            } catch (const AudioFileError& error) {
+                EXPECT_EQ(error.what(), message);
+            }
+        }
+        // One key per file however spelled, and per start as clamped.
+        rig.engine->warm(rig.folder.path() / "." / "good.wav", 0.0);
+        rig.engine->warm(good, 1500.0);
+        // The good key plays at once after the bad ones, and is warmed again.
+        controller->play(slotFor("good.wav", 1), good);
+        ASSERT_TRUE(controller->state().isPlaying());
+        EXPECT_EQ(rig.pullLeft(1000)[999], 0.5f);
+        ASSERT_TRUE(rig.waitForWarmStarts(2));
+    }
+    EXPECT_EQ(AudioDecoder::openAttempts(), opens + 3) << "only the good file's warm-ups";
+
+    // Changed, or the document changed: tried once more, then remembered again.
+    std::filesystem::resize_file(bad.zeros, 301u << 20);
+    rig.engine->warm(bad.zeros, 0.0);
+    rig.engine->forgetFailedFiles();
+    rig.engine->warm(bad.noise, 0.0);
+    rig.engine->warm(bad.fifo, 0.0);
+    EXPECT_TRUE(EngineRig::waitFor([&] {
+        const auto& cache = rig.engine->warmStarts();
+        return cache.knownFailure(bad.zeros) && cache.knownFailure(bad.noise) &&
+               cache.knownFailure(bad.fifo);
+    }));
+    for (const auto& [url, message] : expected) {
+        rig.engine->warm(url, 0.0);
+        EXPECT_EQ(messageFor(url, *rig.factory), message) << url;
+    }
+    EXPECT_EQ(AudioDecoder::openAttempts(), opens + 3 + 3);
+}
+
+// The feeder never waits on a file that is not sounding: pulled at the
+// pace of a device, the good cue's ring never runs short while the warming
+// thread chews on the bad files again and again.
+TEST(EngineBadInput, AGoodCueStaysGaplessWhileBadFilesAreWarmedAgainAndAgain) {
+    EngineRig rig;
+    const BadMedia bad = writeBadMedia(rig.folder.path());
+    writeWav(rig.file("good.wav"), constant(0.5f, 10.0));
+    auto controller = rig.countingController();
+    controller->play(slotFor("good.wav"), rig.file("good.wav"));
+    const auto opens = AudioDecoder::openAttempts();
+    const std::size_t buffer = rig.output->bufferFrames();
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(buffer) / EngineRig::rate));
+    int starved = 0;
+    auto next = std::chrono::steady_clock::now();
+    for (std::size_t pulled = 0; pulled < 4 * EngineRig::rate; pulled += buffer) {
+        if (pulled % (EngineRig::rate / 4) < buffer) {
+            rig.engine->forgetFailedFiles();
+            for (const auto& url : bad.all())
+                rig.engine->warm(url, 0.0);
+        }
+        next += period;
+        std::this_thread::sleep_until(next);
+        // A device does not make up for a stall of this test's own thread.
+        next = std::max(next, std::chrono::steady_clock::now() - period);
+        if (!rig.engine->mixer().isFedFor(buffer))
+            ++starved;
+        rig.output->pull(buffer);
+    }
+    EXPECT_EQ(starved, 0);
+    EXPECT_GT(AudioDecoder::openAttempts(), opens + 6) << "the bad files were not warmed meanwhile";
+    EXPECT_TRUE(controller->state().isPlaying());
 }
 
 TEST(EngineBadInput, AThousandStartsInARowEachReplaceTheLast) {

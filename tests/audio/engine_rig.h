@@ -76,10 +76,16 @@ struct EngineRig {
     }
 
     bool waitForWarmStarts(std::size_t count) {
+        return waitFor([&] { return engine->warmStartCount() >= count; });
+    }
+
+    // For what the warming thread does in its own time.
+    template <typename Done>
+    static bool waitFor(Done done) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (engine->warmStartCount() < count && std::chrono::steady_clock::now() < deadline)
+        while (!done() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return engine->warmStartCount() >= count;
+        return done();
     }
 
     TemporaryDirectory folder;

@@ -9,6 +9,7 @@
 #include "model/document_json.h"
 #include "show_environment.h"
 #include "signal_analysis.h"
+#include "support/bad_media.h"
 #include "support/fault_injecting_file_system.h"
 
 namespace tavrel::e2e {
@@ -45,6 +46,12 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     document.slots[1].title = "음원 없음";
     document.slots[3].title = "상승";
     document.slots[3].audioFilename = "audio-e2e-rising.wav";
+    // Bad media in slots 6 to 8: the app warms them at start-up and after every play.
+    const auto bad = test::writeBadMedia(library / "Media");
+    for (std::size_t i = 0; i < bad.all().size(); ++i) {
+        document.slots[5 + i].title = "망가진 음원";
+        document.slots[5 + i].audioFilename = bad.all()[i].filename().string();
+    }
     LoopTrack first;
     first.title = "배경 A";
     first.audioFilename = "loop-e2e-a.wav";
@@ -110,6 +117,14 @@ std::vector<double> tonesOf(const std::vector<Stretch>& heard) {
             tones.push_back(s.frequencyHz);
     }
     return tones;
+}
+
+template <typename Done>
+bool eventually(Done done, std::chrono::seconds bound = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    return done();
 }
 
 class EndToEnd : public ::testing::Test {
@@ -378,6 +393,55 @@ TEST_F(EndToEnd, AfterTheSoundServerDiesTheShowGoesOnAndTheNextCuePlaysOnceItIsB
         return (near(s.frequencyHz, 880) || near(s.frequencyHz, 660)) && s.durationSeconds > 0.3;
     });
     EXPECT_TRUE(played) << describe(heard) << show.logs();
+    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+}
+
+// Keys 6 to 8 hold a FIFO, 300 MB of zeros and random bytes. Each bad key
+// stops the cue (one sound at a time) and is told at once, without freezing
+// the window; the good key then plays again at once and without a gap.
+TEST_F(EndToEnd, BadFilesInOtherSlotsAreToldAtOnceAndTheGoodCueAlwaysPlays) {
+    auto& show = *m_environment;
+    show.key("1");
+    std::this_thread::sleep_for(1000ms);
+    std::vector<double> silencesAllowed;
+    for (const std::string badKey : {"6", "7", "8"}) {
+        const auto pressed = std::chrono::steady_clock::now();
+        show.key(badKey);
+        ASSERT_TRUE(eventually([&] { return show.windowCount("^Tavrel$") == 2; }))
+            << "key " << badKey << " froze the window or told nothing\n"
+            << show.logs();
+        show.screenshot("bad-key-" + badKey);
+        ASSERT_TRUE(show.dismissAlert());
+        ASSERT_TRUE(eventually([&] { return show.windowCount("^Tavrel$") == 1; })) << show.logs();
+        show.key("1");
+        // From the bad key to the good key is the test's own doing; 1.5 s more
+        // is what the good key may take to sound.
+        silencesAllowed.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count() +
+            1.5);
+        std::this_thread::sleep_for(1000ms);
+    }
+    const auto recording = show.stopRecording();
+    const auto heard =
+        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate)));
+    const auto text = describe(heard) + show.logs();
+    const auto sounding = [](const Stretch& s) { return s.frequencyHz != 0; };
+    const auto first = std::find_if(heard.begin(), heard.end(), sounding);
+    const auto last = std::find_if(heard.rbegin(), heard.rend(), sounding).base();
+    ASSERT_LT(first, last) << text;
+    // Between the first sound and the last: exactly one silence per bad key,
+    // none inside the good cue's runs.
+    std::vector<double> silences;
+    for (auto s = first; s != last; ++s) {
+        if (!sounding(*s))
+            silences.push_back(s->durationSeconds);
+        else
+            EXPECT_TRUE(near(s->frequencyHz, 880)) << text;
+    }
+    ASSERT_EQ(silences.size(), silencesAllowed.size()) << text;
+    for (std::size_t i = 0; i < silences.size(); ++i)
+        EXPECT_LT(silences[i], silencesAllowed[i]) << text;
+    EXPECT_LT(largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9), 0.05) << text;
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
 

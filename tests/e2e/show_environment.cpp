@@ -203,6 +203,18 @@ bool ShowEnvironment::applicationOnTop() {
     return status == 0;
 }
 
+bool ShowEnvironment::dismissAlert() {
+    std::istringstream windows(xdotool({"search", "--onlyvisible", "--name", "^Tavrel$"}));
+    for (std::string id; std::getline(windows, id);) {
+        if (id.empty() || id == m_windowID)
+            continue;
+        xdotool({"windowfocus", "--sync", id});
+        xdotool({"key", "Return"});
+        return true;
+    }
+    return false;
+}
+
 void ShowEnvironment::click(int x, int y) {
     xdotool({"mousemove", "--window", m_windowID, std::to_string(x), std::to_string(y)});
     xdotool({"click", "1"});

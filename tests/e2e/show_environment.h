@@ -46,6 +46,9 @@ public:
     ChildProcess coverApplication();
     // The application's window is the topmost one shown.
     bool applicationOnTop();
+    // Answers the alert next to the main window with its default button;
+    // false when there is none.
+    bool dismissAlert();
     // A click at window coordinates (logical pixels).
     void click(int x, int y);
     void screenshot(const std::string& name);
