@@ -26,8 +26,8 @@ public:
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDOUT_FILENO);
             ::dup2(null, STDERR_FILENO);
-            ::execlp("jackd", "jackd", "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256",
-                     static_cast<char*>(nullptr));
+            ::execlp("jackd", "jackd", "--no-realtime", "-t", "10000", "-d", "dummy", "-r", "48000",
+                     "-p", "4096", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         // Ready when its socket appears, or never if it exits.
