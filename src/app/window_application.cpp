@@ -11,7 +11,9 @@
 
 #include "app/cue_warmer.h"
 #include "app/player_factory.h"
+#include "persistence/preferences_storage.h"
 #include "playback/audio_playback_controller.h"
+#include "remote/remote_control.h"
 #include "store/cue_store.h"
 #include "ui/cue_editor_view.h"
 #include "ui/loop_playback_view.h"
@@ -81,6 +83,9 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     const ApplicationAudio audio = makeApplicationAudio(mainLoop);
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
     const std::shared_ptr<CueStore> store = CueStore::create(std::nullopt, playback, mainLoop);
+    store->usePreferences(PreferencesStorage::standard());
+    // Follows the preferences by itself: OSC, MIDI and backup machines.
+    const std::shared_ptr<RemoteControl> remote = RemoteControl::create(store, mainLoop);
     const CueWarmer warmer(store, audio.warm);
     QtFileChooser fileChooser;
     UiServices services;
