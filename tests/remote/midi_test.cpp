@@ -26,8 +26,10 @@ public:
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDOUT_FILENO);
             ::dup2(null, STDERR_FILENO);
-            ::execlp("jackd", "jackd", "--no-realtime", "-t", "10000", "-d", "dummy", "-r", "48000",
-                     "-p", "4096", static_cast<char*>(nullptr));
+            // Synchronous, with a long client timeout: a loaded machine makes
+            // cycles late but never drops the test's events.
+            ::execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-d", "dummy",
+                     "-r", "48000", "-p", "1024", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         // Ready when its socket appears, or never if it exits.
