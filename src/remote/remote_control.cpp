@@ -79,41 +79,8 @@ void RemoteControl::apply(const Preferences& preferences) {
     if (!m_applied || wasRefused || !sameOsc(*m_applied, preferences))
         applyOsc(preferences);
 
-    if (!m_midi) {
-        const int generation = ++m_midiGeneration;
-        std::weak_ptr<RemoteControl> weak = weak_from_this();
-        MainLoop* loop = &m_mainLoop;
-        MidiInput::Handlers handlers;
-        handlers.command = [weak, loop](const RemoteCommand& command) {
-            loop->post([weak, command] {
-                if (auto self = weak.lock())
-                    self->execute(command, false);
-            });
-        };
-        handlers.learned = [weak, loop, generation](const MidiMapping& mapping) {
-            loop->post([weak, mapping, generation] {
-                auto self = weak.lock();
-                if (!self || self->m_midiGeneration != generation || !self->m_learned)
-                    return;
-                auto learned = std::move(self->m_learned);
-                self->m_learned = nullptr;
-                learned(mapping);
-            });
-        };
-        handlers.status = [weak, loop, generation](const std::string& status,
-                                                   const std::vector<std::string>& ports) {
-            loop->post([weak, status, ports, generation] {
-                auto self = weak.lock();
-                if (!self || self->m_midiGeneration != generation)
-                    return;
-                self->m_status.midi = status;
-                self->m_status.midiInputs = ports;
-                self->notifyObservers();
-            });
-        };
-        m_status.midi = "MIDI 장치를 찾는 중입니다.";
-        m_midi = std::make_unique<MidiInput>(std::move(handlers));
-    }
+    if (!m_midi)
+        startMidi();
     m_midi->configure(preferences.midiInput, preferences.midiMappings);
 
     if (!m_applied || wasRefused || m_applied->mirrorTargets != preferences.mirrorTargets) {
@@ -123,6 +90,42 @@ void RemoteControl::apply(const Preferences& preferences) {
     }
     m_applied = preferences;
     notifyObservers();
+}
+
+void RemoteControl::startMidi() {
+    const int generation = ++m_midiGeneration;
+    std::weak_ptr<RemoteControl> weak = weak_from_this();
+    MainLoop* loop = &m_mainLoop;
+    MidiInput::Handlers handlers;
+    handlers.command = [weak, loop](const RemoteCommand& command) {
+        loop->post([weak, command] {
+            if (auto self = weak.lock())
+                self->execute(command, false);
+        });
+    };
+    handlers.learned = [weak, loop, generation](const MidiMapping& mapping) {
+        loop->post([weak, mapping, generation] {
+            auto self = weak.lock();
+            if (!self || self->m_midiGeneration != generation || !self->m_learned)
+                return;
+            auto learned = std::move(self->m_learned);
+            self->m_learned = nullptr;
+            learned(mapping);
+        });
+    };
+    handlers.status = [weak, loop, generation](const std::string& status,
+                                               const std::vector<std::string>& ports) {
+        loop->post([weak, status, ports, generation] {
+            auto self = weak.lock();
+            if (!self || self->m_midiGeneration != generation)
+                return;
+            self->m_status.midi = status;
+            self->m_status.midiInputs = ports;
+            self->notifyObservers();
+        });
+    };
+    m_status.midi = "MIDI 장치를 찾는 중입니다.";
+    m_midi = std::make_unique<MidiInput>(std::move(handlers));
 }
 
 void RemoteControl::applyOsc(const Preferences& preferences) {

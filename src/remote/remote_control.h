@@ -61,6 +61,7 @@ private:
     void start();
     void apply(const Preferences& preferences);
     void applyOsc(const Preferences& preferences);
+    void startMidi();
     void closeEverything(const std::string& problem);
 
     void execute(const RemoteCommand& command, bool fromMirror);
