@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include "remote/osc_protocol.h"
 #include "remote/remote_preferences.h"
 #include "remote_rig.h"
+#include "support/scoped_environment_variable.h"
 
 namespace tavrel {
 namespace {
@@ -71,6 +75,25 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"MirrorWithoutHost", [](Preferences& p) { p.mirrorTargets[0].address = ":53535"; },
                  "백업 컴퓨터 주소가 올바르지 않습니다: \":53535\" (호스트:포트 형식)"}),
     [](const ::testing::TestParamInfo<BadValue>& info) { return std::string(info.param.name); });
+
+class MidiSystemsTest : public test::RemoteRig {};
+
+TEST_F(MidiSystemsTest, WithoutASequencerOrJackTheWindowIsToldAndTheRestWorks) {
+    // No JACK server of this name runs; the sequencer is the machine's own.
+    const test::ScopedEnvironmentVariable jack("JACK_DEFAULT_SERVER", "tavrel-none");
+    Preferences preferences = oscPreferences();
+    preferences.midiInput = "pads";
+    startRemote(preferences);
+    const bool hasSequencer = ::access("/dev/snd/seq", R_OK | W_OK) == 0;
+    const std::string expected =
+        hasSequencer ? "MIDI 입력을 기다리는 중: pads (연결되면 바로 씁니다)"
+                     : "MIDI 장치를 사용할 수 없습니다 (ALSA 시퀀서도 JACK 서버도 없습니다).";
+    EXPECT_TRUE(runUntil([&] { return remote->status().midi == expected; }))
+        << remote->status().midi;
+    test::OscClient controller;
+    controller.send(remote->oscPort(), oscCommandMessage({RemoteCommand::Kind::cue, 2}));
+    EXPECT_TRUE(runUntilState(PlaybackState::playing(1)));
+}
 
 }  // namespace
 }  // namespace tavrel
