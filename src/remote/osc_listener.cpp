@@ -94,8 +94,8 @@ void OscListener::run() {
             return;
         if (watched[1].revents != 0)
             return;
-        // Drain everything queued: a flood must not starve the wake-up.
-        for (;;) {
+        // A bounded batch per wake-up: a flood must not keep the stop request waiting.
+        for (int batch = 0; batch < 256; ++batch) {
             sockaddr_in from{};
             socklen_t length = sizeof from;
             const ssize_t size = ::recvfrom(m_socket, buffer.data(), buffer.size(), 0,
