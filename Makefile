@@ -30,8 +30,8 @@ $(BUILD_TSAN)/build.ninja:
 test: deps $(BUILD_TEST)/build.ninja $(BUILD_TSAN)/build.ninja
 	cmake --build $(BUILD_TEST)
 	ctest --test-dir $(BUILD_TEST) --output-on-failure -j2 --timeout 600
-	cmake --build $(BUILD_TSAN) --target tavrel_audio_tests
-	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L audio --timeout 600
+	cmake --build $(BUILD_TSAN) --target tavrel_audio_tests tavrel_remote_tests
+	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L 'audio|remote' --timeout 600
 	FUZZ_BUILD=$(BUILD_FUZZ) ./scripts/fuzz 5
 
 $(BUILD_BENCH)/build.ninja:

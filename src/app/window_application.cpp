@@ -15,7 +15,9 @@
 #include "app/single_instance.h"
 #include "persistence/cue_persistence.h"
 #include "persistence/library_lock.h"
+#include "persistence/preferences_storage.h"
 #include "playback/audio_playback_controller.h"
+#include "remote/remote_control.h"
 #include "store/cue_store.h"
 #include "ui/cue_editor_view.h"
 #include "ui/loop_playback_view.h"
@@ -123,6 +125,8 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
     const std::shared_ptr<CueStore> store = CueStore::create(persistence, playback, mainLoop);
     store->usePreferences(PreferencesStorage::standard());
+    // Follows the preferences by itself: OSC, MIDI and backup machines.
+    const std::shared_ptr<RemoteControl> remote = RemoteControl::create(store, mainLoop);
     const CueWarmer warmer(store, audio.warm);
     QtFileChooser fileChooser;
     UiServices services;

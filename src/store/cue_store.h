@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -85,6 +86,12 @@ public:
     void play(const CueSlot& slot);
     void togglePause();
     void stopPlayback();
+    // Each of the three above as carried out, from any input (a backup machine
+    // follows them). `slotID` is the played slot's; one listener.
+    enum class TransportCommand { play, togglePause, stop };
+    void setTransportListener(std::function<void(TransportCommand, std::int64_t slotID)> listener) {
+        m_transportListener = std::move(listener);
+    }
     // Memory only, on every move of a slider; persistMasterVolume() saves.
     void setMasterVolume(double volume);
     void persistMasterVolume();
@@ -127,6 +134,7 @@ private:
     bool refreshLoopPlaybackRemaining();
     void scheduleLoopPlaybackTimer();
     void stopLoopPlayback(bool stopAudio);
+    void tellTransportListener(TransportCommand command, std::int64_t slotID = 0);
 
     CueDocument m_document;
     std::optional<std::string> m_persistenceError;
@@ -142,6 +150,7 @@ private:
     std::shared_ptr<AudioPlaybackController> m_playback;
     bool m_didLoadCleanly = false;
     std::unique_ptr<TimerHandle> m_loopPlaybackTimer;
+    std::function<void(TransportCommand, std::int64_t)> m_transportListener;
 
     MainLoop& m_mainLoop;
     FileSystem& m_fileManager;

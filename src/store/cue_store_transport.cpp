@@ -22,11 +22,13 @@ void CueStore::play(const CueSlot& slot) {
         stopLoopPlayback(false);
         notifyObservers();
     }
+    tellTransportListener(TransportCommand::play, slot.id);
 }
 
 void CueStore::togglePause() {
     if (!m_loopPlayback) {
-        m_playback->togglePause();
+        if (m_playback->togglePause())
+            tellTransportListener(TransportCommand::togglePause);
         return;
     }
     const PlaybackState state = m_playback->state();
@@ -41,17 +43,21 @@ void CueStore::togglePause() {
         if (!m_loopPlayback->isInfinite)
             scheduleLoopPlaybackTimer();
         notifyObservers();
+        tellTransportListener(TransportCommand::togglePause);
     } else if (!m_loopPlayback->isPaused && state.isPlaying()) {
         if (!refreshLoopPlaybackRemaining()) {
             notifyObservers();
             return;
         }
-        if (m_playback->togglePause() && m_loopPlayback) {
+        const bool paused = m_playback->togglePause();
+        if (paused && m_loopPlayback) {
             m_loopPlayback->isPaused = true;
             m_loopPlayback->deadline.reset();
             m_loopPlaybackTimer.reset();
         }
         notifyObservers();
+        if (paused)
+            tellTransportListener(TransportCommand::togglePause);
     }
 }
 
@@ -60,6 +66,12 @@ void CueStore::stopPlayback() {
     stopLoopPlayback(true);
     if (hadLoop)
         notifyObservers();
+    tellTransportListener(TransportCommand::stop);
+}
+
+void CueStore::tellTransportListener(TransportCommand command, std::int64_t slotID) {
+    if (m_transportListener)
+        m_transportListener(command, slotID);
 }
 
 void CueStore::setMasterVolume(double volume) {

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <RtMidi.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "remote/remote_preferences.h"
+#include "remote_rig.h"
+
+namespace tavrel {
+namespace {
+
+// A private JACK server on its dummy driver for one test. Its name is in
+// JACK_DEFAULT_SERVER, which the remote control and the test's own port use.
+class JackServer {
+public:
+    JackServer() : m_name("tavrel-test-" + std::to_string(::getpid())) {
+        ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            // Synchronous, with a long client timeout: a loaded machine makes
+            // cycles late but never drops the test's events.
+            ::execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-d", "dummy",
+                     "-r", "48000", "-p", "1024", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Ready when its socket appears, or never if it exits.
+        const std::string socket =
+            "/dev/shm/jack_" + m_name + "_" + std::to_string(::getuid()) + "_0";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        struct stat found {};
+        while (::stat(socket.c_str(), &found) != 0) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid ||
+                std::chrono::steady_clock::now() > deadline)
+                throw std::runtime_error("jackd did not start");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~JackServer() {
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    }
+
+private:
+    std::string m_name;
+    pid_t m_pid = -1;
+};
+
+constexpr const char* padsName = "tavrel-test:pads";
+
+class MidiTest : public test::RemoteRig {
+protected:
+    ~MidiTest() override {
+        remote.reset();
+        pads.reset();
+    }
+
+    void startWith(const std::vector<MidiMapping>& mappings) {
+        preferences.midiInput = padsName;
+        preferences.midiMappings = mappings;
+        startRemote(preferences);
+    }
+    // The controller is plugged in.
+    void plugIn() {
+        pads = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "tavrel-test");
+        pads->openVirtualPort("pads");
+    }
+    bool runUntilMidiStatus(const std::string& status) {
+        return runUntil([&] { return remote->status().midi == status; });
+    }
+    void send(unsigned char status, unsigned char number, unsigned char value) {
+        const unsigned char message[] = {status, number, value};
+        pads->sendMessage(message, sizeof message);
+    }
+
+    JackServer jack;
+    Preferences preferences;
+    std::unique_ptr<RtMidiOut> pads;
+    const std::string connected = std::string("MIDI 입력 연결됨: ") + padsName;
+};
+
+TEST_F(MidiTest, APressFiresOnceAndLearnMapsTheNextPress) {
+    auto mappings = Preferences::defaultMidiMappings();
+    mappings.push_back({"pause", MidiMapping::Kind::controller, 20, {}});
+    startWith(mappings);
+    plugIn();
+    ASSERT_TRUE(runUntilMidiStatus(connected));
+    EXPECT_EQ(remote->status().midiInputs, std::vector<std::string>{padsName});
+
+    send(0x90, 36, 100);  // default mapping: note 36 is cue 1
+    ASSERT_TRUE(runUntilState(PlaybackState::playing(0)));
+    send(0x99, 40, 100);  // any channel
+    send(0x99, 40, 90);   // held: the pad's repeated note-on
+    send(0x89, 40, 0);    // note-off
+    send(0x90, 41, 0);    // note-on at velocity 0 is a note-off
+    send(0x90, 42, 1);
+    ASSERT_TRUE(runUntilState(PlaybackState::playing(6)));
+    EXPECT_EQ(starts(5), 1);
+    EXPECT_EQ(starts(6), 0);
+    send(0x99, 40, 100);  // released, so a new press
+    ASSERT_TRUE(runUntilState(PlaybackState::playing(4)));
+    EXPECT_EQ(starts(5), 2);
+
+    // A controller fires when it crosses 64 upwards, only then.
+    send(0xB0, 20, 100);
+    ASSERT_TRUE(runUntilState(PlaybackState::paused(4)));
+    send(0xB0, 20, 120);
+    send(0xB0, 20, 10);
+    send(0xB0, 20, 64);
+    ASSERT_TRUE(runUntilState(PlaybackState::playing(4)));
+
+    // Learn: the press is taken for the mapping, not played.
+    std::optional<MidiMapping> learned;
+    remote->startLearning("cue12", [&](const MidiMapping& mapping) { learned = mapping; });
+    send(0x80, 36, 0);
+    send(0x90, 36, 127);
+    ASSERT_TRUE(runUntil([&] { return learned.has_value(); }));
+    EXPECT_EQ(*learned, (MidiMapping{"cue12", MidiMapping::Kind::note, 36, 1}));
+    preferences.midiMappings = mappingsWithLearned(preferences.midiMappings, *learned);
+    store->setPreferences(preferences);
+    send(0x80, 36, 0);
+    send(0x90, 36, 127);
+    ASSERT_TRUE(runUntilState(PlaybackState::playing(11)));
+    EXPECT_EQ(starts(1), 1) << "the learning press or the old mapping played cue 1";
+}
+
+TEST_F(MidiTest, AControllerPluggedInLaterOrAgainIsUsed) {
+    startWith(Preferences::defaultMidiMappings());
+    const std::string waiting =
+        std::string("MIDI 입력을 기다리는 중: ") + padsName + " (연결되면 바로 씁니다)";
+    ASSERT_TRUE(runUntilMidiStatus(waiting));
+    for (int cue = 1; cue <= 2; ++cue) {
+        plugIn();
+        ASSERT_TRUE(runUntilMidiStatus(connected)) << "plug " << cue;
+        send(0x90, static_cast<unsigned char>(35 + cue), 100);
+        ASSERT_TRUE(runUntilState(PlaybackState::playing(cue - 1)));
+        pads.reset();
+        ASSERT_TRUE(runUntilMidiStatus(waiting)) << "unplug " << cue;
+    }
+}
+
+}  // namespace
+}  // namespace tavrel
