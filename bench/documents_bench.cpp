@@ -97,6 +97,11 @@ int main(int argc, char** argv) {
             repeatedScan.push_back(
                 secondsOf([&] { (void)library.savedSetReferencedMediaFilenames(); }));
         }
+        // Slot 0 plays a file, so each edit of its title asks what may be deleted.
+        CueDocument show = CueDocument::empty();
+        show.slots[0].audioFilename = "audio-bench.mp3";
+        std::ofstream(library.mediaURL() / "audio-bench.mp3") << "audio";
+        library.save(show);
         IdleLoop mainLoop;
         const auto store = tavrel::CueStore::create(
             library,
