@@ -268,25 +268,6 @@ TEST_F(SetsRestore, WorksWhenMediaIsAnotherFileSystem) {
     EXPECT_EQ(entryNames(persistence().mediaURL()), restored.referencedMediaFilenames());
 }
 
-TEST_F(SetsRestore, AFailedFinalWriteTakesTheNewFilesOutAgain) {
-    persistence().exportBackup(library.show(), set());
-    const TreeSnapshot before = snapshotTree(persistence().rootURL());
-    FaultInjectingFileSystem fileSystem;
-    fileSystem.failEvery(FaultInjectingFileSystem::Operation::writeAtomically);
-
-    EXPECT_THROW(persistence().restoreBackup(set(), fileSystem), fs::filesystem_error);
-
-    const auto& log = fileSystem.log();
-    EXPECT_EQ(std::ranges::count(log, FaultInjectingFileSystem::Operation::move), 4);
-    expectLibraryUnchanged(before);
-
-    // A library that never saved has no "cues.json" to compare with.
-    fs::remove(persistence().documentURL());
-    const TreeSnapshot fresh = snapshotTree(persistence().rootURL());
-    EXPECT_THROW(persistence().restoreBackup(set(), fileSystem), fs::filesystem_error);
-    expectLibraryUnchanged(fresh);
-}
-
 TEST_F(SetsRestore, TwelveSlotsNamingOneLargeFileCopyItOnce) {
     constexpr std::uintmax_t size = 200ull * 1024 * 1024;
     CueDocument document = CueDocument::empty();

@@ -70,27 +70,6 @@ const Command commands[] = {
      [](SaveFailureTest& t) { t.store->restoreBackup(t.temp.path() / "set"); }},
 };
 
-TEST_F(SaveFailureTest, CommandWhoseSaveFailsLeavesMemoryScreenAndDiskAsTheyWere) {
-    for (const auto& command : commands) {
-        SCOPED_TRACE(command.name);
-        resetShow();
-        if (command.prepare)
-            command.prepare(*this);
-        const auto before = test::PublishedState::of(*store);
-        const auto contents = libraryContents();
-        probe->reset();
-        fileSystem.failEvery(Operation::writeAtomically);
-        command.run(*this);
-        fileSystem.clearFailures();
-        expectUnchanged(before, contents);
-        // The platform's own description, alone or (when the document on disk
-        // is the same either way) inside the warning of an unconfirmed write.
-        ASSERT_TRUE(store->persistenceError());
-        EXPECT_NE(store->persistenceError()->find("injected failure"), std::string::npos);
-        EXPECT_EQ(probe->count(), 1);
-    }
-}
-
 // Every disk call a command makes is failed once, one run per call, first
 // before its work and then after it (a rename whose folder flush fails): the
 // store always shows what is on disk, and every file that names is there.
