@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Snapshot setBefore = snapshot(work / "set");
     bool restored = false;
     try {
-        const CueDocument document = library.restoreBackup(work / "set");
+        const CueDocument document = library.restoreBackup(work / "set").document;
         restored = true;
         checkRestored(document, library, libraryBefore);
     } catch (const CuePersistenceError&) {

@@ -4,6 +4,8 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "model/json_depth.h"
+
 namespace tavrel {
 
 namespace {
@@ -13,6 +15,18 @@ using nlohmann::json;
 // Deeper input is refused before the parser builds it: no valid document
 // nests more than four levels.
 constexpr std::size_t maximumDepth = 64;
+
+// The parser quotes the text it stopped at, which may be a megabyte-long string.
+std::string cappedReason(const std::string& reason) {
+    constexpr std::size_t longest = 300;
+    if (reason.size() <= longest)
+        return reason;
+    std::size_t end = longest;
+    // Never cut a UTF-8 sequence in half.
+    while (end > 0 && (static_cast<unsigned char>(reason[end]) & 0xC0) == 0x80)
+        --end;
+    return reason.substr(0, end) + "…";
+}
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
     throw DocumentDecodeError(where + ": " + what);
@@ -147,25 +161,16 @@ std::string encodeDocument(const CueDocument& document) {
 }
 
 CueDocument decodeDocument(std::string_view bytes) {
-    std::size_t depth = 0;
-    bool tooDeep = false;
-    json::parser_callback_t limitDepth = [&](int level, json::parse_event_t event, json&) {
-        if (event == json::parse_event_t::object_start ||
-            event == json::parse_event_t::array_start) {
-            depth = static_cast<std::size_t>(level) + 1;
-            if (depth > maximumDepth)
-                tooDeep = true;
-        }
-        return !tooDeep;
-    };
+    // Checked before parsing, not with a parser callback: the callback copies
+    // each finished value, which makes long arrays quadratic.
+    if (jsonNestsDeeperThan(bytes, maximumDepth))
+        throw DocumentDecodeError("JSON이 너무 깊이 중첩되어 있습니다");
     json root;
     try {
-        root = json::parse(bytes.begin(), bytes.end(), limitDepth);
+        root = json::parse(bytes.begin(), bytes.end());
     } catch (const json::exception& error) {
-        throw DocumentDecodeError(error.what());
+        throw DocumentDecodeError(cappedReason(error.what()));
     }
-    if (tooDeep)
-        throw DocumentDecodeError("JSON이 너무 깊이 중첩되어 있습니다");
     if (!root.is_object())
         fail("문서", "JSON 객체가 아닙니다");
 

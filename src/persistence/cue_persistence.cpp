@@ -1,6 +1,7 @@
 #include "persistence/cue_persistence.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "base/uuid.h"
 #include "model/document_json.h"
@@ -29,8 +30,16 @@ CuePersistence CuePersistence::applicationSupport(FileSystem& fileManager) {
 }
 
 void CuePersistence::prepareDirectories(FileSystem& fileManager) const {
-    fileManager.createDirectories(mediaURL());
-    fileManager.createDirectories(savedSetsURL());
+    for (const auto& [folder, name] :
+         {std::pair{mediaURL(), "Media"}, std::pair{savedSetsURL(), "SavedSets"}}) {
+        // A link here would let a clean-up delete, or an export copy, files
+        // outside the library.
+        if (fileManager.isDirectory(folder))
+            continue;
+        if (fileManager.exists(folder))
+            throw CuePersistenceError::linkedLibraryFolder(name);
+        fileManager.createDirectories(folder);
+    }
 }
 
 CueDocument CuePersistence::load(FileSystem& fileManager) const {
@@ -38,6 +47,9 @@ CueDocument CuePersistence::load(FileSystem& fileManager) const {
     if (!fileManager.exists(documentURL())) {
         return CueDocument::empty();
     }
+    // A FIFO would block the start; a link would read from outside the library.
+    if (!fileManager.isRegularFile(documentURL()))
+        throw CuePersistenceError::documentNotRegularFile();
     const std::string bytes = fileManager.readFile(documentURL());
     CueDocument document;
     try {
@@ -61,11 +73,35 @@ std::filesystem::path CuePersistence::preserveInvalidDocument(FileSystem& fileMa
     return copy;
 }
 
-void CuePersistence::save(const CueDocument& document, FileSystem& fileManager) const {
+std::optional<std::string> CuePersistence::save(const CueDocument& document,
+                                                FileSystem& fileManager) const {
     prepareDirectories(fileManager);
     CueDocument normalized = document;
     normalized.normalize();
-    fileManager.writeAtomically(documentURL(), encodeDocument(normalized));
+    return writeDocument(encodeDocument(normalized), fileManager);
+}
+
+std::optional<std::string> CuePersistence::writeDocument(const std::string& bytes,
+                                                         FileSystem& fileManager) const {
+    try {
+        fileManager.writeAtomically(documentURL(), bytes);
+        return std::nullopt;
+    } catch (const std::filesystem::filesystem_error& error) {
+        // The rename may have happened before a flush failed: then the file
+        // names the new media, and the caller must treat it as saved. When it
+        // cannot be read back, assume so too: an unused file costs space, a
+        // missing one loses a cue.
+        bool replaced = true;
+        try {
+            replaced =
+                fileManager.exists(documentURL()) && fileManager.readFile(documentURL()) == bytes;
+        } catch (const std::filesystem::filesystem_error&) {
+            // Unknown: counted as replaced, as said above.
+        }
+        if (!replaced)
+            throw;
+        return unconfirmedWriteMessage(error.what());
+    }
 }
 
 std::string CuePersistence::importMedia(const path& url, const std::string& kind,
@@ -111,6 +147,7 @@ bool CuePersistence::mediaExists(const std::optional<std::string>& filename,
 void CuePersistence::removeMedia(const std::set<std::string>& filenames,
                                  const std::set<std::string>& excluding,
                                  FileSystem& fileManager) const {
+    prepareDirectories(fileManager);
     for (const auto& name : filenames) {
         if (excluding.contains(name) || !CueDocument::isSafeMediaFilename(name))
             continue;

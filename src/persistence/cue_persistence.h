@@ -12,6 +12,14 @@
 
 namespace tavrel {
 
+// A set restored into the library.
+struct RestoredSet {
+    CueDocument document;
+    // Set when "cues.json" holds the set but its folder could not be flushed:
+    // the restore has happened, its durability is not confirmed.
+    std::optional<std::string> warning;
+};
+
 // The library folder: "cues.json", "Media" (copied media, flat), "SavedSets".
 // Holds nothing but its root; every disk operation takes the file system last.
 // Throws CuePersistenceError or the platform's own error.
@@ -29,13 +37,19 @@ public:
     path savedSetsURL() const { return m_rootURL / "SavedSets"; }
     path documentURL() const { return m_rootURL / "cues.json"; }
 
-    // Library storage.
+    // Library storage. Creates "Media" and "SavedSets"; throws linkedLibraryFolder
+    // when either is a link or not a folder, so nothing is read, written or
+    // deleted through a link.
     void prepareDirectories(FileSystem& fileManager = LocalFileSystem::shared()) const;
     // A missing "cues.json" gives the empty document; an unusable one is
-    // preserved as "cues.invalid-<UUID>.json" and reported as invalidDocument.
+    // preserved as "cues.invalid-<UUID>.json" and reported as invalidDocument;
+    // one that is not a regular file is neither read nor preserved.
     CueDocument load(FileSystem& fileManager = LocalFileSystem::shared()) const;
-    void save(const CueDocument& document,
-              FileSystem& fileManager = LocalFileSystem::shared()) const;
+    // Throws when "cues.json" still holds the previous document. Once the new
+    // one is in place the save has happened: a failed flush after it returns
+    // a warning instead (unconfirmedWriteMessage).
+    std::optional<std::string> save(const CueDocument& document,
+                                    FileSystem& fileManager = LocalFileSystem::shared()) const;
     // Copies the file into "Media" as kind-<UUID>[.ext]; returns the new name.
     std::string importMedia(const path& url, const std::string& kind,
                             FileSystem& fileManager = LocalFileSystem::shared()) const;
@@ -56,14 +70,25 @@ public:
     std::set<std::string> savedSetReferencedMediaFilenames(
         FileSystem& fileManager = LocalFileSystem::shared()) const;
     // Validates the whole set, copies its media in under new names, writes
-    // "cues.json"; rolls back on failure. Never modifies the set folder.
-    CueDocument restoreBackup(const path& url,
+    // "cues.json"; rolls back on any failure before "cues.json" holds the set.
+    // Never modifies the set folder; refuses a set whose "Media" is a link.
+    RestoredSet restoreBackup(const path& url,
                               FileSystem& fileManager = LocalFileSystem::shared()) const;
+
+    // Removes what interrupted imports, saves, set exports and restores of this
+    // program left behind (hidden staging names with a UUID) in the library,
+    // "Media" and "SavedSets", and nothing else. A set kept aside while being
+    // replaced is put back when its set is missing. Only while no other
+    // process uses the library: their staging would look the same.
+    void removeStagingLeftovers(FileSystem& fileManager = LocalFileSystem::shared()) const;
 
     bool operator==(const CuePersistence&) const = default;
 
 private:
     path preserveInvalidDocument(FileSystem& fileManager) const;
+    // The atomic write of "cues.json" with the promise of save().
+    std::optional<std::string> writeDocument(const std::string& bytes,
+                                             FileSystem& fileManager) const;
     void replaceExistingBackupIfNeeded(const path& destination, const path& staging,
                                        FileSystem& fileManager) const;
     static bool isTavrelBackupDirectory(const path& url, FileSystem& fileManager);

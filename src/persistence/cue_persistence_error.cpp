@@ -6,6 +6,11 @@ std::string unsupportedSchemaMessage(std::int64_t version) {
     return "지원하지 않는 데이터 스키마 버전입니다: " + std::to_string(version);
 }
 
+std::string unconfirmedWriteMessage(const std::string& reason) {
+    return "변경 내용은 저장했지만 디스크에 완전히 기록되었는지 확인하지 못했습니다. (" + reason +
+           ")";
+}
+
 CuePersistenceError CuePersistenceError::unsupportedSchema(std::int64_t version) {
     CuePersistenceError error(Kind::unsupportedSchema, unsupportedSchemaMessage(version));
     error.m_schemaVersion = version;
@@ -18,6 +23,14 @@ CuePersistenceError CuePersistenceError::invalidDocument(const std::filesystem::
                                                          preservedURL.filename().string() +
                                                          "에 보존했습니다. (" + reason + ")");
     error.m_url = preservedURL;
+    error.m_reason = reason;
+    return error;
+}
+
+CuePersistenceError CuePersistenceError::documentNotRegularFile() {
+    const std::string reason = "cues.json이 일반 파일이 아닙니다.";
+    CuePersistenceError error(Kind::documentNotRegularFile,
+                              "설정 파일을 읽지 못했습니다. (" + reason + ")");
     error.m_reason = reason;
     return error;
 }
@@ -52,6 +65,15 @@ CuePersistenceError CuePersistenceError::invalidSavedSet(const std::string& name
                                                          reason + ")");
     error.m_name = name;
     error.m_reason = reason;
+    return error;
+}
+
+CuePersistenceError CuePersistenceError::linkedLibraryFolder(const std::string& name) {
+    CuePersistenceError error(Kind::linkedLibraryFolder,
+                              "라이브러리의 " + name +
+                                  " 폴더가 링크이거나 폴더가 아니어서 사용하지 않습니다. "
+                                  "링크를 실제 폴더로 바꾼 뒤 다시 시작하세요.");
+    error.m_name = name;
     return error;
 }
 

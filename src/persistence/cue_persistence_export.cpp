@@ -19,25 +19,44 @@ fs::path withoutTrailingSeparator(const fs::path& url) {
     return normal;
 }
 
-bool isWithin(const fs::path& item, const fs::path& folder) {
-    const auto [folderEnd, itemEnd] =
-        std::mismatch(folder.begin(), folder.end(), item.begin(), item.end());
-    return folderEnd == folder.end();
-}
-
 // Replacing the library root, or a folder holding it, would move the whole
 // library aside and delete it, saved sets included. Inside the library only
 // "SavedSets" is a home for sets; elsewhere a set would litter the library
-// (the flat "Media" above all). Links and ".." are resolved before comparing.
-void refuseLibraryDestination(const fs::path& destination, const fs::path& rootURL) {
-    const fs::path target = withoutTrailingSeparator(fs::weakly_canonical(destination));
-    const fs::path root = withoutTrailingSeparator(fs::weakly_canonical(rootURL));
-    const fs::path savedSets = root / "SavedSets";
-    const bool containsLibrary = isWithin(root, target);
-    const bool insideLibrary = isWithin(target, root);
-    const bool insideSavedSets = isWithin(target, savedSets) && target != savedSets;
-    if (containsLibrary || (insideLibrary && !insideSavedSets))
+// (the flat "Media" above all). Names are not identity (links, bind mounts,
+// case-insensitive file systems): folders are compared by device and inode.
+void refuseLibraryDestination(const fs::path& destination, const fs::path& rootURL,
+                              FileSystem& fileManager) {
+    const auto root = fileManager.identity(rootURL);
+    const auto savedSets = fileManager.identity(rootURL / "SavedSets");
+    const fs::path target = withoutTrailingSeparator(fs::absolute(destination));
+    const auto refuse = [&] {
         throw CuePersistenceError::unsafeExportDestination(destination.filename().string());
+    };
+    // The destination and every folder above it: none may be the library
+    // itself, unless the way down passes through "SavedSets" first.
+    bool belowSavedSets = false;
+    for (fs::path item = target;; item = item.parent_path()) {
+        const auto identity = fileManager.identity(item);
+        if (identity && identity == root && !belowSavedSets)
+            refuse();
+        if (identity && savedSets && identity == savedSets) {
+            if (item == target)
+                refuse();
+            belowSavedSets = true;
+        }
+        if (!item.has_relative_path())
+            break;
+    }
+    // The library and every folder above it: none may be the destination.
+    if (const auto destinationIdentity = fileManager.identity(target)) {
+        for (fs::path item = withoutTrailingSeparator(fs::absolute(rootURL));;
+             item = item.parent_path()) {
+            if (fileManager.identity(item) == destinationIdentity)
+                refuse();
+            if (!item.has_relative_path())
+                break;
+        }
+    }
 }
 
 void removeIgnoringErrors(const fs::path& item, FileSystem& fileManager) {
@@ -75,7 +94,9 @@ bool CuePersistence::isTavrelBackupDirectory(const path& url, FileSystem& fileMa
 void CuePersistence::exportBackup(const CueDocument& document, const path& destinationURL,
                                   FileSystem& fileManager) const {
     const path destination = withoutTrailingSeparator(destinationURL);
-    refuseLibraryDestination(destination, m_rootURL);
+    // Also refuses a linked "Media" or "SavedSets": nothing is copied through a link.
+    prepareDirectories(fileManager);
+    refuseLibraryDestination(destination, m_rootURL, fileManager);
 
     CueDocument normalized = document;
     normalized.normalize();
@@ -122,8 +143,10 @@ void CuePersistence::replaceExistingBackupIfNeeded(const path& destination, cons
         removeIgnoringErrors(staging, fileManager);
         return;
     }
-    // The old set stays recoverable under this name until the new one is in place.
-    const path previous = destination.parent_path() / (".Tavrel-previous-" + Uuid::random().text());
+    // The old set stays recoverable under this name until the new one is in
+    // place; the name it came from lets a later clean-up put it back.
+    const path previous = destination.parent_path() / (".Tavrel-previous-" + Uuid::random().text() +
+                                                       "-" + destination.filename().string());
     try {
         fileManager.move(destination, previous);
     } catch (...) {
@@ -146,7 +169,9 @@ std::set<std::string> CuePersistence::savedSetReferencedMediaFilenames(
     prepareDirectories(fileManager);
     std::set<std::string> names;
     for (const auto& entry : fileManager.list(savedSetsURL())) {
-        if (!fileManager.isDirectory(entry))
+        // Staging folders are not sets (one kept aside while being replaced
+        // is put back by removeStagingLeftovers).
+        if (entry.filename().string().starts_with(".Tavrel-") || !fileManager.isDirectory(entry))
             continue;
         const path documentFile = entry / "cues.json";
         if (!fileManager.exists(documentFile))

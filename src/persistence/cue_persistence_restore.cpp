@@ -83,38 +83,32 @@ private:
     std::map<std::string, std::string> m_nameMap;
 };
 
-// After a failed atomic write: whether `file` holds the new bytes all the
-// same (the rename happened, flushing its folder failed). When that cannot be
-// read, assume it does: an unreferenced file is harmless, a missing one is not.
-bool holdsBytes(const fs::path& file, const std::string& bytes, FileSystem& fileManager) {
-    try {
-        return fileManager.exists(file) && fileManager.readFile(file) == bytes;
-    } catch (const fs::filesystem_error&) {
-        return true;
-    }
-}
-
 void removeIgnoringErrors(const fs::path& item, FileSystem& fileManager) {
     try {
         fileManager.remove(item);
     } catch (const fs::filesystem_error&) {
-        // A hidden ".Tavrel-restore-" folder left in the root is harmless.
+        // A hidden ".Tavrel-restore-" leftover goes with removeStagingLeftovers().
     }
 }
 
 }  // namespace
 
-CueDocument CuePersistence::restoreBackup(const path& url, FileSystem& fileManager) const {
+RestoredSet CuePersistence::restoreBackup(const path& url, FileSystem& fileManager) const {
     const path setMedia = url / "Media";
     if (!isTavrelBackupDirectory(url, fileManager))
         throw CuePersistenceError::invalidBackup("Tavrel 세트 폴더가 아닙니다.");
+    // Through a linked "Media" the set would bring in files from elsewhere.
+    if (fileManager.exists(setMedia) && !fileManager.isDirectory(setMedia))
+        throw CuePersistenceError::invalidBackup("세트의 Media가 링크이거나 폴더가 아닙니다.");
     CueDocument document = readSetDocument(url / "cues.json", fileManager);
     checkSetMedia(document, setMedia, fileManager);
 
     prepareDirectories(fileManager);
-    const path staging = m_rootURL / (".Tavrel-restore-" + Uuid::random().text());
+    // Staged inside "Media", so the moves into place never cross file systems
+    // ("Media" may be a mount of its own).
+    const path staging = mediaURL() / (".Tavrel-restore-" + Uuid::random().text());
     std::set<std::string> imported;
-    bool documentReplaced = false;
+    std::optional<std::string> warning;
     try {
         fileManager.createDirectories(staging);
         StagingCopier(setMedia, staging, imported, fileManager).rewrite(document);
@@ -124,27 +118,18 @@ CueDocument CuePersistence::restoreBackup(const path& url, FileSystem& fileManag
         document.normalize();
         // Every new file was flushed by its copy and its folder by the move:
         // the new "cues.json" never names a file a power cut could leave empty.
-        const std::string bytes = encodeDocument(document);
-        try {
-            fileManager.writeAtomically(documentURL(), bytes);
-        } catch (const fs::filesystem_error&) {
-            documentReplaced = holdsBytes(documentURL(), bytes, fileManager);
-            throw;
-        }
+        warning = writeDocument(encodeDocument(document), fileManager);
     } catch (...) {
-        // A "cues.json" that names the new files keeps them.
-        if (!documentReplaced) {
-            try {
-                removeMedia(imported, {}, fileManager);
-            } catch (const fs::filesystem_error&) {
-                // Unreferenced leftovers in "Media"; a later clean-up removes them.
-            }
+        try {
+            removeMedia(imported, {}, fileManager);
+        } catch (const std::exception&) {
+            // Unreferenced leftovers in "Media"; a later clean-up removes them.
         }
         removeIgnoringErrors(staging, fileManager);
         throw;
     }
     removeIgnoringErrors(staging, fileManager);
-    return document;
+    return {std::move(document), std::move(warning)};
 }
 
 }  // namespace tavrel

@@ -1,11 +1,21 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tavrel {
+
+// What makes two names one file: the same device and inode.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // Every disk operation of the persistence layer goes through this seam, so
 // tests can fail any single call. Failures throw std::filesystem::filesystem_error.
@@ -25,6 +35,9 @@ public:
     virtual bool exists(const path& item) = 0;
     virtual bool isDirectory(const path& item) = 0;
     virtual bool isRegularFile(const path& item) = 0;
+    // Follows links, so every name of one folder (a link, a bind mount) gives
+    // the same identity; empty when nothing is there.
+    virtual std::optional<FileIdentity> identity(const path& item) = 0;
     // Copies a regular file to a new name and flushes the copy to disk before
     // returning. Fails when `to` exists.
     virtual void copyFile(const path& from, const path& to) = 0;

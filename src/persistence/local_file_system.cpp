@@ -111,6 +111,17 @@ bool LocalFileSystem::isRegularFile(const path& item) {
     return fs::symlink_status(item).type() == fs::file_type::regular;
 }
 
+std::optional<FileIdentity> LocalFileSystem::identity(const path& item) {
+    struct stat info {};
+    if (::stat(item.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        throwErrno("cannot read file properties", item);
+    }
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino)};
+}
+
 void LocalFileSystem::copyFile(const path& from, const path& to) {
     fs::copy_file(from, to, fs::copy_options::none);
     syncPath(to, O_RDONLY);
@@ -163,7 +174,8 @@ std::vector<fs::path> LocalFileSystem::list(const path& directory) {
 
 std::string LocalFileSystem::readFile(const path& file) {
     // A link is never followed out of the library: reading one fails (ELOOP).
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    // Non-blocking, so opening a FIFO returns at once instead of waiting for a writer.
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() < 0)
         throwErrno("cannot open file", file);
     struct stat info {};
@@ -172,6 +184,10 @@ std::string LocalFileSystem::readFile(const path& file) {
     if (S_ISDIR(info.st_mode)) {
         throw fs::filesystem_error("cannot read file", file,
                                    std::make_error_code(std::errc::is_a_directory));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw fs::filesystem_error("not a regular file", file,
+                                   std::make_error_code(std::errc::invalid_argument));
     }
     std::string bytes;
     if (info.st_size > 0)

@@ -14,6 +14,7 @@ public:
     bool exists(const path& item) override;
     bool isDirectory(const path& item) override;
     bool isRegularFile(const path& item) override;
+    std::optional<FileIdentity> identity(const path& item) override;
     void copyFile(const path& from, const path& to) override;
     void move(const path& from, const path& to) override;
     bool exchange(const path& first, const path& second) override;

@@ -73,6 +73,10 @@ bool AudioPlaybackController::togglePause() {
     if (m_state.isPaused()) {
         if (!m_player)
             return false;
+        if (m_endedWhilePaused) {
+            complete();
+            return true;
+        }
         if (!m_player->play())
             return false;
         setState(PlaybackState::playing(*m_state.activeSlotID()));
@@ -124,6 +128,16 @@ float AudioPlaybackController::combinedVolume(double master, double gainDB) {
 void AudioPlaybackController::finishPlayback(const Uuid& id) {
     if (!m_playbackID || *m_playbackID != id)
         return;
+    // The file ended inside the pause's fade: the operator paused first, so
+    // the sound stays paused (and Space still works) until it is resumed.
+    if (m_state.isPaused()) {
+        m_endedWhilePaused = true;
+        return;
+    }
+    complete();
+}
+
+void AudioPlaybackController::complete() {
     tearDown(false);
     notifyObservers();
     if (m_onNaturalCompletion)
@@ -138,6 +152,7 @@ void AudioPlaybackController::tearDown(bool stopPlayer) {
     m_player.reset();
     m_playbackID.reset();
     m_currentSlot.reset();
+    m_endedWhilePaused = false;
     m_state = PlaybackState::stopped();
 }
 

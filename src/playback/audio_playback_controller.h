@@ -35,7 +35,10 @@ public:
     // Throws PlaybackError or the factory's own error. A failure before a
     // player is made leaves the current cue untouched.
     void play(const CueSlot& slot, const std::optional<std::filesystem::path>& url);
-    // True when the state changed.
+    // True when the state changed. A pause wins over an end that arrives
+    // during it: the sound completes only when resumed, and resuming a sound
+    // that ended while paused completes it at once (stopped, then the
+    // natural-completion callable).
     bool togglePause();
     void stop();
 
@@ -58,6 +61,7 @@ public:
 
 private:
     void finishPlayback(const Uuid& id);
+    void complete();
     void tearDown(bool stopPlayer);
     void setState(PlaybackState state);
 
@@ -69,6 +73,8 @@ private:
     std::optional<CueSlot> m_currentSlot;
     std::function<void()> m_onNaturalCompletion;
     double m_masterVolume = 1.0;
+    // The paused player reached its end (during the pause's fade-out).
+    bool m_endedWhilePaused = false;
 };
 
 }  // namespace tavrel

@@ -81,12 +81,21 @@ bool CueStore::save() {
         return false;
     }
     try {
-        m_persistence->save(m_document, m_fileManager);
-        m_persistenceError.reset();
+        m_persistenceError = m_persistence->save(m_document, m_fileManager);
         return true;
     } catch (const std::exception& error) {
         m_persistenceError = error.what();
         return false;
+    }
+}
+
+void CueStore::cleanUpLeftovers() {
+    if (!m_didLoadCleanly || !m_persistence)
+        return;
+    try {
+        m_persistence->removeStagingLeftovers(m_fileManager);
+    } catch (const std::exception&) {
+        // Leftovers cost disk space, nothing else; the next start tries again.
     }
 }
 

@@ -59,9 +59,15 @@ public:
     // Media files are deleted only when this is true.
     bool didLoadCleanly() const { return m_didLoadCleanly; }
 
-    // Saving (cue_store.cpp). True when the document was written. Does not
-    // notify: the command that calls it does, once it is complete.
+    // Saving (cue_store.cpp). True when "cues.json" holds the document, also
+    // when flushing it failed after it was in place (persistenceError() then
+    // warns). Does not notify: the command that calls it does, once it is complete.
     bool save();
+    // Removes what interrupted work of an earlier run left in the library
+    // (CuePersistence::removeStagingLeftovers), only after a clean start-up.
+    // The application calls it once it holds the library's lock: another
+    // running instance's work in progress looks the same.
+    void cleanUpLeftovers();
     // The cue keys work: neither edit mode nor the editor is on.
     bool liveShortcutsEnabled() const { return !m_isEditingMode && !m_isEditorPresented; }
 

@@ -58,17 +58,27 @@ void CueStore::discardSessionImports(const std::set<std::string>& filenames) {
 }
 
 void CueStore::removeMediaDelta(const std::set<std::string>& candidates) {
-    if (!m_didLoadCleanly || !m_persistence || candidates.empty())
+    if (!m_didLoadCleanly || !m_persistence)
         return;
-    std::set<std::string> protectedNames = m_document.referencedMediaFilenames();
+    std::set<std::string> protectedNames;
+    std::set<std::string> unused;
     try {
-        protectedNames.merge(m_persistence->savedSetReferencedMediaFilenames(m_fileManager));
+        // Reading every saved set costs seconds with a large one: only for names
+        // that would really be deleted (most edits keep every file they had).
+        const std::set<std::string> referenced = m_document.referencedMediaFilenames();
+        for (const auto& name : candidates) {
+            if (!referenced.contains(name) && m_persistence->mediaExists(name, m_fileManager))
+                unused.insert(name);
+        }
+        if (unused.empty())
+            return;
+        protectedNames = m_persistence->savedSetReferencedMediaFilenames(m_fileManager);
     } catch (const std::exception&) {
         // A saved set we cannot read may need any of these files: delete nothing.
         return;
     }
     try {
-        m_persistence->removeMedia(candidates, protectedNames, m_fileManager);
+        m_persistence->removeMedia(unused, protectedNames, m_fileManager);
     } catch (const std::exception&) {
         // Clean-up is best effort: a file left behind costs disk space, nothing else.
     }

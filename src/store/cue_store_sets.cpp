@@ -18,13 +18,15 @@ bool CueStore::restoreBackup(const path& url) {
     stopLoopPlayback(true);
     const CueDocument outgoing = m_document;
     try {
-        m_document = m_persistence->restoreBackup(url, m_fileManager);
+        // Once "cues.json" holds the set, the store shows it, warning or not.
+        RestoredSet restored = m_persistence->restoreBackup(url, m_fileManager);
+        m_document = std::move(restored.document);
+        m_persistenceError = std::move(restored.warning);
     } catch (const std::exception& error) {
         m_persistenceError = error.what();
         notifyObservers();
         return false;
     }
-    m_persistenceError.reset();
     // The set's volume is what the operator saved with it.
     m_playback->setMasterVolume(m_document.masterVolume);
     removeMediaDelta(outgoing.referencedMediaFilenames());

@@ -6,13 +6,15 @@
 namespace tavrel {
 
 void CueStore::play(const CueSlot& slot) {
+    const bool wasSounding = !m_playback->state().isStopped();
     try {
         m_playback->play(slot, audioURL(slot));
     } catch (const std::exception& error) {
         m_playback->report(error);
         // The controller may already have stopped the loop's track before
         // failing: a session with nothing sounding must not stay published.
-        if (m_loopPlayback && m_playback->state().isStopped()) {
+        // A failure before that (no audio, no file) changes nothing else.
+        if (m_loopPlayback && wasSounding && m_playback->state().isStopped()) {
             stopLoopPlayback(false);
             notifyObservers();
         }
@@ -33,14 +35,21 @@ void CueStore::togglePause() {
     }
     const PlaybackState state = m_playback->state();
     if (m_loopPlayback->isPaused && state.isPaused()) {
-        if (!m_playback->togglePause())
-            return;
+        // The run resumes before the controller does: a track that ended
+        // during its pause completes inside togglePause(), and the advance
+        // must find the run running.
         m_loopPlayback->isPaused = false;
         if (m_loopPlayback->remainingSeconds) {
             m_loopPlayback->deadline =
                 m_mainLoop.now() + std::chrono::seconds(*m_loopPlayback->remainingSeconds);
         }
-        if (!m_loopPlayback->isInfinite)
+        if (!m_playback->togglePause()) {
+            m_loopPlayback->isPaused = true;
+            m_loopPlayback->deadline.reset();
+            return;
+        }
+        // The advance may have ended the run (no track could play).
+        if (m_loopPlayback && !m_loopPlayback->isInfinite)
             scheduleLoopPlaybackTimer();
         notifyObservers();
         tellTransportListener(TransportCommand::togglePause);

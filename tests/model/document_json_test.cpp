@@ -137,6 +137,16 @@ TEST(DocumentJSON, RefusesBytesThatAreNotJSONWithAReason) {
     expectRefused(text, "non-UTF-8 title");
     expectRefused("[1,2,3]", "array");
     expectRefused("\"text\"", "string");
+    // The parser quotes what it stopped at; a message must stay readable.
+    try {
+        std::string unterminated = "{\"slots\": \"";
+        for (int i = 0; i < 700'000; ++i)
+            unterminated += "가";
+        decodeDocument(unterminated);
+        ADD_FAILURE() << "unterminated string decoded";
+    } catch (const DocumentDecodeError& error) {
+        EXPECT_LT(std::string(error.what()).size(), 400u);
+    }
 }
 
 TEST(DocumentJSON, RefusesDeepNestingWithoutExhaustingTheStack) {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <regex>
 #include <string>
 
+#include "base/uuid.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/sets_fixture.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/scoped_environment_variable.h"
 
@@ -136,13 +140,32 @@ TEST_F(LibraryStorage, OlderSchemaLoadsNormalised) {
     }
 }
 
-TEST_F(LibraryStorage, UnreadableDocumentIsReportedAsIsAndNothingIsPreserved) {
-    // A folder in its place.
-    fs::create_directories(documentPath());
-    EXPECT_THROW(library.load(), fs::filesystem_error);
-    EXPECT_TRUE(fs::is_directory(documentPath()));
-    EXPECT_TRUE(preservedCopies().empty());
-    fs::remove(documentPath());
+// A FIFO would block the start (and --check) until a writer came; a link
+// would read from outside the library. Neither is read nor preserved.
+TEST_F(LibraryStorage, DocumentThatIsNotARegularFileIsReportedAndNeitherReadNorPreserved) {
+    const auto outside = temp.path() / "elsewhere.json";
+    const auto good = encodeDocument(documentTitled("outside"));
+    writeFile(outside, good);
+    const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
+        {"folder", [&] { fs::create_directories(documentPath()); }},
+        {"link", [&] { fs::create_symlink(outside, documentPath()); }},
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(documentPath().c_str(), 0644), 0); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        SCOPED_TRACE(kind);
+        fs::create_directories(root());
+        make();
+        const auto error = test::persistenceErrorOf([&] { library.load(); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), CuePersistenceError::Kind::documentNotRegularFile);
+        EXPECT_STREQ(error->what(),
+                     "설정 파일을 읽지 못했습니다. (cues.json이 일반 파일이 아닙니다.)");
+        // What --check and the saved-set scan read with: it refuses at once too.
+        EXPECT_THROW(LocalFileSystem::shared().readFile(documentPath()), fs::filesystem_error);
+        EXPECT_TRUE(preservedCopies().empty());
+        EXPECT_EQ(readFile(outside), good);
+        fs::remove(documentPath());
+    }
 
     // A read error (what chmod 000 gives a user who is not root).
     writeFile(documentPath(), "{}");
@@ -150,17 +173,6 @@ TEST_F(LibraryStorage, UnreadableDocumentIsReportedAsIsAndNothingIsPreserved) {
     EXPECT_THROW(library.load(faults), fs::filesystem_error);
     EXPECT_TRUE(preservedCopies().empty());
     EXPECT_EQ(readFile(documentPath()), "{}");
-    fs::remove(documentPath());
-
-    // A link is not followed out of the library, even to a good document.
-    const auto outside = temp.path() / "elsewhere.json";
-    const auto good = encodeDocument(documentTitled("outside"));
-    writeFile(outside, good);
-    fs::create_symlink(outside, documentPath());
-    EXPECT_THROW(library.load(), fs::filesystem_error);
-    EXPECT_TRUE(fs::is_symlink(documentPath()));
-    EXPECT_EQ(readFile(outside), good);
-    EXPECT_TRUE(preservedCopies().empty());
 }
 
 TEST_F(LibraryStorage, FailedPreservationThrowsTheCopyError) {
@@ -191,7 +203,9 @@ TEST_F(LibraryStorage, LibraryFolderThatCannotBeCreatedFailsBeforeAnythingElse) 
     EXPECT_THROW(library.save(CueDocument::empty(), faults), fs::filesystem_error);
     EXPECT_THROW(library.load(faults), fs::filesystem_error);
     EXPECT_EQ(faults.log(),
-              (std::vector<Operation>{Operation::createDirectories, Operation::createDirectories}));
+              (std::vector<Operation>{Operation::isDirectory, Operation::exists,
+                                      Operation::createDirectories, Operation::isDirectory,
+                                      Operation::exists, Operation::createDirectories}));
     EXPECT_FALSE(fs::exists(root()));
 }
 
@@ -214,7 +228,14 @@ TEST_F(LibraryStorage, SaveAtEveryFailurePointLeavesTheOldOrTheNewDocument) {
     const auto newDocument = documentTitled("new");
     test::runAtEveryFailurePoint(
         faults, [&] { library.save(oldDocument); },
-        [&](auto& fileSystem) { library.save(newDocument, fileSystem); },
+        [&](auto& fileSystem) {
+            // A flush that failed after the rename is reported as a warning:
+            // the new document must then be in place.
+            if (const auto warning = library.save(newDocument, fileSystem)) {
+                EXPECT_EQ(diskDocument(), newDocument);
+                throw fs::filesystem_error(*warning, std::error_code());
+            }
+        },
         [&](bool succeeded) {
             const auto onDisk = diskDocument();
             if (succeeded) {
@@ -377,6 +398,54 @@ TEST(CuePersistenceError, MessagesAreTheFixedKoreanTexts) {
     EXPECT_STREQ(CuePersistenceError::invalidSavedSet("Show", "why").what(),
                  "저장한 세트 Show을(를) 읽지 못해 미디어 정리를 중단했습니다. (why)");
     EXPECT_EQ(CuePersistenceError::unsupportedSchema(7).schemaVersion(), 7);
+}
+
+// Only names this program makes (a staging prefix and an upper-case UUID) go;
+// a set moved aside while being replaced is the only copy when its set is missing.
+TEST_F(LibraryStorage, RemovingLeftoversTakesOnlyOurStagingAndPutsAsideSetsBack) {
+    library.prepareDirectories();
+    const std::string uuid = Uuid::random().text();
+    const auto saved = library.savedSetsURL();
+    const std::vector<fs::path> leftovers = {
+        root() / (".cues.json.tmp-" + uuid),
+        root() / (".Tavrel-restore-" + uuid) / "audio-X.mp3",
+        media() / (".Tavrel-import-" + uuid),
+        media() / (".Tavrel-restore-" + uuid) / "loop-Y.wav",
+        saved / (".Tavrel-export-" + uuid) / "cues.json",
+        saved / (".Tavrel-previous-" + uuid + "-Kept") / "cues.json",
+    };
+    const std::vector<fs::path> others = {
+        root() / ".cues.json.tmp-not-a-uuid",
+        root() / "notes.txt",
+        media() / (".Tavrel-import-" + Uuid::random().text().substr(0, 35)),
+        media() / (".tavrel-import-" + uuid),
+        media() / "audio-1.mp3",
+        saved / (".Tavrel-previous-" + uuid) / "cues.json",  // no set name: left alone
+        saved / "Kept" / "Media" / "audio-1.mp3",
+        saved / ".hidden" / "notes.txt",
+    };
+    for (const auto& file : leftovers)
+        writeFile(file, "leftover");
+    for (const auto& file : others)
+        writeFile(file, "kept");
+    const fs::path lost = saved / (".Tavrel-previous-" + Uuid::random().text() + "-Lost");
+    writeFile(lost / "cues.json", "the only copy");
+    writeFile(lost / "Media" / "audio-2.mp3", "its media");
+    // A broken staging folder is not a set: the scan neither reads nor fails on it.
+    writeFile(saved / (".Tavrel-export-" + Uuid::random().text()) / "cues.json", "{");
+    EXPECT_NO_THROW(library.savedSetReferencedMediaFilenames());
+
+    library.removeStagingLeftovers();
+
+    for (const auto& file : others)
+        EXPECT_EQ(readFile(file), "kept") << file;
+    EXPECT_EQ(entryNames(root()), (std::set<std::string>{".cues.json.tmp-not-a-uuid", "Media",
+                                                         "SavedSets", "notes.txt"}));
+    EXPECT_EQ(entryNames(media()).size(), 3u);
+    EXPECT_EQ(entryNames(saved),
+              (std::set<std::string>{".Tavrel-previous-" + uuid, ".hidden", "Kept", "Lost"}));
+    EXPECT_EQ(readFile(saved / "Lost" / "cues.json"), "the only copy");
+    EXPECT_EQ(readFile(saved / "Lost" / "Media" / "audio-2.mp3"), "its media");
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iostream>
+
 #include "model/document_json.h"
 #include "persistence/sets_fixture.h"
+#include "support/scoped_mount.h"
 
 namespace tavrel::test {
 namespace {
 
 namespace fs = std::filesystem;
 using Kind = CuePersistenceError::Kind;
+using Operation = FaultInjectingFileSystem::Operation;
 
 class SetsExport : public ::testing::Test {
 protected:
@@ -49,7 +54,7 @@ TEST_F(SetsExport, CreatesMissingParentsAndAnEmptyMediaFolderForADocumentWithout
 
     EXPECT_TRUE(fs::is_directory(deep / "Media"));
     EXPECT_TRUE(entryNames(deep / "Media").empty());
-    EXPECT_EQ(persistence().restoreBackup(deep), CueDocument::empty());
+    EXPECT_EQ(persistence().restoreBackup(deep).document, CueDocument::empty());
 }
 
 TEST_F(SetsExport, ADestinationWithATrailingSeparatorNamesTheFolderItself) {
@@ -68,7 +73,7 @@ TEST_F(SetsExport, ReplacesAnExistingSetAndLeavesNothingOfTheOldOne) {
 
     EXPECT_EQ(entryNames(destination()), (std::set<std::string>{"Media", "cues.json"}));
     EXPECT_FALSE(fs::exists(destination() / "Media" / "old.mp3"));
-    EXPECT_EQ(persistence().restoreBackup(destination()).slots[0].title, "Opening");
+    EXPECT_EQ(persistence().restoreBackup(destination()).document.slots[0].title, "Opening");
     expectNoTemporaryFolders(parent());
 }
 
@@ -160,7 +165,7 @@ TEST_F(SetsExport, RefusesTheLibraryAndEveryFolderAroundItBeforeTouchingTheDisk)
     writeFile(library.temporary() / "cues.json", "makes the parent look like a set");
     fs::create_directory(library.temporary() / "Media");
     fs::create_directory_symlink(root, library.temporary() / "LibraryLink");
-    const std::vector<fs::path> refused = {
+    std::vector<fs::path> refused = {
         root,
         library.temporary(),
         root / "Media" / ".." / ".." / "Tavrel",
@@ -169,6 +174,15 @@ TEST_F(SetsExport, RefusesTheLibraryAndEveryFolderAroundItBeforeTouchingTheDisk)
         root / "Show",
         persistence().savedSetsURL(),
     };
+    // Another name for the library's parent, as a bind mount gives: no link
+    // to resolve, only the device and inode tell (skipped where mounting is not allowed).
+    const fs::path alias = library.temporary() / "Alias";
+    fs::create_directory(alias);
+    ScopedMount mount(ScopedMount::Kind::bind, library.temporary(), alias);
+    if (mount.mounted())
+        refused.push_back(alias / "Tavrel");
+    else
+        std::cout << "[ SKIPPED  ] bind-mounted alias: mounting is not allowed here\n";
     const TreeSnapshot before = snapshotTree(library.temporary());
     for (const auto& destination : refused) {
         FaultInjectingFileSystem fileSystem;
@@ -179,8 +193,51 @@ TEST_F(SetsExport, RefusesTheLibraryAndEveryFolderAroundItBeforeTouchingTheDisk)
         ASSERT_TRUE(error) << destination;
         EXPECT_EQ(error->kind(), Kind::unsafeExportDestination) << destination;
         EXPECT_EQ(error->name(), destination.filename().string());
-        EXPECT_EQ(fileSystem.callCount(), 0) << destination;
+        for (const auto operation : fileSystem.log()) {
+            EXPECT_TRUE(operation == Operation::isDirectory || operation == Operation::identity)
+                << destination << ": refused only after changing the disk";
+        }
         EXPECT_EQ(snapshotTree(library.temporary()), before) << destination;
+    }
+}
+
+// Nothing is read, written or deleted through a link: with "Media" or
+// "SavedSets" a link to another folder, every operation refuses the library.
+TEST(LibraryLinks, ALinkedMediaOrSavedSetsFolderIsRefusedAndNothingOutsideIsTouched) {
+    for (const std::string folder : {"Media", "SavedSets"}) {
+        SCOPED_TRACE(folder);
+        SetsLibrary library;
+        const CuePersistence& persistence = library.persistence();
+        const fs::path set = library.temporary() / "Set";
+        persistence.exportBackup(library.show(), set);
+        persistence.exportBackup(library.show(), persistence.savedSetsURL() / "Friday");
+        // The real folder moves outside; the library keeps only a link to it.
+        const fs::path outside = library.temporary() / "outside";
+        fs::rename(persistence.rootURL() / folder, outside);
+        fs::create_directory_symlink(outside, persistence.rootURL() / folder);
+        writeFile(library.temporary() / "song.mp3", "sound");
+        const TreeSnapshot before = snapshotTree(library.temporary());
+
+        const std::vector<std::pair<const char*, std::function<void()>>> operations = {
+            {"load", [&] { persistence.load(); }},
+            {"save", [&] { persistence.save(library.show()); }},
+            {"clear a slot",
+             [&] {
+                 persistence.removeMedia({"audio-1.mp3", "image-2.png"}, {});
+             }},
+            {"import", [&] { persistence.importMedia(library.temporary() / "song.mp3", "audio"); }},
+            {"export",
+             [&] { persistence.exportBackup(library.show(), library.temporary() / "New"); }},
+            {"restore", [&] { persistence.restoreBackup(set); }},
+            {"saved-set scan", [&] { persistence.savedSetReferencedMediaFilenames(); }},
+        };
+        for (const auto& [name, operation] : operations) {
+            const auto error = persistenceErrorOf(operation);
+            ASSERT_TRUE(error) << name;
+            EXPECT_EQ(error->kind(), Kind::linkedLibraryFolder) << name;
+            EXPECT_EQ(error->name(), folder) << name;
+            EXPECT_EQ(snapshotTree(library.temporary()), before) << name;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "model/document_json.h"
 #include "persistence/sets_fixture.h"
+#include "support/scoped_mount.h"
 
 namespace tavrel::test {
 namespace {
@@ -55,7 +56,7 @@ TEST_F(SetsRestore, CopiesEachFileOncePerRoleUnderNewNames) {
                    {{"x.mp3", "x bytes"}, {"sound", "no extension"}, {".cover", "hidden"}});
     const TreeSnapshot setBefore = snapshotTree(set());
 
-    const CueDocument restored = persistence().restoreBackup(set());
+    const CueDocument restored = persistence().restoreBackup(set()).document;
 
     const auto& slots = restored.slots;
     EXPECT_TRUE(isNewName(*slots[0].audioFilename, "audio", "mp3"));
@@ -77,7 +78,7 @@ TEST_F(SetsRestore, CopiesEachFileOncePerRoleUnderNewNames) {
     EXPECT_EQ(snapshotTree(set()), setBefore);
     EXPECT_EQ(readFile(persistence().documentURL()), encodeDocument(restored));
     EXPECT_EQ(persistence().load(), restored);
-    EXPECT_EQ(countEntriesWithPrefix(persistence().rootURL(), ".Tavrel-restore-"), 0);
+    EXPECT_EQ(countEntriesWithPrefix(persistence().mediaURL(), ".Tavrel-restore-"), 0);
 }
 
 TEST_F(SetsRestore, NormalisesTheSetDocumentAndNeedsNoMediaFolderWithoutMedia) {
@@ -89,7 +90,7 @@ TEST_F(SetsRestore, NormalisesTheSetDocumentAndNeedsNoMediaFolderWithoutMedia) {
     document.slots[12].title = "duplicate id 0";
     writeFile(set() / "cues.json", encodeDocument(document));
 
-    const CueDocument restored = persistence().restoreBackup(set());
+    const CueDocument restored = persistence().restoreBackup(set()).document;
 
     EXPECT_EQ(restored.slots.size(), 12u);
     EXPECT_EQ(restored.slots[0].title, "first of its id");
@@ -102,8 +103,8 @@ TEST_F(SetsRestore, TwiceFromTheSameSetGivesTwoIndependentCopies) {
     persistence().exportBackup(library.show(), set());
     const TreeSnapshot setBefore = snapshotTree(set());
 
-    const CueDocument first = persistence().restoreBackup(set());
-    const CueDocument second = persistence().restoreBackup(set());
+    const CueDocument first = persistence().restoreBackup(set()).document;
+    const CueDocument second = persistence().restoreBackup(set()).document;
 
     const auto firstNames = first.referencedMediaFilenames();
     const auto secondNames = second.referencedMediaFilenames();
@@ -119,7 +120,7 @@ TEST_F(SetsRestore, ASetInsideSavedSetsRestoresAndStaysAsItWas) {
     persistence().exportBackup(library.show(), saved);
     const TreeSnapshot setBefore = snapshotTree(saved);
 
-    const CueDocument restored = persistence().restoreBackup(saved);
+    const CueDocument restored = persistence().restoreBackup(saved).document;
 
     EXPECT_EQ(restored.slots[0].title, "Opening");
     EXPECT_EQ(snapshotTree(saved), setBefore);
@@ -139,7 +140,7 @@ TEST_F(SetsRestore, NamesThatLeaveTheSetAreDroppedNotCopied) {
     document.loopTracks = {LoopTrack{Uuid::random(), "Up", "../secret.mp3"}};
     writeSetFolder(set(), encodeDocument(document), {{"ok.mp3", "fine"}});
 
-    const CueDocument restored = persistence().restoreBackup(set());
+    const CueDocument restored = persistence().restoreBackup(set()).document;
 
     for (int id = 0; id < 4; ++id) {
         EXPECT_FALSE(restored.slots[id].audioFilename) << id;
@@ -234,23 +235,37 @@ TEST_F(SetsRestore, RefusesASetWhoseMediaAreMissingOrNotRegularFiles) {
     }
 }
 
-TEST_F(SetsRestore, AFailedFinalWriteTakesTheNewFilesOutAgain) {
-    persistence().exportBackup(library.show(), set());
+TEST_F(SetsRestore, RefusesASetWhoseMediaFolderIsALink) {
+    const fs::path elsewhere = library.temporary() / "elsewhere";
+    writeFile(elsewhere / "good.mp3", "a file that is not the set's");
+    CueDocument document = CueDocument::empty();
+    document.slots[0].audioFilename = "good.mp3";
+    writeSetFolder(set(), encodeDocument(document), {});
+    fs::remove_all(set() / "Media");
+    fs::create_directory_symlink(elsewhere, set() / "Media");
     const TreeSnapshot before = snapshotTree(persistence().rootURL());
-    FaultInjectingFileSystem fileSystem;
-    fileSystem.failEvery(FaultInjectingFileSystem::Operation::writeAtomically);
 
-    EXPECT_THROW(persistence().restoreBackup(set(), fileSystem), fs::filesystem_error);
+    const auto error = persistenceErrorOf([&] { persistence().restoreBackup(set()); });
 
-    const auto& log = fileSystem.log();
-    EXPECT_EQ(std::ranges::count(log, FaultInjectingFileSystem::Operation::move), 4);
+    ASSERT_TRUE(error);
+    EXPECT_STREQ(error->what(),
+                 "불러올 세트가 올바르지 않습니다. (세트의 Media가 링크이거나 폴더가 아닙니다.)");
     expectLibraryUnchanged(before);
+}
 
-    // A library that never saved has no "cues.json" to compare with.
-    fs::remove(persistence().documentURL());
-    const TreeSnapshot fresh = snapshotTree(persistence().rootURL());
-    EXPECT_THROW(persistence().restoreBackup(set(), fileSystem), fs::filesystem_error);
-    expectLibraryUnchanged(fresh);
+// "Media" on a file system of its own: every rename into it must start there.
+TEST_F(SetsRestore, WorksWhenMediaIsAnotherFileSystem) {
+    persistence().exportBackup(library.show(), set());
+    fs::remove_all(persistence().mediaURL());
+    fs::create_directory(persistence().mediaURL());
+    ScopedMount mount(ScopedMount::Kind::tmpfs, {}, persistence().mediaURL());
+    if (!mount.mounted())
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+
+    const CueDocument restored = persistence().restoreBackup(set()).document;
+
+    EXPECT_EQ(persistence().load(), restored);
+    EXPECT_EQ(entryNames(persistence().mediaURL()), restored.referencedMediaFilenames());
 }
 
 TEST_F(SetsRestore, TwelveSlotsNamingOneLargeFileCopyItOnce) {
@@ -264,7 +279,7 @@ TEST_F(SetsRestore, TwelveSlotsNamingOneLargeFileCopyItOnce) {
     fs::resize_file(set() / "Media" / "big.wav", size);
     FaultInjectingFileSystem fileSystem;
 
-    const CueDocument restored = persistence().restoreBackup(set(), fileSystem);
+    const CueDocument restored = persistence().restoreBackup(set(), fileSystem).document;
 
     EXPECT_EQ(std::ranges::count(fileSystem.log(), FaultInjectingFileSystem::Operation::copyFile),
               1);
@@ -282,7 +297,7 @@ TEST(SetsRoundTrip, ExportThenRestoreElsewhereGivesTheSameShowAndTheSameBytes) {
     const fs::path set = source.temporary() / "Tour";
 
     source.persistence().exportBackup(source.show(), set);
-    CueDocument restored = target.restoreBackup(set);
+    CueDocument restored = target.restoreBackup(set).document;
 
     std::map<std::string, std::string> oldName;
     auto rename = [&](std::string& name, const std::string& original) {

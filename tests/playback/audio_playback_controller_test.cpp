@@ -192,6 +192,32 @@ TEST_F(AudioPlaybackControllerTest, NaturalEndOfTheCurrentRunStopsAndTellsTheOwn
     EXPECT_EQ(completions, 1);
 }
 
+// The end of the file can arrive during the pause's fade-out: the pause wins.
+TEST_F(AudioPlaybackControllerTest, EndDuringAPauseCompletesOnlyWhenResumed) {
+    for (const bool resume : {true, false}) {
+        SCOPED_TRACE(resume ? "resumed" : "stopped");
+        completions = 0;
+        controller->play(slot(2), file("a.mp3"));
+        const auto player = factory->lastPlayer();
+        ASSERT_TRUE(controller->togglePause());
+        completeLater(player);
+        mainLoop.runPending();
+        EXPECT_EQ(controller->state(), PlaybackState::paused(2));
+        EXPECT_EQ(completions, 0);
+
+        if (resume) {
+            EXPECT_TRUE(controller->togglePause());
+            EXPECT_EQ(player->playCount, 1) << "an ended player is not started again";
+            EXPECT_EQ(completions, 1);
+        } else {
+            controller->stop();
+            EXPECT_EQ(completions, 0);
+        }
+        EXPECT_EQ(controller->state(), PlaybackState::stopped());
+        EXPECT_FALSE(controller->currentSlot());
+    }
+}
+
 TEST_F(AudioPlaybackControllerTest, ReplayingRestartsWithANewRunAndIgnoresTheOldCompletion) {
     controller->play(slot(2, 7), file("a.mp3"));
     const auto first = factory->lastPlayer();

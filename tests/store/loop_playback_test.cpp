@@ -120,6 +120,43 @@ TEST_F(LoopPlaybackTest, RunEndsAndFallsSilentWhenNoTrackCanPlayAnyMore) {
     EXPECT_EQ(probe->count(), 1);
 }
 
+// A track that ends inside its pause's fade-out: the run stays paused and
+// answers Space; resuming moves on to the next track at once.
+TEST_F(LoopPlaybackTest, TrackEndingWhilePausedAdvancesWhenResumed) {
+    store->startLoopPlayback(allTracks(), 10);
+    store->togglePause();
+    lastPlayer()->complete();
+    EXPECT_TRUE(store->loopPlayback()->isPaused);
+    EXPECT_EQ(controller->state(), PlaybackState::paused(-1));
+    EXPECT_EQ(store->activeLoopTrackID(), track(0).id);
+    EXPECT_EQ(factory->players.size(), 1u);
+
+    store->togglePause();
+    EXPECT_EQ(sounding(), "B");
+    EXPECT_FALSE(store->loopPlayback()->isPaused);
+    EXPECT_EQ(store->loopPlayback()->deadline, mainLoop.now() + 600s);
+    EXPECT_EQ(mainLoop.activeTimerCount(), 1u);
+    EXPECT_EQ(nextTracks(1), std::vector<std::string>{"C"});
+}
+
+// A cue refused before anything is torn down (no audio, no file) changes
+// nothing else, also while the run's controller is silent.
+TEST_F(LoopPlaybackTest, CueRefusedBeforeItsStartLeavesTheRunAlone) {
+    store->startLoopPlayback(allTracks(), std::nullopt);
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent ? "silent run" : "sounding run");
+        if (silent)
+            controller->stop();
+        const auto session = store->loopPlayback();
+        CueSlot missing = CueSlot::empty(4);
+        store->play(missing);
+        missing.audioFilename = "audio-gone.mp3";
+        store->play(missing);
+        EXPECT_EQ(store->loopPlayback(), session);
+        EXPECT_EQ(controller->errorMessage(), "복사된 음원 파일을 찾을 수 없습니다.");
+    }
+}
+
 TEST_F(LoopPlaybackTest, DeadlineCutsTheTrackWithinOneTickAndNothingFollows) {
     store->startLoopPlayback(allTracks(), 30);
     probe->reset();

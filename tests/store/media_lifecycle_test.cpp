@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -85,6 +86,56 @@ TEST_F(MediaLifecycleTest, CommitDeletesOnlyFilesNothingElseReferences) {
     store->exportBackup(library().savedSetsURL() / "Friday");
     ASSERT_TRUE(store->replace(CueSlot::empty(2)));
     EXPECT_TRUE(inMedia("audio-shared.mp3")) << "a saved set in the library needs it";
+}
+
+// Reading every saved set takes seconds with a large one: an edit that frees
+// no file (a new title) reads none.
+TEST_F(MediaLifecycleTest, EditThatFreesNoFileReadsNoSavedSet) {
+    library().exportBackup(CueDocument::empty(), library().savedSetsURL() / "Friday");
+    const auto readsSoFar = [&] {
+        return std::ranges::count(fileSystem.log(),
+                                  test::FaultInjectingFileSystem::Operation::list);
+    };
+    const auto before = readsSoFar();
+    CueSlot edited = slot(0);
+    edited.title = "Opening";
+    ASSERT_TRUE(store->replace(edited, {*edited.audioFilename}));
+    EXPECT_EQ(readsSoFar(), before);
+    ASSERT_TRUE(store->replace(CueSlot::empty(0)));
+    EXPECT_GT(readsSoFar(), before) << "a file freed: the sets are read";
+    EXPECT_FALSE(inMedia("audio-old.mp3"));
+}
+
+// "Media" turned into a link while the window is open: clearing the slot
+// deletes nothing through it.
+TEST_F(MediaLifecycleTest, ClearingASlotDeletesNothingThroughALinkedMediaFolder) {
+    const fs::path outside = temp.path() / "outside";
+    fs::rename(library().mediaURL(), outside);
+    fs::create_directory_symlink(outside, library().mediaURL());
+    probe.reset();  // it reads the library, which is now refused
+    EXPECT_FALSE(store->replace(CueSlot::empty(0)));
+    EXPECT_EQ(store->persistenceError(),
+              "라이브러리의 Media 폴더가 링크이거나 폴더가 아니어서 사용하지 않습니다. 링크를 실제 "
+              "폴더로 바꾼 뒤 다시 시작하세요.");
+    EXPECT_TRUE(fs::exists(outside / "audio-old.mp3"));
+    EXPECT_TRUE(fs::exists(outside / "image-old.png"));
+}
+
+// Leftovers are removed only when the application asks (it holds the
+// library's lock then), and only after a clean start.
+TEST_F(MediaLifecycleTest, LeftoversGoOnlyWhenAskedAfterACleanStart) {
+    const fs::path leftover = library().mediaURL() / (".Tavrel-import-" + Uuid::random().text());
+    test::writeFile(leftover, "half a copy");
+    restart();
+    EXPECT_TRUE(fs::exists(leftover)) << "a start removes nothing by itself";
+    test::writeFile(library().documentURL(), "not a document");
+    restart();
+    store->cleanUpLeftovers();
+    EXPECT_TRUE(fs::exists(leftover));
+    fs::remove(library().documentURL());
+    restart();
+    store->cleanUpLeftovers();
+    EXPECT_FALSE(fs::exists(leftover));
 }
 
 TEST_F(MediaLifecycleTest, EditKeepsTheCommittedImportAndCancelDeletesEveryImport) {

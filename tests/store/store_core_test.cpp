@@ -149,6 +149,8 @@ TEST_F(StoreCoreTest, FailedSaveReportsTheErrorAndKeepsBothCopies) {
     library().save(document);
     const auto store = startOnLibrary();
     const auto before = test::readFile(root() / "cues.json");
+    store->setMasterVolume(0.5);
+    document.masterVolume = 0.5;
     faults.failEvery(Operation::writeAtomically);
     EXPECT_FALSE(store->save());
     ASSERT_TRUE(store->persistenceError());

@@ -1,6 +1,7 @@
 // Kills tavrel_crash_writer with SIGKILL at random moments and checks after
-// every kill that what it was writing is one complete generation it wrote:
-// "cues.json" for saves, the whole set folder for exports over an existing set.
+// every kill, and the clean-up of leftovers the next start makes, that what it
+// was writing is one complete generation it wrote: "cues.json" for saves, the
+// whole set folder for exports over an existing set.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -158,6 +159,9 @@ int run(const Options& options, const fs::path& writer, const fs::path& root) {
             tally.generationsBegun += *announced - first + 1;
         else
             ++tally.killedBeforeFirstWrite;
+        // What the next start does once it holds the library: removes the
+        // staging the kill left, and puts back a set that was moved aside.
+        persistence.removeStagingLeftovers();
         std::int64_t found = -1;
         const auto problem = exporting ? checkSetFolder(set, low, high, found)
                                        : checkDocumentFile(watched, low, high, found);
@@ -184,6 +188,10 @@ int run(const Options& options, const fs::path& writer, const fs::path& root) {
               << hiddenLeftovers(litterFolder) << "\n";
     if (tally.failures > 0)
         return 1;
+    if (hiddenLeftovers(litterFolder) > 0) {
+        std::cerr << "the clean-up after each kill left hidden entries behind\n";
+        return 1;
+    }
     // A run whose kills never landed inside a write proved nothing.
     if (tally.kills >= 20 && (tally.interruptedWrites == 0 || tally.completedWrites == 0)) {
         std::cerr

@@ -31,6 +31,9 @@ public:
     bool exists(const path& item) override { return enter().exists(item); }
     bool isDirectory(const path& item) override { return enter().isDirectory(item); }
     bool isRegularFile(const path& item) override { return enter().isRegularFile(item); }
+    std::optional<FileIdentity> identity(const path& item) override {
+        return enter().identity(item);
+    }
     void copyFile(const path& from, const path& to) override { enter().copyFile(from, to); }
     void move(const path& from, const path& to) override { enter().move(from, to); }
     bool exchange(const path& a, const path& b) override { return enter().exchange(a, b); }
@@ -94,6 +97,17 @@ protected:
     test::TemporaryDirectory m_root;
     CuePersistence m_persistence{m_root.path() / "Tavrel"};
 
+    // The next start's clean-up: afterwards no hidden staging entry is left
+    // anywhere in the library.
+    void cleanUpAndExpectNoLeftovers(int dieAt) const {
+        m_persistence.removeStagingLeftovers();
+        for (const auto& folder :
+             {m_persistence.rootURL(), m_persistence.mediaURL(), m_persistence.savedSetsURL()}) {
+            for (const auto& name : test::entryNames(folder))
+                EXPECT_NE(name.front(), '.') << name << " after a crash before call " << dieAt;
+        }
+    }
+
     void putMediaIntoLibrary() const {
         for (const auto& name : crashMediaNames())
             test::writeFile(m_persistence.mediaURL() / name, crashMediaBytes(name));
@@ -108,12 +122,30 @@ TEST_F(CrashPoints, SaveLeavesTheOldOrTheNewDocument) {
         },
         [&](FileSystem& fileSystem) { m_persistence.save(crashDocument(2), fileSystem); },
         [&](int dieAt, bool finished) {
+            cleanUpAndExpectNoLeftovers(dieAt);
             std::int64_t found = -1;
             EXPECT_EQ(checkDocumentFile(m_persistence.documentURL(), 1, 2, found), "")
                 << "crash before call " << dieAt;
             if (finished) {
                 EXPECT_EQ(found, 2);
             }
+        });
+    EXPECT_GT(points, 1);
+}
+
+TEST_F(CrashPoints, ImportLeavesNoPartialMediaFile) {
+    const auto source = m_root.path() / "song.mp3";
+    const auto points = crashEverywhere(
+        [&] {
+            fs::remove_all(m_persistence.rootURL());
+            m_persistence.prepareDirectories();
+            test::writeFile(source, std::string(64 * 1024, 'a'));
+        },
+        [&](FileSystem& fileSystem) { m_persistence.importMedia(source, "audio", fileSystem); },
+        [&](int dieAt, bool) {
+            cleanUpAndExpectNoLeftovers(dieAt);
+            for (const auto& name : test::entryNames(m_persistence.mediaURL()))
+                EXPECT_EQ(readWholeFile(m_persistence.mediaURL() / name), readWholeFile(source));
         });
     EXPECT_GT(points, 1);
 }
@@ -131,6 +163,7 @@ TEST_F(CrashPoints, ExportOverAnExistingSetLeavesTheOldOrTheNewSet) {
             m_persistence.exportBackup(crashDocument(2), set, fileSystem);
         },
         [&](int dieAt, bool finished) {
+            cleanUpAndExpectNoLeftovers(dieAt);
             std::int64_t found = -1;
             EXPECT_EQ(checkSetFolder(set, 1, 2, found), "") << "crash before call " << dieAt;
             if (finished) {
@@ -153,6 +186,7 @@ TEST_F(CrashPoints, RestoreLeavesTheOldDocumentOrTheSetWithAllItsMedia) {
         },
         [&](FileSystem& fileSystem) { m_persistence.restoreBackup(set, fileSystem); },
         [&](int dieAt, bool finished) {
+            cleanUpAndExpectNoLeftovers(dieAt);
             const auto document = decodeDocument(readWholeFile(m_persistence.documentURL()));
             const auto generation = crashGeneration(document);
             ASSERT_TRUE(generation == 1 || generation == 2) << "crash before call " << dieAt;

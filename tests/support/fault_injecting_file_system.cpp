@@ -102,6 +102,13 @@ bool FaultInjectingFileSystem::isRegularFile(const path& item) {
     return result;
 }
 
+std::optional<FileIdentity> FaultInjectingFileSystem::identity(const path& item) {
+    const int call = enter(Operation::identity, item);
+    const auto result = LocalFileSystem::shared().identity(item);
+    leave(call, item);
+    return result;
+}
+
 void FaultInjectingFileSystem::copyFile(const path& from, const path& to) {
     const int call = enter(Operation::copyFile, from);
     LocalFileSystem::shared().copyFile(from, to);

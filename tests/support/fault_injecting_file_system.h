@@ -22,6 +22,7 @@ public:
         exists,
         isDirectory,
         isRegularFile,
+        identity,
         copyFile,
         move,
         exchange,
@@ -56,6 +57,7 @@ public:
     bool exists(const path& item) override;
     bool isDirectory(const path& item) override;
     bool isRegularFile(const path& item) override;
+    std::optional<FileIdentity> identity(const path& item) override;
     void copyFile(const path& from, const path& to) override;
     void move(const path& from, const path& to) override;
     bool exchange(const path& first, const path& second) override;
