@@ -125,6 +125,10 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
     const std::shared_ptr<CueStore> store = CueStore::create(persistence, playback, mainLoop);
     store->usePreferences(PreferencesStorage::standard());
+    // Only the holder of the lock may take staging folders for leftovers: another
+    // window's import in progress looks just the same.
+    if (lock.held())
+        store->cleanUpLeftovers();
     // Follows the preferences by itself: OSC, MIDI and backup machines.
     const std::shared_ptr<RemoteControl> remote = RemoteControl::create(store, mainLoop);
     const CueWarmer warmer(store, audio.warm);
