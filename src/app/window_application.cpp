@@ -18,6 +18,7 @@
 #include "persistence/preferences_storage.h"
 #include "playback/audio_playback_controller.h"
 #include "remote/remote_control.h"
+#include "remote/remote_preferences.h"
 #include "store/cue_store.h"
 #include "ui/cue_editor_view.h"
 #include "ui/loop_playback_view.h"
@@ -72,6 +73,23 @@ void bringToFront(QWidget& window) {
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.raise();
     window.activateWindow();
+}
+
+RemoteSettingsServices remoteSettingsServices(const std::shared_ptr<RemoteControl>& remote) {
+    RemoteSettingsServices services;
+    services.validate = &RemoteControl::validate;
+    services.status = [remote] {
+        const auto& status = remote->status();
+        return RemoteSettingsServices::Status{status.problem, status.osc, status.midi,
+                                              status.midiInputs};
+    };
+    services.startLearning = [remote](const std::string& target,
+                                      std::function<void(const MidiMapping&)> learned) {
+        remote->startLearning(target, std::move(learned));
+    };
+    services.cancelLearning = [remote] { remote->cancelLearning(); };
+    services.withLearned = &mappingsWithLearned;
+    return services;
 }
 
 }  // namespace
@@ -135,6 +153,7 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     QtFileChooser fileChooser;
     UiServices services;
     services.fileChooser = &fileChooser;
+    services.settings.remote = remoteSettingsServices(remote);
     services.presentEditor = cueEditorPresenter(store, fileChooser);
     services.makeLoopPanel = [store, &fileChooser](QWidget* parent) -> QWidget* {
         return new LoopPlaybackView(store, fileChooser, parent);

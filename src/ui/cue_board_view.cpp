@@ -22,8 +22,8 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
       m_setFlows(new CueSetFlows(m_store, *services.fileChooser, this, services.now)),
       m_header(new CueBoardHeader(
           m_store, *m_setFlows,
-          [this, listOutputs = services.listOutputs] {
-              SettingsWindow::present(m_store, listOutputs, window());
+          [this, settings = services.settings] {
+              SettingsWindow::present(m_store, settings, window());
           },
           this)),
       m_controls(new CueControlsBar(m_store, this)),

@@ -24,15 +24,16 @@ QLabel* sectionTitle(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, ListOutputs listOutputs,
+SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, SettingsServices services,
                                QWidget* parent)
     : QDialog(parent),
       m_store(std::move(store)),
-      m_listOutputs(std::move(listOutputs)),
+      m_services(std::move(services)),
       m_draft(m_store->preferences()),
       m_outputBox(new QComboBox(this)),
       m_outputNote(new QLabel(this)),
-      m_latencyGroup(new QButtonGroup(this)) {
+      m_latencyGroup(new QButtonGroup(this)),
+      m_remote(new RemoteSettingsSection(m_draft, m_services.remote, this)) {
     setWindowTitle(QStringLiteral("설정"));
     setObjectName(QStringLiteral("settingsWindow"));
     m_outputBox->setAccessibleName(QStringLiteral("출력 장치"));
@@ -67,6 +68,9 @@ SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, ListOutputs list
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sectionTitle(QStringLiteral("오디오 출력"), this));
     layout->addLayout(form);
+    layout->addSpacing(12);
+    layout->addWidget(sectionTitle(QStringLiteral("원격 제어"), this));
+    layout->addWidget(m_remote);
     layout->addStretch(1);
     layout->addWidget(buttons);
     setMinimumWidth(480);
@@ -75,7 +79,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, ListOutputs list
 
 void SettingsWindow::fillOutputs() {
     const std::vector<OutputChoice> outputs =
-        m_listOutputs ? m_listOutputs() : std::vector<OutputChoice>{};
+        m_services.listOutputs ? m_services.listOutputs() : std::vector<OutputChoice>{};
     m_outputBox->addItem(QStringLiteral("기본 출력"), QString());
     bool chosenPresent = m_draft.outputDevice.empty();
     for (const auto& output : outputs) {
@@ -101,18 +105,22 @@ Preferences SettingsWindow::editedPreferences() const {
     Preferences edited = m_draft;
     edited.outputDevice = m_outputBox->currentData().toString().toStdString();
     edited.latencyPreset = static_cast<LatencyPreset>(m_latencyGroup->checkedId());
+    m_remote->writeInto(edited);
     return edited;
 }
 
 void SettingsWindow::accept() {
-    // A failed write leaves the window open; the store shows why.
-    if (m_store->setPreferences(editedPreferences()))
+    // Refused settings and a failed write leave the window open, saying why.
+    const Preferences edited = editedPreferences();
+    if (m_remote->check(edited))
+        return;
+    if (m_store->setPreferences(edited))
         QDialog::accept();
 }
 
-void SettingsWindow::present(std::shared_ptr<CueStore> store, ListOutputs listOutputs,
+void SettingsWindow::present(std::shared_ptr<CueStore> store, SettingsServices services,
                              QWidget* parent) {
-    auto* window = new SettingsWindow(std::move(store), std::move(listOutputs), parent);
+    auto* window = new SettingsWindow(std::move(store), std::move(services), parent);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowModality(Qt::WindowModal);
     window->open();

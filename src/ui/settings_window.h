@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/preferences.h"
+#include "ui/remote_settings_section.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -23,19 +24,25 @@ struct OutputChoice {
     std::string description;
 };
 
+// What the "설정" window asks of the rest of the application.
+struct SettingsServices {
+    // The sound server's outputs; empty: none listed.
+    std::function<std::vector<OutputChoice>()> listOutputs;
+    RemoteSettingsServices remote;
+};
+
 // The "설정" window: this machine's preferences. "저장" hands the edited copy to
 // the store, which writes and publishes it; "취소" changes nothing.
 class SettingsWindow : public QDialog {
     Q_OBJECT
 
 public:
-    using ListOutputs = std::function<std::vector<OutputChoice>()>;
-
-    SettingsWindow(std::shared_ptr<CueStore> store, ListOutputs listOutputs,
+    SettingsWindow(std::shared_ptr<CueStore> store, SettingsServices services,
                    QWidget* parent = nullptr);
 
     // Opens window-modal over `parent`; deletes itself when closed.
-    static void present(std::shared_ptr<CueStore> store, ListOutputs listOutputs, QWidget* parent);
+    static void present(std::shared_ptr<CueStore> store, SettingsServices services,
+                        QWidget* parent);
 
     // What "저장" would save.
     Preferences editedPreferences() const;
@@ -45,11 +52,12 @@ private:
     void accept() override;
 
     std::shared_ptr<CueStore> m_store;
-    ListOutputs m_listOutputs;
+    SettingsServices m_services;
     Preferences m_draft;
     QComboBox* m_outputBox = nullptr;
     QLabel* m_outputNote = nullptr;
     QButtonGroup* m_latencyGroup = nullptr;
+    RemoteSettingsSection* m_remote = nullptr;
 };
 
 }  // namespace tavrel

@@ -20,8 +20,8 @@ struct UiServices {
     // The loop player section's panel; default: a placeholder.
     std::function<QWidget*(QWidget* parent)> makeLoopPanel;
     std::function<QDateTime()> now;  // default: the current local time
-    // The sound server's outputs for the "설정" window; default: none listed.
-    SettingsWindow::ListOutputs listOutputs;
+    // For the "설정" window; empty members: nothing listed, nothing refused.
+    SettingsServices settings;
 };
 
 }  // namespace tavrel

@@ -1,5 +1,7 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
@@ -21,7 +23,8 @@ protected:
     // Opened the operator's way, from the header.
     SettingsWindow* open() {
         UiServices withOutputs = services();
-        withOutputs.listOutputs = [this] { return outputs; };
+        withOutputs.settings.listOutputs = [this] { return outputs; };
+        withOutputs.settings.remote = remote;
         board = std::make_unique<CueBoardView>(store, withOutputs);
         board->show();
         board->header().settingsButton().click();
@@ -36,6 +39,7 @@ protected:
     }
     QComboBox& outputBox(SettingsWindow& window) { return *window.findChild<QComboBox*>(); }
 
+    RemoteSettingsServices remote;
     std::vector<OutputChoice> outputs = {{"hall", "공연장 스피커"}, {"booth", "부스 모니터"}};
     std::unique_ptr<CueBoardView> board;
 };
@@ -80,6 +84,49 @@ TEST_F(SettingsWindowTest, AChosenOutputThatIsGoneIsSaidAndKept) {
     window = open();
     EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("outputNote"))->isHidden());
     EXPECT_EQ(outputBox(*window).currentText(), QStringLiteral("USB 오디오"));
+}
+
+TEST_F(SettingsWindowTest, RemoteSettingsAreRefusedWithTheirMessageAndLearnedPadsAreSaved) {
+    std::function<void(const MidiMapping&)> pendingLearn;
+    remote.validate = [](const Preferences& preferences) -> std::optional<std::string> {
+        if (preferences.oscFromNetwork && preferences.oscPasscode.empty())
+            return "암호가 필요합니다.";
+        return std::nullopt;
+    };
+    remote.startLearning = [&](const std::string& target, auto learned) {
+        EXPECT_EQ(target, "fade");
+        pendingLearn = std::move(learned);
+    };
+    remote.withLearned = [](std::vector<MidiMapping> mappings, const MidiMapping& learned) {
+        mappings.push_back(learned);
+        return mappings;
+    };
+    SettingsWindow* window = open();
+    for (auto* box : window->findChildren<QCheckBox*>())
+        box->setChecked(true);  // OSC on, and from the network, without a passcode
+    press(*window, QStringLiteral("저장"));
+    const auto* problem = window->findChild<QLabel*>(QStringLiteral("remoteProblem"));
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_EQ(problem->text(), QStringLiteral("암호가 필요합니다."));
+    EXPECT_EQ(store->preferences(), Preferences{});
+
+    for (auto* field : window->findChildren<QLineEdit*>()) {
+        if (field->accessibleName() == QStringLiteral("OSC 암호"))
+            field->setText(QStringLiteral("1234"));
+    }
+    auto* target = window->findChildren<QComboBox*>().last();
+    target->setCurrentIndex(target->count() - 1);  // fade
+    for (auto* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("MIDI 학습"))
+            button->click();
+    }
+    ASSERT_TRUE(pendingLearn);
+    pendingLearn({"fade", MidiMapping::Kind::controller, 20, 2});
+    press(*window, QStringLiteral("저장"));
+    EXPECT_TRUE(store->preferences().oscFromNetwork);
+    EXPECT_EQ(store->preferences().oscPasscode, "1234");
+    EXPECT_EQ(store->preferences().midiMappings.back(),
+              (MidiMapping{"fade", MidiMapping::Kind::controller, 20, 2}));
 }
 
 }  // namespace
