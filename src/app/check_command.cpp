@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "audio/audio_decoder.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
 
@@ -41,9 +42,35 @@ LoadedLibrary readLibrary(const CuePersistence& persistence) {
     return library;
 }
 
-const char* playableText(bool playable) {
-    return playable ? "재생 가능" : "파일 없음";
-}
+// "재생 가능", "파일 없음", or why the file cannot be played; counts every problem.
+class MediaCheck {
+public:
+    explicit MediaCheck(const CuePersistence& persistence) : m_persistence(persistence) {}
+
+    std::string audio(const std::string& filename) {
+        if (!m_persistence.mediaExists(filename)) {
+            ++m_problems;
+            return "파일 없음";
+        }
+        // Opens and decodes the first frames, within a deadline: a file that is
+        // there but cannot play fails the show just the same.
+        if (const auto problem = checkPlayable(m_persistence.mediaURL() / filename)) {
+            ++m_problems;
+            return *problem;
+        }
+        return "재생 가능";
+    }
+    bool imageMissing(const std::optional<std::string>& filename) {
+        const bool missing = filename && !m_persistence.mediaExists(filename);
+        m_problems += missing ? 1 : 0;
+        return missing;
+    }
+    int problems() const { return m_problems; }
+
+private:
+    const CuePersistence& m_persistence;
+    int m_problems = 0;
+};
 
 }  // namespace
 
@@ -60,7 +87,7 @@ int runCheckCommand(std::ostream& out) {
     const LoadedLibrary library = readLibrary(*persistence);
     out << "문서: " << library.status << "\n\n";
 
-    int missing = 0;
+    MediaCheck media(*persistence);
     out << "큐 슬롯 (키 | 제목 | 음원 | 상태)\n";
     for (const auto& slot : library.document.slots) {
         out << "  " << slotKeyCharacter(slot.id) << " | " << slot.displayTitle() << " | ";
@@ -68,31 +95,25 @@ int runCheckCommand(std::ostream& out) {
             out << "- | 음원 없음\n";
             continue;
         }
-        const bool playable = persistence->mediaExists(slot.audioFilename);
-        missing += playable ? 0 : 1;
-        out << *slot.audioFilename << " | " << playableText(playable) << "\n";
-        if (slot.imageFilename && !persistence->mediaExists(slot.imageFilename)) {
-            ++missing;
+        out << *slot.audioFilename << " | " << media.audio(*slot.audioFilename) << "\n";
+        if (media.imageMissing(slot.imageFilename))
             out << "      이미지 파일 없음: " << *slot.imageFilename << "\n";
-        }
     }
     out << "\n반복 재생 곡 " << library.document.loopTracks.size() << "개\n";
     for (const auto& track : library.document.loopTracks) {
-        const bool playable = persistence->mediaExists(track.audioFilename);
-        missing += playable ? 0 : 1;
         out << "  " << track.title << " | " << track.audioFilename << " | "
-            << playableText(playable) << "\n";
+            << media.audio(track.audioFilename) << "\n";
     }
     out << "\n";
     if (!library.readable) {
         out << "결과: 설정 파일을 읽을 수 없습니다.\n";
         return 2;
     }
-    if (missing > 0) {
-        out << "결과: 없는 미디어 파일 " << missing << "개\n";
+    if (media.problems() > 0) {
+        out << "결과: 없거나 재생할 수 없는 미디어 파일 " << media.problems() << "개\n";
         return 1;
     }
-    out << "결과: 모든 미디어 파일이 있습니다.\n";
+    out << "결과: 모든 미디어 파일이 있고 재생할 수 있습니다.\n";
     return 0;
 }
 

@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "e2e/signal_analysis.h"
 #include "model/document_json.h"
 #include "run_tavrel.h"
+#include "support/bad_media.h"
 #include "support/fault_injecting_file_system.h"
 
 namespace tavrel {
@@ -23,26 +25,36 @@ TEST(CheckCommand, EmptyLibraryPassesAndWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(library));
 }
 
-TEST(CheckCommand, MissingMediaIsListedAndFails) {
+TEST(CheckCommand, MissingAndUnplayableMediaAreListedAndFailWithoutHanging) {
     test::TemporaryDirectory library;
+    std::filesystem::create_directories(library.path() / "Media");
+    const auto bad = test::writeBadMedia(library.path() / "Media");
+    e2e::writeToneWav(library.path() / "Media" / "audio-present.wav", 48000, {{440, 0.5, 0.3}});
     auto document = CueDocument::empty();
     document.slots[0].title = "오프닝";
     document.slots[0].audioFilename = "audio-present.wav";
     document.slots[1].audioFilename = "audio-gone.wav";
+    for (std::size_t i = 0; i < bad.all().size(); ++i)
+        document.slots[2 + i].audioFilename = bad.all()[i].filename().string();
     LoopTrack track;
     track.title = "배경";
     track.audioFilename = "loop-gone.mp3";
     document.loopTracks.push_back(track);
     test::writeFile(library.path() / "cues.json", encodeDocument(document));
-    test::writeFile(library.path() / "Media" / "audio-present.wav", "x");
     const auto before = test::entryNames(library.path());
 
     const auto result = runCheck(library.path());
     EXPECT_EQ(result.exitCode, 1) << result.output;
-    EXPECT_NE(result.output.find("1 | 오프닝 | audio-present.wav | 재생 가능"), std::string::npos)
-        << result.output;
-    EXPECT_NE(result.output.find("2 | 큐 2 | audio-gone.wav | 파일 없음"), std::string::npos);
-    EXPECT_NE(result.output.find("배경 | loop-gone.mp3 | 파일 없음"), std::string::npos);
+    for (const std::string line :
+         {"1 | 오프닝 | audio-present.wav | 재생 가능", "2 | 큐 2 | audio-gone.wav | 파일 없음",
+          "배경 | loop-gone.mp3 | 파일 없음", "재생할 수 없는 미디어 파일 5개"})
+        EXPECT_NE(result.output.find(line), std::string::npos) << line << "\n" << result.output;
+    for (const auto& file : bad.all()) {
+        EXPECT_NE(
+            result.output.find(file.filename().string() + " | 음원 파일을 재생할 수 없습니다. ("),
+            std::string::npos)
+            << result.output;
+    }
     EXPECT_EQ(test::entryNames(library.path()), before);
 }
 

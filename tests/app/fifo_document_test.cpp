@@ -26,8 +26,9 @@ TEST(FifoDocument, StartAndCheckReportItAtOnce) {
     const auto start = test::runTavrel("--screenshot '" + screenshot.string() + "'", library);
     EXPECT_EQ(start.exitCode, 0) << start.output;
     EXPECT_TRUE(fs::exists(screenshot)) << start.output;
+    // Nothing preserved or written over; the lock of the one window stays behind, empty.
     EXPECT_EQ(test::entryNames(library),
-              (std::set<std::string>{"Media", "SavedSets", "cues.json"}));
+              (std::set<std::string>{".tavrel-lock", "Media", "SavedSets", "cues.json"}));
 }
 
 }  // namespace
