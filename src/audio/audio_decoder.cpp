@@ -75,7 +75,10 @@ void AudioDecoder::fail(const std::filesystem::path& url, int result) const {
     // audio before the deadline is, as far as a show goes, invalid data.
     if (m_interrupted || result == AVERROR_EXIT)
         result = AVERROR_INVALIDDATA;
-    throw AudioFileError(url, result);
+    AudioFileError error(url, result);
+    if (m_interrupted)
+        error.markTimedOut();
+    throw error;
 }
 
 AudioDecoder::~AudioDecoder() {

@@ -26,6 +26,9 @@ public:
     // Long enough for any sound file on a loaded machine; a pathological one
     // (gigabytes of zeros, random bytes) gives up by then.
     static constexpr std::chrono::milliseconds openTimeout{400};
+    // Warming runs at low priority off the main thread: a loaded machine must
+    // not make a good file look bad there, and a pathological one still ends.
+    static constexpr std::chrono::milliseconds warmingTimeout{3000};
 
     // Opens the best audio stream and decodes its first frame, so a file with
     // no decodable audio fails here, within the timeout. Only a regular file
@@ -47,6 +50,8 @@ public:
     bool atEnd() const { return m_inputEnded && m_pendingRead == m_pendingFrames; }
     // Decoding stopped on a read or decode error rather than at the end of the file.
     bool failed() const { return m_failed; }
+    // The last operation ran into its deadline.
+    bool timedOut() const { return m_interrupted; }
     // Reads after this time fail as a read error would; none by default after opening.
     void setDeadline(std::optional<Clock::time_point> deadline) {
         m_deadline = deadline;

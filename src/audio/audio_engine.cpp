@@ -16,18 +16,23 @@ namespace {
 
 void warmNow(WarmStartCache& cache, WarmStart start, int sampleRate, std::size_t frames) {
     try {
-        start.decoder = std::make_unique<AudioDecoder>(start.url, sampleRate);
+        start.decoder =
+            std::make_unique<AudioDecoder>(start.url, sampleRate, AudioDecoder::warmingTimeout);
         start.durationSeconds = start.decoder->durationSeconds();
         // Keyed by the position the controller will seek to for this offset.
         start.startSeconds =
             AudioPlaybackController::clampedStart(start.requestedSeconds, start.durationSeconds);
-        start.decoder->setDeadline(AudioDecoder::Clock::now() + AudioDecoder::openTimeout);
+        start.decoder->setDeadline(AudioDecoder::Clock::now() + AudioDecoder::warmingTimeout);
         start.decoder->seek(start.startSeconds);
         start.frames.resize(frames * AudioDecoder::outputChannels);
         const std::size_t decoded = start.decoder->read(start.frames.data(), frames);
         start.frames.resize(decoded * AudioDecoder::outputChannels);
-        if (start.decoder->failed())
-            throw AudioFileError(start.url, AVERROR_INVALIDDATA);
+        if (start.decoder->failed()) {
+            AudioFileError error(start.url, AVERROR_INVALIDDATA);
+            if (start.decoder->timedOut())
+                error.markTimedOut();
+            throw error;
+        }
         start.decoder->setDeadline(std::nullopt);
     } catch (const AudioFileError& error) {
         cache.fail(start.url, start.requestedSeconds, error);

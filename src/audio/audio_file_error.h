@@ -17,10 +17,15 @@ public:
     const std::filesystem::path& url() const { return m_url; }
     // The negative AVERROR code behind the message.
     int ffmpegCode() const { return m_ffmpegCode; }
+    // The file gave no audio before the deadline: on a loaded machine a good
+    // file can too, so this is not proof that the file is bad.
+    bool timedOut() const { return m_timedOut; }
+    void markTimedOut() { m_timedOut = true; }
 
 private:
     std::filesystem::path m_url;
     int m_ffmpegCode = 0;
+    bool m_timedOut = false;
 };
 
 // FFmpeg's text for an AVERROR code.

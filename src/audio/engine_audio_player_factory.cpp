@@ -14,8 +14,9 @@ std::shared_ptr<AudioPlaying> EngineAudioPlayerFactory::makePlayer(
     auto& cache = m_engine->warmStarts();
     if (const auto duration = cache.durationOf(url))
         return std::make_shared<EngineAudioPlayer>(m_engine, url, nullptr, *duration);
-    // A file that failed and has not changed since is not opened again.
-    if (auto failure = cache.knownFailure(url))
+    // A file that failed and has not changed since is not opened again, unless
+    // it only ran out of time: the operator's press deserves another try.
+    if (auto failure = cache.knownFailure(url); failure && !failure->timedOut())
         throw *failure;
     std::unique_ptr<AudioDecoder> decoder;
     try {
@@ -24,6 +25,7 @@ std::shared_ptr<AudioPlaying> EngineAudioPlayerFactory::makePlayer(
         cache.noteFailure(url, error);
         throw;
     }
+    cache.noteSuccess(url);
     const double duration = decoder->durationSeconds();
     return std::make_shared<EngineAudioPlayer>(m_engine, url, std::move(decoder), duration);
 }

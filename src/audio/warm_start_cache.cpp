@@ -85,6 +85,12 @@ std::optional<AudioFileError> WarmStartCache::knownFailure(const std::filesystem
     return m_failures.at(key).error;
 }
 
+void WarmStartCache::noteSuccess(const std::filesystem::path& url) {
+    const auto key = keyOf(url);
+    std::lock_guard lock(m_mutex);
+    m_failures.erase(key);
+}
+
 void WarmStartCache::forgetFailures() {
     std::lock_guard lock(m_mutex);
     m_failures.clear();

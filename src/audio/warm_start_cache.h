@@ -30,7 +30,9 @@ struct WarmStart {
 // Warm starts by (file, start offset), and the files that failed to open.
 // Filled on the warming thread, taken on the main thread; the oldest entries
 // go beyond the capacity. A failed file is not tried again until its size or
-// modification time changes, or the failures are forgotten.
+// modification time changes, or the failures are forgotten. A key press still
+// tries a file that only ran out of time, and a success clears its failure: a
+// burst of load must not silence a good cue for the rest of the show.
 class WarmStartCache {
 public:
     explicit WarmStartCache(std::size_t capacity);
@@ -48,6 +50,8 @@ public:
     void fail(const std::filesystem::path& url, double startSeconds, const AudioFileError& error);
     // Remembers a failure found elsewhere (a cold open).
     void noteFailure(const std::filesystem::path& url, const AudioFileError& error);
+    // A cold open succeeded.
+    void noteSuccess(const std::filesystem::path& url);
     // How the file failed, when it has not changed since.
     std::optional<AudioFileError> knownFailure(const std::filesystem::path& url) const;
     void forgetFailures();
@@ -71,7 +75,8 @@ private:
         AudioFileError error;
     };
     static std::optional<Stamp> stampOf(const std::filesystem::path& key);
-    bool failedUnchanged(const std::filesystem::path& key) const;  // caller holds m_mutex
+    // Caller holds m_mutex.
+    bool failedUnchanged(const std::filesystem::path& key) const;
 
     mutable std::mutex m_mutex;
     std::size_t m_capacity = 0;
