@@ -81,10 +81,13 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     const ApplicationAudio audio = makeApplicationAudio(mainLoop);
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
     const std::shared_ptr<CueStore> store = CueStore::create(std::nullopt, playback, mainLoop);
+    // The preferences are read with the library: the stream moves to them at once.
+    audio.setOutput(store->preferences().outputDevice, store->preferences().latencyPreset);
     const CueWarmer warmer(store, audio.warm);
     QtFileChooser fileChooser;
     UiServices services;
     services.fileChooser = &fileChooser;
+    services.outputStatus = audio.outputStatus;
     services.presentEditor = cueEditorPresenter(store, fileChooser);
     services.makeLoopPanel = [store, &fileChooser](QWidget* parent) -> QWidget* {
         return new LoopPlaybackView(store, fileChooser, parent);

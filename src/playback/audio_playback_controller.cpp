@@ -124,6 +124,9 @@ float AudioPlaybackController::combinedVolume(double master, double gainDB) {
 void AudioPlaybackController::finishPlayback(const Uuid& id) {
     if (!m_playbackID || *m_playbackID != id)
         return;
+    // A run cut off by a lost output is told as a start that failed.
+    if (m_player && m_player->failed())
+        m_errorMessage = PlaybackError(PlaybackError::Kind::couldNotStart).what();
     tearDown(false);
     notifyObservers();
     if (m_onNaturalCompletion)

@@ -6,6 +6,7 @@
 
 #include "base/observable.h"
 
+class QLabel;
 class QMenu;
 class QToolButton;
 
@@ -13,26 +14,33 @@ namespace tavrel {
 
 class CueSetFlows;
 class CueStore;
+class OutputStatus;
 class ToggleSwitch;
 
-// The title block, the set menu "세트" and the "편집 모드" switch.
+// The title block, the output status, the set menu "세트" and the "편집 모드" switch.
 class CueBoardHeader : public QWidget {
     Q_OBJECT
 
 public:
+    // Without an output status, no status is shown.
     CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& setFlows,
-                   QWidget* parent = nullptr);
+                   std::shared_ptr<OutputStatus> outputStatus = nullptr, QWidget* parent = nullptr);
 
     QToolButton& setMenuButton() const { return *m_setButton; }
     QMenu& setMenu() const { return *m_setMenu; }
     ToggleSwitch& editModeSwitch() const { return *m_editSwitch; }
+    // Shown while sound reaches no output.
+    QLabel& outputMissingLabel() const { return *m_outputMissing; }
 
 private:
     std::shared_ptr<CueStore> m_store;
     QToolButton* m_setButton = nullptr;
     QMenu* m_setMenu = nullptr;
     ToggleSwitch* m_editSwitch = nullptr;
+    QLabel* m_outputMissing = nullptr;
+    std::shared_ptr<OutputStatus> m_outputStatus;
     Subscription m_subscription;
+    Subscription m_outputSubscription;
 };
 
 }  // namespace tavrel

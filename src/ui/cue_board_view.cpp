@@ -20,7 +20,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
       m_presentEditor(services.presentEditor ? services.presentEditor
                                              : placeholderEditorPresenter(m_store)),
       m_setFlows(new CueSetFlows(m_store, *services.fileChooser, this, services.now)),
-      m_header(new CueBoardHeader(m_store, *m_setFlows, this)),
+      m_header(new CueBoardHeader(m_store, *m_setFlows, services.outputStatus, this)),
       m_controls(new CueControlsBar(m_store, this)),
       m_errorAlert(new ErrorAlert(m_store, this)) {
     auto* grid = new QGridLayout;

@@ -3,7 +3,9 @@
 #include <QDateTime>
 
 #include <functional>
+#include <memory>
 
+#include "playback/output_status.h"
 #include "ui/cue_editor_presenter.h"
 
 class QWidget;
@@ -19,6 +21,8 @@ struct UiServices {
     // The loop player section's panel; default: a placeholder.
     std::function<QWidget*(QWidget* parent)> makeLoopPanel;
     std::function<QDateTime()> now;  // default: the current local time
+    // The audio engine's; the header says "출력 없음" while it is unavailable. Default: none.
+    std::shared_ptr<OutputStatus> outputStatus;
 };
 
 }  // namespace tavrel
