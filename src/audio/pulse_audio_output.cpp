@@ -154,6 +154,12 @@ OutputHealth PulseAudioOutput::health() const {
             m_chosenMissing.load(std::memory_order_acquire)};
 }
 
+void PulseAudioOutput::setHealthHandler(std::function<void()> handler) {  // main thread
+    pa_threaded_mainloop_lock(m_mainloop);
+    m_healthHandler = std::move(handler);
+    pa_threaded_mainloop_unlock(m_mainloop);
+}
+
 void PulseAudioOutput::start(AudioRenderer& renderer) {  // main thread
     pa_threaded_mainloop_lock(m_mainloop);
     m_renderer = &renderer;

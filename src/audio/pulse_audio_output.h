@@ -51,9 +51,7 @@ public:
     void start(AudioRenderer& renderer) override;
     bool ensureRunning() override { return health().running; }
 
-    void setHealthHandler(std::function<void()> handler) override {
-        m_healthHandler = std::move(handler);
-    }
+    void setHealthHandler(std::function<void()> handler) override;
     OutputHealth health() const override;
     void choose(const OutputChoice& choice) override;
     std::uint64_t underrunCount() const override {

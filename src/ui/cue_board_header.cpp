@@ -73,7 +73,7 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     row->setContentsMargins(0, 0, 0, 0);
     row->addLayout(block);
     row->addStretch(1);
-    row->addWidget(m_outputMissing);
+    row->addWidget(m_outputMissing, 0, Qt::AlignVCenter);
     row->addSpacing(12);
     row->addWidget(m_setButton);
     row->addSpacing(12);
