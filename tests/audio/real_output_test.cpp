@@ -254,6 +254,11 @@ INSTANTIATE_TEST_SUITE_P(Servers, RealOutput, ::testing::Values("pulseaudio", "p
                          [](const auto& info) { return std::string(info.param); });
 
 TEST_P(RealOutput, UnderFourBusyProcessesACuePlaysAtItsGainAndNeverStalls) {
+#ifdef __SANITIZE_THREAD__
+    // Ten times slower threads under load say nothing about the stream; the
+    // AddressSanitizer build runs this.
+    GTEST_SKIP() << "timing under load is not meaningful under ThreadSanitizer";
+#endif
     makeEngine();
     ASSERT_TRUE(engine->outputStatus()->available()) << "the server runs but no stream opened";
     EXPECT_NE(dynamic_cast<PulseAudioOutput*>(&engine->output()), nullptr);
