@@ -460,6 +460,18 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(folder);
         return 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "--output-only") {
+        // The sound-server figures alone, on one two-minute WAV.
+        const auto wav = folder / "output.wav";
+        test::writeWav(wav, test::sines({{440.0, 0.3}, {1230.0, 0.2}}, 120.0, 48000));
+        const Files one{{test::audioFormats().front(), wav}};
+        std::vector<ServerRun> servers;
+        for (const char* kind : {"pulseaudio", "pipewire"})
+            servers.push_back(measureServer(kind, loop, one, folder));
+        writeJson({}, DeviceRun{}, servers);
+        std::filesystem::remove_all(folder);
+        return 0;
+    }
     const auto files = makeFiles(folder);
 
     std::printf("== OfflineOutput, 48 kHz, 256 frames\n");
