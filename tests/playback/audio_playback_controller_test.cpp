@@ -173,7 +173,8 @@ TEST_F(AudioPlaybackControllerTest, StopReleasesThePlayerAndNeverCallsTheComplet
     EXPECT_EQ(notifications, 1);
 }
 
-TEST_F(AudioPlaybackControllerTest, NaturalEndOrLostOutputOfTheCurrentRunStopsAndTellsTheOwnerOnce) {
+TEST_F(AudioPlaybackControllerTest,
+       NaturalEndOrLostOutputOfTheCurrentRunStopsAndTellsTheOwnerOnce) {
     controller->play(slot(6), file("a.mp3"));
     const auto player = factory->lastPlayer();
     controller->report(std::runtime_error("kept"));
