@@ -3,6 +3,8 @@
 // callback, on OfflineOutput and on a private null sink. Writes
 // build/bench-results/cue_start.json.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -444,7 +446,9 @@ void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sin
 int main(int argc, char** argv) {
     using namespace tavrel;
     using namespace tavrel::bench;
-    const auto folder = std::filesystem::temp_directory_path() / "tavrel-bench-cue-start";
+    // Per process: other checkouts on the machine run this bench too.
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("tavrel-bench-cue-start-" + std::to_string(getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
