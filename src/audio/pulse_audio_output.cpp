@@ -387,6 +387,8 @@ void PulseAudioOutput::streamChanged() {
             m_seenWrites = m_writes;
             m_lastProgress = Clock::now();
             setHealth(true, m_chosenMissing.load());
+            // A session manager may have placed it elsewhere (a remembered output).
+            checkChosenSink();
             break;
         case PA_STREAM_FAILED:
         case PA_STREAM_TERMINATED:

@@ -330,9 +330,13 @@ TEST_P(RealOutput, AChosenOutputThatGoesAwayLeavesSoundOnTheDefaultUntilItComesB
     EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == otherSinkName; }));
     EXPECT_FALSE(engine->outputStatus()->chosenOutputMissing());
 
+    // A cue sounding on it goes on, on the default output.
+    controller->play(cue("long.wav"), folder.path() / "long.wav");
     commandOutput("pactl unload-module " + module);
     ASSERT_TRUE(waitFor([&] { return engine->outputStatus()->chosenOutputMissing(); }));
     EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == sinkName; }));
+    EXPECT_TRUE(controller->state().isPlaying());
+    EXPECT_EQ(controller->errorMessage(), std::nullopt);
 
     module = commandOutput(load);
     ASSERT_TRUE(waitFor([&] { return !engine->outputStatus()->chosenOutputMissing(); }));
