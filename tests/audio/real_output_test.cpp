@@ -274,7 +274,8 @@ TEST_P(RealOutput, UnderFourBusyProcessesACuePlaysAtItsGainAndNeverStalls) {
         0.5 * AudioPlaybackController::combinedVolume(1.0, -6.0) / std::sqrt(2.0);
     const double level = soundingLevel(left);
     ASSERT_GT(level, 0.0) << "nothing was recorded from the sink: " << left.size()
-                          << " samples, underruns " << engine->underrunCount() << ", "
+                          << " samples, peak " << *std::max_element(left.begin(), left.end())
+                          << ", underruns " << engine->underrunCount() << ", "
                           << controller->errorMessage().value_or("no error");
     EXPECT_NEAR(20.0 * std::log10(level / expected), 0.0, 0.1);
     // A late callback may cost silence, never more than one buffer: the stream
