@@ -3,14 +3,18 @@
 // callback, on OfflineOutput and on a private null sink. Writes
 // build/bench-results/cue_start.json.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include "audio/audio_engine.h"
 #include "audio/engine_audio_player.h"
+#include "audio/pulse_audio_output.h"
 #include "audio_formats.h"
 #include "base/main_loop.h"
 #include "cue_start_harness.h"
@@ -216,7 +220,8 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
     run.bufferFrames = engine->output().bufferFrames();
     run.sampleRate = engine->output().sampleRate();
     run.latencyMs = engine->output().latencySeconds() * 1000.0;
-    std::printf("== null sink through PortAudio: %d Hz, %d frames, reported latency %.2f ms\n",
+    std::printf("== null sink through %s: %d Hz, %d frames, reported latency %.2f ms\n",
+                dynamic_cast<PulseAudioOutput*>(&engine->output()) ? "libpulse" : "PortAudio",
                 run.sampleRate, run.bufferFrames, run.latencyMs);
     run.results = measure(*engine, files, true);
     measureCpu(*engine, files);
@@ -232,8 +237,151 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
     return run;
 }
 
+struct PresetRun {
+    Spread keyToSink;
+    std::size_t measured = 0;
+    double latencyMs = 0.0;
+    int bufferFrames = 0;
+};
+
+struct ServerRun {
+    std::string kind;
+    bool started = false;
+    bool realtime = false;
+    std::map<std::string, PresetRun> presets;
+    std::uint64_t underrunsUnderLoad = 0;
+    double cpuIdlePercent = 0.0;
+    double cpuPlayingPercent = 0.0;
+};
+
+constexpr int keyToSinkStarts = 150;
+
+// The controller's play() (all the store's play adds to it) → the first
+// sample of the cue played at the server, seen at the sink's monitor. Starts
+// are spread over the server's cycle by a random pause.
+PresetRun measureKeyToSink(AudioEngine& engine, AudioPlaybackController& controller,
+                           const std::filesystem::path& file) {
+    PresetRun run;
+    SinkMonitor monitor("tavrel_bench");
+    if (!monitor.running())
+        return run;
+    CueSlot slot = CueSlot::empty(0);
+    slot.audioFilename = file.filename().string();
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pause(0, 20'000);
+    std::vector<double> samples;
+    engine.warm(file, 0.0);
+    for (int i = 0; i < keyToSinkStarts; ++i) {
+        waitForWarm(engine, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        monitor.arm();
+        const auto pressed = Clock::now();
+        controller.play(slot, file);
+        if (const auto onset = monitor.onset(std::chrono::seconds(2)))
+            samples.push_back(milliseconds(*onset - pressed));
+        controller.stop();
+        monitor.waitForSilence(std::chrono::milliseconds(60));
+    }
+    run.keyToSink = spreadOf(samples);
+    run.measured = samples.size();
+    run.latencyMs = engine.output().latencySeconds() * 1000.0;
+    run.bufferFrames = engine.output().bufferFrames();
+    return run;
+}
+
+double cpuPercentOver(std::chrono::seconds seconds) {
+    const auto cpuStart = processCpuSeconds();
+    const auto wallStart = Clock::now();
+    std::this_thread::sleep_for(seconds);
+    return 100.0 * (processCpuSeconds() - cpuStart) /
+           std::chrono::duration<double>(Clock::now() - wallStart).count();
+}
+
+// Key to sink per latency preset, underruns of a 20 s cue under four busy
+// processes at "stable", and the whole process's CPU with twelve warm cues.
+ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& files,
+                        const std::filesystem::path& folder) {
+    ServerRun run;
+    run.kind = kind;
+    NullSinkServer server(folder / ("run-" + kind), kind);
+    run.started = server.started();
+    if (!run.started) {
+        std::printf("== %s: no private server could be started; skipped\n", kind.c_str());
+        return run;
+    }
+    setenv("XDG_RUNTIME_DIR", (folder / ("run-" + kind)).c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + (folder / ("run-" + kind) / "pulse/native").string()).c_str(),
+           1);
+    auto engine = AudioEngine::create(loop, {});
+    auto* pulse = dynamic_cast<PulseAudioOutput*>(&engine->output());
+    auto controller = std::make_shared<AudioPlaybackController>(engine->playerFactory());
+    const auto& file = files.front().second;
+    for (const auto preset : {LatencyPreset::stable, LatencyPreset::low}) {
+        engine->setOutputChoice({"", preset});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const auto key = std::string(latencyPresetKey(preset));
+        run.presets[key] = measureKeyToSink(*engine, *controller, file);
+        const auto& result = run.presets[key];
+        std::printf(
+            "== %s %s: latency %.1f ms, %d frames a request; key to sink %.2f/%.2f ms "
+            "(p50/p99 of %zu)\n",
+            kind.c_str(), key.c_str(), result.latencyMs, result.bufferFrames, result.keyToSink.p50,
+            result.keyToSink.p99, result.measured);
+    }
+    run.realtime = pulse && pulse->realtime();
+
+    engine->setOutputChoice({"", LatencyPreset::stable});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    CueSlot slot = CueSlot::empty(0);
+    slot.audioFilename = file.filename().string();
+    {
+        BusyLoad load;
+        const auto before = engine->underrunCount();
+        controller->play(slot, file);
+        std::this_thread::sleep_for(std::chrono::seconds(20));
+        run.underrunsUnderLoad = engine->underrunCount() - before;
+        controller->stop();
+    }
+
+    for (int i = 0; i < 12; ++i)
+        engine->warm(file, 10.0 * i);
+    waitForWarm(*engine, 12);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    run.cpuIdlePercent = cpuPercentOver(std::chrono::seconds(5));
+    controller->play(slot, file);
+    run.cpuPlayingPercent = cpuPercentOver(std::chrono::seconds(5));
+    controller->stop();
+    std::printf(
+        "== %s: realtime audio thread %s; %llu underruns in 20 s under four busy "
+        "processes; cpu %.2f %% idle with 12 warm cues, %.2f %% playing\n",
+        kind.c_str(), run.realtime ? "yes" : "no",
+        static_cast<unsigned long long>(run.underrunsUnderLoad), run.cpuIdlePercent,
+        run.cpuPlayingPercent);
+    return run;
+}
+
+void writePresets(std::ostream& json, const ServerRun& run) {
+    json << "{\"started\": " << (run.started ? "true" : "false")
+         << ", \"realtime_audio_thread\": " << (run.realtime ? "true" : "false")
+         << ", \"underruns_under_load\": " << run.underrunsUnderLoad
+         << ", \"cpu_idle_percent\": " << run.cpuIdlePercent
+         << ", \"cpu_playing_percent\": " << run.cpuPlayingPercent << ", \"presets\": {";
+    bool first = true;
+    for (const auto& [name, preset] : run.presets) {
+        json << (first ? "" : ", ") << "\"" << name
+             << "\": {\"key_to_sink_p50_ms\": " << preset.keyToSink.p50
+             << ", \"key_to_sink_p99_ms\": " << preset.keyToSink.p99
+             << ", \"starts_measured\": " << preset.measured
+             << ", \"stream_latency_ms\": " << preset.latencyMs
+             << ", \"request_frames\": " << preset.bufferFrames << "}";
+        first = false;
+    }
+    json << "}}";
+}
+
 // play_* from OfflineOutput; trigger_* from the null sink when it ran.
-void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sink) {
+void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sink,
+               const std::vector<ServerRun>& servers) {
     std::filesystem::create_directories("build/bench-results");
     std::ofstream json("build/bench-results/cue_start.json");
     json << "{\"formats\": {";
@@ -258,8 +406,33 @@ void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sin
         json << "}";
         firstFormat = false;
     }
-    json << "}, \"buffer_frames\": " << sink.bufferFrames
-         << ", \"sample_rate\": " << sink.sampleRate
+    json << "}";
+    // The top-level figures: PulseAudio at the default ("stable") preset.
+    if (!servers.empty() && servers.front().presets.contains("stable")) {
+        const auto& main = servers.front();
+        const auto& stable = main.presets.at("stable");
+        json << ", \"key_to_sink_p50_ms\": " << stable.keyToSink.p50
+             << ", \"key_to_sink_p99_ms\": " << stable.keyToSink.p99
+             << ", \"underruns_under_load\": " << main.underrunsUnderLoad
+             << ", \"cpu_idle_percent\": " << main.cpuIdlePercent
+             << ", \"cpu_playing_percent\": " << main.cpuPlayingPercent << ", \"presets\": {";
+        bool first = true;
+        for (const auto& [name, preset] : main.presets) {
+            json << (first ? "" : ", ") << "\"" << name
+                 << "\": {\"key_to_sink_p50_ms\": " << preset.keyToSink.p50
+                 << ", \"key_to_sink_p99_ms\": " << preset.keyToSink.p99 << "}";
+            first = false;
+        }
+        json << "}";
+    }
+    json << ", \"servers\": {";
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        json << (i ? ", " : "") << "\"" << servers[i].kind << "\": ";
+        writePresets(json, servers[i]);
+    }
+    json << "}, \"key_to_sink_measure\": \"AudioPlaybackController::play() to the first sample "
+            "above 0.02 at the null sink's monitor, read in-process with 1 ms fragments\"";
+    json << ", \"buffer_frames\": " << sink.bufferFrames << ", \"sample_rate\": " << sink.sampleRate
          << ", \"device_latency_ms\": " << sink.latencyMs << ", \"trigger_measured_on\": \""
          << (sink.results.empty() ? "offline" : "null_sink") << "\", \"qt_measure\": \""
          << (sink.qt.p50.empty() ? "not measured: " + sink.qt.why : qtMeasureDescription)
@@ -273,7 +446,9 @@ void writeJson(const std::map<std::string, Steps>& offline, const DeviceRun& sin
 int main(int argc, char** argv) {
     using namespace tavrel;
     using namespace tavrel::bench;
-    const auto folder = std::filesystem::temp_directory_path() / "tavrel-bench-cue-start";
+    // Per process: other checkouts on the machine run this bench too.
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("tavrel-bench-cue-start-" + std::to_string(getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -289,6 +464,18 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(folder);
         return 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "--output-only") {
+        // The sound-server figures alone, on one two-minute WAV.
+        const auto wav = folder / "output.wav";
+        test::writeWav(wav, test::sines({{440.0, 0.3}, {1230.0, 0.2}}, 120.0, 48000));
+        const Files one{{test::audioFormats().front(), wav}};
+        std::vector<ServerRun> servers;
+        for (const char* kind : {"pulseaudio", "pipewire"})
+            servers.push_back(measureServer(kind, loop, one, folder));
+        writeJson({}, DeviceRun{}, servers);
+        std::filesystem::remove_all(folder);
+        return 0;
+    }
     const auto files = makeFiles(folder);
 
     std::printf("== OfflineOutput, 48 kHz, 256 frames\n");
@@ -301,7 +488,11 @@ int main(int argc, char** argv) {
         offlineResults = measure(*engine, files, true);
         measureCold(*engine, files, folder);
     }
-    writeJson(offlineResults, measureNullSink(loop, files, folder));
+    const DeviceRun sink = measureNullSink(loop, files, folder);
+    std::vector<ServerRun> servers;
+    for (const char* kind : {"pulseaudio", "pipewire"})
+        servers.push_back(measureServer(kind, loop, files, folder));
+    writeJson(offlineResults, sink, servers);
     std::filesystem::remove_all(folder);
     return 0;
 }

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "audio/audio_decoder.h"
+#include "audio/pulse_audio_output.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/preferences_storage.h"
 
 namespace tavrel {
 
@@ -72,7 +74,39 @@ private:
     int m_problems = 0;
 };
 
+constexpr std::chrono::seconds serverTimeout{2};
+
+// Which output the window would play through, as far as can be told without opening it.
+std::string outputLine() {
+    const Preferences preferences =
+        PreferencesStorage::standard().load(LocalFileSystem::shared()).preferences;
+    const std::string latency =
+        preferences.latencyPreset == LatencyPreset::low ? "저지연 (약 10 ms)" : "안정 (약 20 ms)";
+    const auto outputs = listOutputDevices(serverTimeout);
+    if (!outputs)
+        return "사운드 서버가 응답하지 않습니다. 기본 오디오 장치를 사용합니다. 지연: " + latency;
+    if (preferences.outputDevice.empty())
+        return "사운드 서버의 기본 출력, 지연: " + latency;
+    for (const auto& output : *outputs) {
+        if (output.name == preferences.outputDevice)
+            return output.description + " (" + output.name + "), 지연: " + latency;
+    }
+    return "선택한 출력 " + preferences.outputDevice +
+           "이(가) 없어 기본 출력을 사용합니다. 지연: " + latency;
+}
+
 }  // namespace
+
+int runOutputsCommand(std::ostream& out, std::ostream& err) {
+    const auto outputs = listOutputDevices(serverTimeout);
+    if (!outputs) {
+        err << "tavrel: 사운드 서버가 응답하지 않습니다.\n";
+        return 1;
+    }
+    for (const auto& output : *outputs)
+        out << output.name << "\t" << output.description << "\n";
+    return 0;
+}
 
 int runCheckCommand(std::ostream& out) {
     std::optional<CuePersistence> persistence;
@@ -85,7 +119,8 @@ int runCheckCommand(std::ostream& out) {
     out << "Tavrel 공연 전 점검\n";
     out << "라이브러리: " << persistence->rootURL().string() << "\n";
     const LoadedLibrary library = readLibrary(*persistence);
-    out << "문서: " << library.status << "\n\n";
+    out << "문서: " << library.status << "\n";
+    out << "출력: " << outputLine() << "\n\n";
 
     MediaCheck media(*persistence);
     out << "큐 슬롯 (키 | 제목 | 음원 | 상태)\n";

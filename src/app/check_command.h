@@ -11,4 +11,8 @@ namespace tavrel {
 // when the document cannot be read.
 int runCheckCommand(std::ostream& out);
 
+// `tavrel --outputs`: the sound server's outputs, "name<TAB>description" per
+// line. Writes nothing; 1 when no server answers.
+int runOutputsCommand(std::ostream& out, std::ostream& err);
+
 }  // namespace tavrel

@@ -14,7 +14,10 @@ constexpr std::string_view helpText =
     "옵션:\n"
     "  --check              공연 전 점검: 라이브러리를 읽기만 하고 큐와 루프 트랙의\n"
     "                       상태를 출력합니다. 모두 재생 가능하면 0, 미디어 파일이\n"
-    "                       없으면 1, 설정 파일을 읽지 못하면 2로 끝납니다.\n"
+    "                       없거나 재생할 수 없으면 1, 설정 파일을 읽지 못하면 2로\n"
+    "                       끝납니다. 사용할 오디오 출력도 알려 줍니다.\n"
+    "  --outputs            사운드 서버의 출력 장치를 한 줄에 하나씩 (이름, 설명)\n"
+    "                       출력합니다. 서버가 응답하지 않으면 1로 끝납니다.\n"
     "  --screenshot PATH    창을 화면 밖에서 그려 PATH에 PNG로 저장하고 끝냅니다.\n"
     "  --version            버전을 출력합니다.\n"
     "  --help               이 도움말을 출력합니다.\n"
@@ -52,7 +55,7 @@ std::optional<int> handleInformationOptions(int argc, char** argv, std::ostream&
             ++i;
             continue;
         }
-        if (argument != "--check") {
+        if (argument != "--check" && argument != "--outputs") {
             err << "tavrel: 알 수 없는 옵션입니다: " << argument << "\n\n" << helpText;
             return 2;
         }

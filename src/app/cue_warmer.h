@@ -15,13 +15,16 @@ class CueWarmer {
 public:
     using Warm = std::function<void(const std::filesystem::path& url, double startSeconds)>;
 
-    CueWarmer(std::shared_ptr<CueStore> store, Warm warm);
+    // `documentChanged` runs before the warm-ups that follow an edit.
+    CueWarmer(std::shared_ptr<CueStore> store, Warm warm,
+              std::function<void()> documentChanged = {});
 
 private:
     void warmAll();
 
     std::shared_ptr<CueStore> m_store;
     Warm m_warm;
+    std::function<void()> m_documentChanged;
     CueDocument m_warmedDocument;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;

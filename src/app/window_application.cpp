@@ -13,6 +13,7 @@
 #include "app/cue_warmer.h"
 #include "app/player_factory.h"
 #include "app/single_instance.h"
+#include "audio/pulse_audio_output.h"
 #include "persistence/cue_persistence.h"
 #include "persistence/library_lock.h"
 #include "persistence/preferences_storage.h"
@@ -147,13 +148,33 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     // window's import in progress looks just the same.
     if (lock.held())
         store->cleanUpLeftovers();
+    // The preferences are read with the library: the stream moves to them at once.
+    audio.setOutput(store->preferences().outputDevice, store->preferences().latencyPreset);
     // Follows the preferences by itself: OSC, MIDI and backup machines.
     const std::shared_ptr<RemoteControl> remote = RemoteControl::create(store, mainLoop);
-    const CueWarmer warmer(store, audio.warm);
+    const CueWarmer warmer(store, audio.warm, audio.forgetFailedFiles);
+    // A saved change of output or latency moves the stream at once.
+    const Subscription outputFollower =
+        store->subscribe([&audio, &store, applied = store->preferences()]() mutable {
+            const Preferences& now = store->preferences();
+            if (now.outputDevice == applied.outputDevice &&
+                now.latencyPreset == applied.latencyPreset)
+                return;
+            applied = now;
+            audio.setOutput(now.outputDevice, now.latencyPreset);
+        });
     QtFileChooser fileChooser;
     UiServices services;
     services.fileChooser = &fileChooser;
     services.settings.remote = remoteSettingsServices(remote);
+    services.settings.listOutputs = [] {
+        std::vector<OutputEntry> entries;
+        for (const auto& device :
+             listOutputDevices(std::chrono::seconds(1)).value_or(std::vector<OutputDevice>{}))
+            entries.push_back({device.name, device.description});
+        return entries;
+    };
+    services.outputStatus = audio.outputStatus;
     services.presentEditor = cueEditorPresenter(store, fileChooser);
     services.makeLoopPanel = [store, &fileChooser](QWidget* parent) -> QWidget* {
         return new LoopPlaybackView(store, fileChooser, parent);

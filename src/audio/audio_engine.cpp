@@ -1,8 +1,10 @@
 #include "audio/audio_engine.h"
 
 #include "audio/audio_file_error.h"
+#include "audio/engine_audio_player.h"
 #include "audio/engine_audio_player_factory.h"
 #include "audio/port_audio_output.h"
+#include "audio/pulse_audio_output.h"
 #include "playback/audio_playback_controller.h"
 
 extern "C" {
@@ -44,7 +46,16 @@ void warmNow(WarmStartCache& cache, WarmStart start, int sampleRate, std::size_t
 }  // namespace
 
 std::shared_ptr<AudioEngine> AudioEngine::create(MainLoop& mainLoop) {
-    return create(mainLoop, std::make_unique<PortAudioOutput>(), Options{});
+    return create(mainLoop, OutputChoice{});
+}
+
+std::shared_ptr<AudioEngine> AudioEngine::create(MainLoop& mainLoop, const OutputChoice& choice) {
+    // A server that does not answer within this long is as good as none.
+    std::unique_ptr<AudioOutput> output =
+        PulseAudioOutput::connect(choice, std::chrono::milliseconds(1500));
+    if (!output)
+        output = std::make_unique<PortAudioOutput>();
+    return create(mainLoop, std::move(output), Options{});
 }
 
 std::shared_ptr<AudioEngine> AudioEngine::create(MainLoop& mainLoop,
@@ -52,7 +63,15 @@ std::shared_ptr<AudioEngine> AudioEngine::create(MainLoop& mainLoop,
                                                  Options options) {
     auto engine =
         std::make_shared<AudioEngine>(PrivateToken{}, mainLoop, std::move(output), options);
+    std::weak_ptr<AudioEngine> weak = engine;
+    engine->m_output->setHealthHandler([weak, &mainLoop] {
+        mainLoop.post([weak] {
+            if (auto strong = weak.lock())
+                strong->outputHealthChanged();
+        });
+    });
     engine->m_output->start(engine->m_mixer);
+    engine->outputHealthChanged();
     return engine;
 }
 
@@ -80,6 +99,27 @@ AudioEngine::~AudioEngine() {
 
 std::shared_ptr<EngineAudioPlayerFactory> AudioEngine::playerFactory() {
     return std::make_shared<EngineAudioPlayerFactory>(shared_from_this());
+}
+
+void AudioEngine::sounding(const std::shared_ptr<EngineAudioPlayer>& player) {  // main thread
+    std::erase_if(m_soundingPlayers, [](const auto& weak) {
+        const auto strong = weak.lock();
+        return !strong || !strong->isPlaying();
+    });
+    m_soundingPlayers.push_back(player);
+}
+
+void AudioEngine::outputHealthChanged() {  // main thread
+    const OutputHealth health = m_output->health();
+    if (!health.running) {
+        // What was sounding is not heard: its run ends as a failed one.
+        auto players = std::move(m_soundingPlayers);
+        m_soundingPlayers.clear();
+        for (const auto& weak : players)
+            if (auto player = weak.lock())
+                player->outputLost();
+    }
+    m_outputStatus->update(health.running, health.chosenMissing);
 }
 
 void AudioEngine::warm(const std::filesystem::path& url, double startSeconds) {  // main thread

@@ -64,7 +64,20 @@ bool EngineAudioPlayer::play() {  // main thread
     m_voice->setVolume(m_volume);
     m_voice->start();
     m_playing = true;
+    m_failed = false;
+    m_engine->sounding(shared_from_this());
     return true;
+}
+
+void EngineAudioPlayer::outputLost() {  // main thread
+    if (!isPlaying())
+        return;
+    ++m_run;  // a completion already on its way belongs to this run
+    releaseVoice();
+    m_playing = false;
+    m_failed = true;
+    if (auto handler = m_completionHandler)
+        handler();
 }
 
 void EngineAudioPlayer::pause() {  // main thread

@@ -42,6 +42,10 @@ public:
         m_completionHandler = std::move(handler);
     }
 
+    bool failed() const override { return m_failed; }
+    // The engine's output was lost: a sounding run ends as a failure.
+    void outputLost();
+
     // Decodes the first ~100 ms into a voice, so play() only flips an atomic.
     bool prepareToPlay() override;
     // False without an output device, or when no voice is free.
@@ -70,6 +74,7 @@ private:
     float m_volume = 1.0f;
     bool m_playing = false;
     bool m_startedWarm = false;
+    bool m_failed = false;
     std::function<void()> m_completionHandler;
 };
 

@@ -138,6 +138,9 @@ void AudioPlaybackController::finishPlayback(const Uuid& id) {
 }
 
 void AudioPlaybackController::complete() {
+    // A run cut off by a lost output is told as a start that failed.
+    if (m_player && m_player->failed())
+        m_errorMessage = PlaybackError(PlaybackError::Kind::couldNotStart).what();
     tearDown(false);
     notifyObservers();
     if (m_onNaturalCompletion)

@@ -49,7 +49,8 @@ public:
     // Stored as given; a sounding or paused player changes loudness at once.
     void setMasterVolume(double volume);
 
-    // Called once each time a playback ends by itself.
+    // Called once each time a playback ends by itself, or fails while playing
+    // (errorMessage() then says so).
     void setOnNaturalCompletion(std::function<void()> callback) {
         m_onNaturalCompletion = std::move(callback);
     }

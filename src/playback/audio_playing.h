@@ -27,6 +27,9 @@ public:
     // failed while playing; never by stop() or pause(), never once the player is gone.
     virtual std::function<void()> completionHandler() const = 0;
     virtual void setCompletionHandler(std::function<void()> handler) = 0;
+    // True when the run that just completed failed (its output was lost)
+    // rather than reaching its end.
+    virtual bool failed() const { return false; }
 
     // Loads buffers so that play() starts at once. Advisory.
     virtual bool prepareToPlay() = 0;

@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "playback/output_status.h"
 #include "store/cue_store.h"
 #include "ui/cue_set_flows.h"
 #include "ui/symbol_icon.h"
@@ -29,13 +30,16 @@ QLabel* titleSymbol(QWidget* parent) {
 }  // namespace
 
 CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& setFlows,
-                               std::function<void()> openSettings, QWidget* parent)
+                               std::function<void()> openSettings,
+                               std::shared_ptr<OutputStatus> outputStatus, QWidget* parent)
     : QWidget(parent),
       m_store(std::move(store)),
       m_setButton(new QToolButton(this)),
       m_setMenu(new QMenu(this)),
       m_settingsButton(new QToolButton(this)),
-      m_editSwitch(new ToggleSwitch(QStringLiteral("편집 모드"), this)) {
+      m_editSwitch(new ToggleSwitch(QStringLiteral("편집 모드"), this)),
+      m_outputMissing(new QLabel(QStringLiteral("출력 없음"), this)),
+      m_outputStatus(std::move(outputStatus)) {
     auto* title = new QLabel(QStringLiteral("Tavrel"), this);
     title->setFont(fonts::largeTitle());
     auto* subtitle = new QLabel(QStringLiteral("12개의 즉시 재생 큐"), this);
@@ -83,6 +87,8 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     row->setContentsMargins(0, 0, 0, 0);
     row->addLayout(block);
     row->addStretch(1);
+    row->addWidget(m_outputMissing, 0, Qt::AlignVCenter);
+    row->addSpacing(12);
     row->addWidget(m_settingsButton);
     row->addWidget(m_setButton);
     row->addSpacing(12);
@@ -96,6 +102,19 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     };
     m_subscription = m_store->subscribe(follow);
     follow();
+
+    m_outputMissing->setAccessibleName(QStringLiteral("출력 없음"));
+    m_outputMissing->setStyleSheet(
+        QStringLiteral("color: white; background: %1; border-radius: 6px; padding: 3px 8px;")
+            .arg(palette::red().name()));
+    m_outputMissing->setVisible(false);
+    if (m_outputStatus) {
+        const auto showStatus = [this] {
+            m_outputMissing->setVisible(!m_outputStatus->available());
+        };
+        m_outputSubscription = m_outputStatus->subscribe(showStatus);
+        showStatus();
+    }
 }
 
 }  // namespace tavrel

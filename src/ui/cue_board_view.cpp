@@ -25,7 +25,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
           [this, settings = services.settings] {
               SettingsWindow::present(m_store, settings, window());
           },
-          this)),
+          services.outputStatus, this)),
       m_controls(new CueControlsBar(m_store, this)),
       m_errorAlert(new ErrorAlert(m_store, this)) {
     auto* grid = new QGridLayout;

@@ -78,8 +78,8 @@ SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, SettingsServices
 }
 
 void SettingsWindow::fillOutputs() {
-    const std::vector<OutputChoice> outputs =
-        m_services.listOutputs ? m_services.listOutputs() : std::vector<OutputChoice>{};
+    const std::vector<OutputEntry> outputs =
+        m_services.listOutputs ? m_services.listOutputs() : std::vector<OutputEntry>{};
     m_outputBox->addItem(QStringLiteral("기본 출력"), QString());
     bool chosenPresent = m_draft.outputDevice.empty();
     for (const auto& output : outputs) {

@@ -19,7 +19,7 @@ namespace tavrel {
 class CueStore;
 
 // A sound-server output as the operator chooses it.
-struct OutputChoice {
+struct OutputEntry {
     std::string name;  // the server's name, stored in the preferences
     std::string description;
 };
@@ -27,7 +27,7 @@ struct OutputChoice {
 // What the "설정" window asks of the rest of the application.
 struct SettingsServices {
     // The sound server's outputs; empty: none listed.
-    std::function<std::vector<OutputChoice>()> listOutputs;
+    std::function<std::vector<OutputEntry>()> listOutputs;
     RemoteSettingsServices remote;
 };
 

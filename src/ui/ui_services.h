@@ -3,7 +3,9 @@
 #include <QDateTime>
 
 #include <functional>
+#include <memory>
 
+#include "playback/output_status.h"
 #include "ui/cue_editor_presenter.h"
 #include "ui/settings_window.h"
 
@@ -22,6 +24,8 @@ struct UiServices {
     std::function<QDateTime()> now;  // default: the current local time
     // For the "설정" window; empty members: nothing listed, nothing refused.
     SettingsServices settings;
+    // The audio engine's; the header says "출력 없음" while it is unavailable. Default: none.
+    std::shared_ptr<OutputStatus> outputStatus;
 };
 
 }  // namespace tavrel

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "e2e/signal_analysis.h"
@@ -7,6 +8,7 @@
 #include "run_tavrel.h"
 #include "support/bad_media.h"
 #include "support/fault_injecting_file_system.h"
+#include "support/scoped_environment_variable.h"
 
 namespace tavrel {
 namespace {
@@ -65,6 +67,55 @@ TEST(CheckCommand, UnreadableDocumentIsReportedWithoutPreservingACopy) {
     EXPECT_EQ(result.exitCode, 2) << result.output;
     EXPECT_NE(result.output.find("설정 파일을 읽지 못했습니다."), std::string::npos);
     EXPECT_EQ(test::entryNames(library.path()), std::set<std::string>{"cues.json"});
+}
+
+// A private sound server with one null sink, as the operator's machine has its own.
+class PrivateSoundServer {
+public:
+    PrivateSoundServer() {
+        const std::string start = std::string("sh ") + TAVREL_NULL_SINK_SCRIPT + " start '" +
+                                  m_runtime.path().string() + "' tavrel_check_sink";
+        m_started = std::system(start.c_str()) == 0;
+    }
+    ~PrivateSoundServer() {
+        const std::string stop = std::string("sh ") + TAVREL_NULL_SINK_SCRIPT + " stop '" +
+                                 m_runtime.path().string() + "'";
+        [[maybe_unused]] const int ignored = std::system(stop.c_str());
+    }
+    bool started() const { return m_started; }
+    std::string address() const {
+        return "unix:" + (m_runtime.path() / "pulse" / "native").string();
+    }
+
+private:
+    test::TemporaryDirectory m_runtime;
+    bool m_started = false;
+};
+
+TEST(OutputsCommand, ListsTheServersOutputsAndTheCheckNamesTheOneItWouldUse) {
+    test::TemporaryDirectory library;
+    test::TemporaryDirectory config;
+    const test::ScopedEnvironmentVariable configFolder("TAVREL_CONFIG_DIR", config.path().c_str());
+    {
+        const test::ScopedEnvironmentVariable nowhere("PULSE_SERVER", "unix:/nonexistent/native");
+        const auto none = test::runTavrel("--outputs", library.path());
+        EXPECT_EQ(none.exitCode, 1) << none.output;
+        EXPECT_NE(none.output.find("사운드 서버가 응답하지 않습니다."), std::string::npos);
+    }
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.started());
+    const test::ScopedEnvironmentVariable there("PULSE_SERVER", server.address().c_str());
+    const auto listed = test::runTavrel("--outputs", library.path());
+    EXPECT_EQ(listed.exitCode, 0) << listed.output;
+    EXPECT_NE(listed.output.find("tavrel_check_sink\t"), std::string::npos) << listed.output;
+
+    test::writeFile(config.path() / "preferences.json",
+                    R"({"outputDevice": "tavrel_check_sink", "latencyPreset": "low"})");
+    const auto check = test::runTavrel("--check", library.path());
+    EXPECT_NE(check.output.find("(tavrel_check_sink), 지연: 저지연"), std::string::npos)
+        << check.output;
+    EXPECT_EQ(test::entryNames(config.path()), std::set<std::string>{"preferences.json"});
+    EXPECT_FALSE(std::filesystem::exists(library.path() / "cues.json"));
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ TEST(CommandLine, AnythingElsePrintsTheHelpAndFailsWithoutStarting) {
     const auto library = root.path() / "Tavrel";
     // Run from the temporary folder: a window started headless would write its
     // screenshot under ./build.
-    for (const char* arguments : {"--outputs", "--check --outputs", "-x", "stray", "--check=yes"}) {
+    for (const char* arguments : {"--output", "--check --list", "-x", "stray", "--check=yes"}) {
         const auto result =
             runTavrel("--screenshot x.png " + std::string(arguments), library, root.path());
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.output;

@@ -1,34 +1,63 @@
 #!/bin/sh
-# A private sound server with one null sink, for the real-output test.
-#   null_sink.sh start RUNTIME_DIR SINK_NAME   (exit 0 once the server answers)
-#   null_sink.sh stop RUNTIME_DIR
-# -n and explicit modules: the default set adds suspend-on-idle and volume
-# restore, which make level checks flaky. A server left behind by a crashed
-# test exits once it has had no client for half a minute.
+# A private sound server with one null sink, for the real-output tests.
+#   null_sink.sh start RUNTIME_DIR SINK_NAME [pulseaudio|pipewire]
+#       (exit 0 once the server answers with the sink as its default)
+#   null_sink.sh stop RUNTIME_DIR     (SIGKILL, as a crash would)
+# PulseAudio: -n and explicit modules: the default set adds suspend-on-idle
+# and volume restore, which make level checks flaky. PipeWire: its session
+# manager needs a session bus, so one is started beside it. Servers left behind
+# by a crashed test: PulseAudio exits after half a minute without a client.
 set -eu
 command=$1
 dir=$2
-export XDG_RUNTIME_DIR="$dir" HOME="$dir" PULSE_RUNTIME_PATH="$dir/pulse"
+export XDG_RUNTIME_DIR="$dir" HOME="$dir" PULSE_RUNTIME_PATH="$dir/pulse" \
+    XDG_CONFIG_HOME="$dir/config" XDG_STATE_HOME="$dir/state" PULSE_SERVER="unix:$dir/pulse/native"
 case "$command" in
 start)
     sink=$3
+    server=${4:-pulseaudio}
     mkdir -p "$dir/pulse"
     chmod 700 "$dir" "$dir/pulse"
-    pulseaudio --system=false --daemonize=yes --exit-idle-time=30 -n \
-        --use-pid-file=yes --log-target="file:$dir/pulse.log" \
-        --load="module-null-sink sink_name=$sink rate=48000 channels=2" \
-        --load="module-native-protocol-unix" >"$dir/start.log" 2>&1 || {
-        cat "$dir/start.log" "$dir/pulse.log" 2>/dev/null >&2
-        exit 1
-    }
-    for _ in $(seq 100); do
-        [ -S "$dir/pulse/native" ] && exit 0
+    : >"$dir/pids"
+    if [ "$server" = pipewire ]; then
+        bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+        echo "$bus" | sed -n 2p >>"$dir/pids"
+        export DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | sed -n 1p)"
+        for program in pipewire wireplumber pipewire-pulse; do
+            "$program" >"$dir/$program.log" 2>&1 &
+            echo $! >>"$dir/pids"
+            [ "$program" = pipewire ] && sleep 0.2
+        done
+    else
+        pulseaudio --system=false --daemonize=yes --exit-idle-time=30 -n \
+            --use-pid-file=yes --log-target="file:$dir/pulse.log" \
+            --load="module-null-sink sink_name=$sink rate=48000 channels=2" \
+            --load="module-native-protocol-unix" >"$dir/start.log" 2>&1 || {
+            cat "$dir/start.log" "$dir/pulse.log" 2>/dev/null >&2
+            exit 1
+        }
+    fi
+    for _ in $(seq 200); do
+        if [ -S "$dir/pulse/native" ] && pactl info >/dev/null 2>&1; then
+            if [ "$server" = pipewire ] && ! pactl list short sinks | grep -q "$sink"; then
+                pactl load-module module-null-sink sink_name="$sink" rate=48000 channels=2 \
+                    >/dev/null 2>&1 || true
+            fi
+            pactl set-default-sink "$sink" >/dev/null 2>&1 || true
+            pactl info 2>/dev/null | grep -q "Default Sink: $sink\$" && exit 0
+        fi
         sleep 0.05
     done
-    echo "no server socket in $dir/pulse" >&2
+    echo "no $server server with sink $sink in $dir" >&2
+    cat "$dir"/*.log >&2 2>/dev/null || true
     exit 1
     ;;
 stop)
-    [ -f "$dir/pulse/pid" ] && kill "$(cat "$dir/pulse/pid")" 2>/dev/null || true
+    [ -f "$dir/pulse/pid" ] && kill -9 "$(cat "$dir/pulse/pid")" 2>/dev/null || true
+    if [ -f "$dir/pids" ]; then
+        for pid in $(cat "$dir/pids"); do kill -9 "$pid" 2>/dev/null || true; done
+        rm -f "$dir/pids"
+    fi
+    rm -rf "$dir/pulse"
     ;;
 esac

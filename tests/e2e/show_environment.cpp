@@ -32,8 +32,11 @@ std::string trimmed(std::string text) {
 
 }  // namespace
 
-ShowEnvironment::ShowEnvironment(fs::path root)
-    : m_root(std::move(root)), m_runtime(m_root / "run"), m_recording(m_root / "monitor.raw") {
+ShowEnvironment::ShowEnvironment(fs::path root, std::string soundServer)
+    : m_root(std::move(root)),
+      m_runtime(m_root / "run"),
+      m_recording(m_root / "monitor.raw"),
+      m_soundServer(std::move(soundServer)) {
     fs::create_directories(m_runtime);
     ::chmod(m_runtime.c_str(), 0700);
     fs::create_directories(m_root / "home");
@@ -44,7 +47,7 @@ ShowEnvironment::~ShowEnvironment() {
     m_recorder.terminate();
     m_keepAlive.terminate();
     m_xserver.terminate();
-    m_pulse.terminate();
+    killSoundServer();
 }
 
 std::map<std::string, std::string> ShowEnvironment::environment() const {
@@ -62,25 +65,21 @@ std::map<std::string, std::string> ShowEnvironment::environment() const {
 }
 
 std::string ShowEnvironment::startSoundServer() {
-    m_pulse =
-        ChildProcess({"pulseaudio", "--system=false", "--daemonize=no", "--exit-idle-time=-1", "-n",
-                      "--load=module-null-sink sink_name=tavrel_e2e rate=48000 channels=2",
-                      "--load=module-native-protocol-unix"},
-                     environment(), "/dev/null", m_root / "pulseaudio.log");
-    if (!waitFor([&] { return fs::exists(m_runtime / "pulse" / "native"); }, 10s)) {
-        return "PulseAudio did not start:\n" + fileText(m_root / "pulseaudio.log");
-    }
+    int exitCode = 0;
+    runCommand(
+        {"sh", TAVREL_NULL_SINK_SCRIPT, "start", m_runtime.string(), "tavrel_e2e", m_soundServer},
+        environment(), &exitCode);
+    if (exitCode != 0)
+        return m_soundServer + " did not start:\n" + fileText(m_runtime / "pulse.log") +
+               fileText(m_runtime / "pipewire.log");
     return {};
 }
 
+// As a crash would (SIGKILL).
 void ShowEnvironment::killSoundServer() {
     m_recorder.terminate();
     m_keepAlive.terminate();
-    if (m_pulse.pid() > 0)
-        ::kill(m_pulse.pid(), SIGKILL);
-    m_pulse.terminate();
-    std::error_code ignored;
-    fs::remove_all(m_runtime / "pulse", ignored);
+    runCommand({"sh", TAVREL_NULL_SINK_SCRIPT, "stop", m_runtime.string()}, environment());
 }
 
 int ShowEnvironment::windowCount(const std::string& namePattern) {
@@ -239,8 +238,8 @@ int ShowEnvironment::quitApplication() {
 }
 
 std::string ShowEnvironment::logs() const {
-    return "--- tavrel stderr:\n" + fileText(m_root / "tavrel.log") + "--- pulseaudio:\n" +
-           fileText(m_root / "pulseaudio.log");
+    return "--- tavrel stderr:\n" + fileText(m_root / "tavrel.log") + "--- sound server:\n" +
+           fileText(m_runtime / "pulse.log") + fileText(m_runtime / "pipewire-pulse.log");
 }
 
 }  // namespace tavrel::e2e

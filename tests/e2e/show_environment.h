@@ -9,13 +9,14 @@
 
 namespace tavrel::e2e {
 
-// A private X server and PulseAudio server with a null sink whose monitor is
-// recorded, and the real tavrel binary running against a prepared library.
+// A private X server and sound server ("pulseaudio" or "pipewire") with a
+// null sink whose monitor is recorded, and the real tavrel binary running
+// against a prepared library.
 class ShowEnvironment {
 public:
     static constexpr int sampleRate = 48000;
 
-    explicit ShowEnvironment(std::filesystem::path root);
+    explicit ShowEnvironment(std::filesystem::path root, std::string soundServer = "pulseaudio");
     ~ShowEnvironment();
 
     // Each returns an empty string on success, else what went wrong.
@@ -70,9 +71,9 @@ private:
     std::filesystem::path m_runtime;
     std::filesystem::path m_recording;
     std::filesystem::path m_library;
+    std::string m_soundServer;
     std::string m_display;
     std::string m_windowID;
-    ChildProcess m_pulse;
     ChildProcess m_xserver;
     ChildProcess m_keepAlive;
     ChildProcess m_recorder;

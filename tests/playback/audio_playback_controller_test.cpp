@@ -173,7 +173,8 @@ TEST_F(AudioPlaybackControllerTest, StopReleasesThePlayerAndNeverCallsTheComplet
     EXPECT_EQ(notifications, 1);
 }
 
-TEST_F(AudioPlaybackControllerTest, NaturalEndOfTheCurrentRunStopsAndTellsTheOwnerOnce) {
+TEST_F(AudioPlaybackControllerTest,
+       NaturalEndOrLostOutputOfTheCurrentRunStopsAndTellsTheOwnerOnce) {
     controller->play(slot(6), file("a.mp3"));
     const auto player = factory->lastPlayer();
     controller->report(std::runtime_error("kept"));
@@ -190,6 +191,13 @@ TEST_F(AudioPlaybackControllerTest, NaturalEndOfTheCurrentRunStopsAndTellsTheOwn
     EXPECT_EQ(notifications, 1);
     player->complete();
     EXPECT_EQ(completions, 1);
+
+    // A run whose output was lost ends the same way, told as a start that failed.
+    controller->play(slot(6), file("a.mp3"));
+    factory->lastPlayer()->fail();
+    EXPECT_EQ(completions, 2);
+    EXPECT_EQ(controller->state(), PlaybackState::stopped());
+    EXPECT_EQ(controller->errorMessage(), "오디오 재생을 시작하지 못했습니다.");
 }
 
 // The end of the file can arrive during the pause's fade-out: the pause wins.

@@ -26,6 +26,11 @@ void FakePlayer::complete() {
         handler();
 }
 
+void FakePlayer::fail() {
+    m_failed = true;
+    complete();
+}
+
 std::shared_ptr<AudioPlaying> FakePlayerFactory::makePlayer(const std::filesystem::path& url) {
     requestedURLs.push_back(url);
     const auto name = url.filename().string();

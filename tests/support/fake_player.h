@@ -39,6 +39,9 @@ public:
     // What the backend would do at the end of the file: call the handler (as a
     // main-thread task would, later).
     void complete();
+    // What the backend does when its output is lost while this plays.
+    void fail();
+    bool failed() const override { return m_failed; }
 
     std::filesystem::path url;
     bool refusePlay = false;  // play() returns false
@@ -52,6 +55,7 @@ private:
     double m_currentTime = 0;
     float m_volume = 1;
     bool m_isPlaying = false;
+    bool m_failed = false;
     std::function<void()> m_completion;
 };
 

@@ -3,6 +3,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include "playback/output_status.h"
+#include "ui/cue_board_header.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_card.h"
 #include "ui/cue_controls_bar.h"
@@ -192,6 +194,23 @@ TEST_F(CueBoardTest, BoardControlsNeverTakeKeyboardFocus) {
             continue;
         EXPECT_EQ(child->focusPolicy(), Qt::NoFocus) << child->metaObject()->className();
     }
+}
+
+TEST_F(CueBoardTest, TheHeaderSaysNoOutputOnlyWhileSoundReachesNone) {
+    auto status = std::make_shared<OutputStatus>();
+    UiServices withStatus = services();
+    withStatus.outputStatus = status;
+    CueBoardView view(store, withStatus);
+    view.show();
+    QLabel& label = view.header().outputMissingLabel();
+    EXPECT_FALSE(label.isVisible());
+    status->update(false, false);
+    EXPECT_TRUE(label.isVisible());
+    EXPECT_EQ(label.text(), QStringLiteral("출력 없음"));
+    // A chosen output that is gone still leaves sound on the default one.
+    status->update(true, true);
+    EXPECT_FALSE(label.isVisible());
+    EXPECT_FALSE(board->header().outputMissingLabel().isVisible());
 }
 
 TEST_F(CueBoardTest, ATransportButtonWithAShortCaptionIsStillWide) {

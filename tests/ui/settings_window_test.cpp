@@ -40,7 +40,7 @@ protected:
     QComboBox& outputBox(SettingsWindow& window) { return *window.findChild<QComboBox*>(); }
 
     RemoteSettingsServices remote;
-    std::vector<OutputChoice> outputs = {{"hall", "공연장 스피커"}, {"booth", "부스 모니터"}};
+    std::vector<OutputEntry> outputs = {{"hall", "공연장 스피커"}, {"booth", "부스 모니터"}};
     std::unique_ptr<CueBoardView> board;
 };
 
