@@ -28,7 +28,7 @@ public:
     static constexpr std::chrono::milliseconds openTimeout{400};
     // Warming runs at low priority off the main thread: a loaded machine must
     // not make a good file look bad there, and a pathological one still ends.
-    static constexpr std::chrono::milliseconds warmingTimeout{3000};
+    static constexpr std::chrono::milliseconds warmingTimeout{1500};
 
     // Opens the best audio stream and decodes its first frame, so a file with
     // no decodable audio fails here, within the timeout. Only a regular file
