@@ -20,6 +20,22 @@ namespace {
 constexpr int statusSymbolSize = 12;
 constexpr double disabledOpacity = 0.45;
 
+// The missing-audio triangle: its card is disabled, and a disabled QLabel
+// would grey the pixmap, but the warning must stay orange.
+class WarningSymbol : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QPixmap symbol = pixmap();
+        const QSizeF logical = symbol.deviceIndependentSize();
+        QPainter painter(this);
+        painter.drawPixmap(
+            QPointF((width() - logical.width()) / 2, (height() - logical.height()) / 2), symbol);
+    }
+};
+
 QString cssColour(const QColor& colour) {
     return QStringLiteral("rgba(%1,%2,%3,%4)")
         .arg(colour.red())
@@ -37,12 +53,12 @@ CueCard::CueCard(QWidget* parent)
       m_title(new ElidedLabel(this)),
       m_statusIcon(new QLabel(this)),
       m_statusLabel(new QLabel(this)),
-      m_warning(new QLabel(this)),
+      m_warning(new WarningSymbol(this)),
       m_usage(new ElidedLabel(this)),
       m_shadow(new QGraphicsDropShadowEffect(this)) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     m_keyBadge->setObjectName(QStringLiteral("keyBadge"));
     m_keyBadge->setFont(fonts::monospacedCaption());
@@ -70,7 +86,7 @@ CueCard::CueCard(QWidget* parent)
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(12, 12, 12, 12);
     stack->setSpacing(8);
-    stack->addWidget(m_artwork);
+    stack->addWidget(m_artwork, 1);
     stack->addLayout(titleRow);
     stack->addWidget(m_usage);
 
