@@ -18,6 +18,7 @@
 #include "ui/main_window.h"
 #include "ui/qt_file_chooser.h"
 #include "ui/qt_main_loop.h"
+#include "ui/qt_translations.h"
 #include "ui/tavrel_theme.h"
 
 namespace tavrel {
@@ -76,6 +77,7 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrel"));
     applyTavrelTheme(application);
+    installKoreanQtTranslations(application);
 
     QtMainLoop mainLoop;
     const ApplicationAudio audio = makeApplicationAudio(mainLoop);
