@@ -2,6 +2,8 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QVBoxLayout>
 
@@ -84,8 +86,31 @@ void CueBoardView::refreshCards() {
         model.missingAudio = m_store->isAudioMissing(slot);
         model.playbackState = state;
         model.imageURL = m_store->imageURL(slot);
-        m_cards[index]->setModel(model);
-        m_cards[index]->setEnabled(editing || m_store->canPlay(slot));
+        CueCard& card = *m_cards[index];
+        const CardShadow before = card.shadow();
+        card.setModel(model);
+        card.setEnabled(editing || m_store->canPlay(slot));
+        if (card.shadow() != before)
+            update(before.area(card.geometry()).united(card.shadow().area(card.geometry())));
+    }
+}
+
+void CueBoardView::paintEvent(QPaintEvent* event) {
+    TavrelBackdrop::paintEvent(event);
+    QPainter painter(this);
+    const CardShadow barShadow{QColor(0, 0, 0, 15), 20, 4};
+    const QRect barArea = barShadow.area(m_controls->geometry());
+    if (event->region().intersects(barArea)) {
+        painter.drawPixmap(barArea.topLeft(),
+                           barShadow.pixmap(m_controls->size(), 16, devicePixelRatioF()));
+    }
+    for (const CueCard* card : m_cards) {
+        const CardShadow shadow = card->shadow();
+        const QRect area = shadow.area(card->geometry());
+        if (!card->isVisible() || !event->region().intersects(area))
+            continue;
+        painter.drawPixmap(area.topLeft(),
+                           shadow.pixmap(card->size(), CueCard::cornerRadius, devicePixelRatioF()));
     }
 }
 

@@ -44,6 +44,9 @@ public:
     // The slot whose editor is open.
     const std::optional<CueSlot>& editingSlot() const { return m_editingSlot; }
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void refreshCards();
     void cardClicked(std::size_t index);

@@ -1,7 +1,6 @@
 #include "ui/cue_card.h"
 
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -54,8 +53,7 @@ CueCard::CueCard(QWidget* parent)
       m_statusIcon(new QLabel(this)),
       m_statusLabel(new QLabel(this)),
       m_warning(new WarningSymbol(this)),
-      m_usage(new ElidedLabel(this)),
-      m_shadow(new QGraphicsDropShadowEffect(this)) {
+      m_usage(new ElidedLabel(this)) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -90,8 +88,6 @@ CueCard::CueCard(QWidget* parent)
     stack->addLayout(titleRow);
     stack->addWidget(m_usage);
 
-    m_shadow->setOffset(0, 3);
-    setGraphicsEffect(m_shadow);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (m_action)
             m_action();
@@ -123,8 +119,6 @@ void CueCard::setModel(const Model& model) {
     m_warning->setVisible(model.missingAudio);
     m_artwork->setContent(model.imageURL, slot.audioFilename.has_value());
 
-    m_shadow->setColor(m_appearance.shadowColor);
-    m_shadow->setBlurRadius(m_appearance.shadowRadius * 2);
     applyColours();
 
     QString accessible = QStringLiteral("키 %1, %2, ").arg(keyText(), titleText());
@@ -175,6 +169,12 @@ const QLabel* CueCard::missingAudioWarning() const {
     return m_warning->isVisibleTo(this) ? m_warning : nullptr;
 }
 
+CardShadow CueCard::shadow() const {
+    const double opacity = isEnabled() ? 1.0 : disabledOpacity;
+    return {palette::withOpacity(m_appearance.shadowColor, opacity), m_appearance.shadowRadius * 2,
+            3};
+}
+
 QSize CueCard::sizeHint() const {
     return {180, layout()->sizeHint().height()};
 }
@@ -197,7 +197,7 @@ void CueCard::paintEvent(QPaintEvent*) {
         background = background.lighter(130);
     painter.setBrush(background);
     painter.setPen(QPen(m_appearance.border, m_appearance.outlineWidth));
-    painter.drawRoundedRect(frame, 12, 12);
+    painter.drawRoundedRect(frame, cornerRadius, cornerRadius);
 }
 
 }  // namespace tavrel

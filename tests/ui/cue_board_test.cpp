@@ -86,6 +86,13 @@ TEST_F(CueBoardTest, APlayingCueIsGreenWithAThickOutline) {
     EXPECT_TRUE(bar().pauseButton().isEnabled());
     EXPECT_TRUE(bar().stopButton().isEnabled());
     EXPECT_TRUE(card(10).accessibleName().contains(QStringLiteral("재생 중")));
+
+    // The board draws its green glow in the spacing below it, and none below its neighbour.
+    const QImage shot = board->grab().toImage();
+    const int below = card(10).geometry().bottom() + 5;
+    const QColor glow = shot.pixelColor(card(10).geometry().center().x(), below);
+    const QColor plain = shot.pixelColor(card(9).geometry().center().x(), below);
+    EXPECT_GT(glow.green() - glow.red(), plain.green() - plain.red() + 4);
 }
 
 TEST_F(CueBoardTest, APausedCueTurnsOrangeAndTheBarOffersResume) {
