@@ -26,6 +26,7 @@
 #include "ui/main_window.h"
 #include "ui/qt_file_chooser.h"
 #include "ui/qt_main_loop.h"
+#include "ui/qt_translations.h"
 #include "ui/tavrel_theme.h"
 
 namespace tavrel {
@@ -130,6 +131,7 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrel"));
     applyTavrelTheme(application);
+    installKoreanQtTranslations(application);
     QWidget* shownWindow = nullptr;
     std::optional<InstanceServer> instanceServer;
     if (lock.held()) {

@@ -1,5 +1,6 @@
 #include "ui/cue_board_header.h"
 
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -66,6 +67,14 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     m_setButton->setPopupMode(QToolButton::InstantPopup);
     m_setButton->setAutoRaise(true);
     m_setButton->setMenu(m_setMenu);
+    // The open menu holds the mouse, so the button never hears it leave and
+    // would keep its pressed, hovered look after the menu closes.
+    connect(m_setMenu, &QMenu::aboutToHide, m_setButton, [button = m_setButton] {
+        button->setDown(false);
+        button->setAttribute(Qt::WA_UnderMouse,
+                             button->rect().contains(button->mapFromGlobal(QCursor::pos())));
+        button->update();
+    });
     m_setButton->setFocusPolicy(Qt::NoFocus);
     m_setButton->setCursor(Qt::PointingHandCursor);
     m_setButton->setStyleSheet(QStringLiteral(

@@ -1,6 +1,9 @@
 #include "ui/cue_board_view.h"
 
 #include <QGridLayout>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QVBoxLayout>
 
@@ -10,6 +13,7 @@
 #include "ui/cue_controls_bar.h"
 #include "ui/cue_set_flows.h"
 #include "ui/error_alert.h"
+#include "ui/tavrel_theme.h"
 
 namespace tavrel {
 
@@ -26,6 +30,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
               SettingsWindow::present(m_store, settings, window());
           },
           services.outputStatus, this)),
+      m_editBanner(new QLabel(QStringLiteral("편집 모드 — 큐 키가 꺼져 있습니다"), this)),
       m_controls(new CueControlsBar(m_store, this)),
       m_errorAlert(new ErrorAlert(m_store, this)) {
     auto* grid = new QGridLayout;
@@ -39,13 +44,26 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
     }
     for (int column = 0; column < columns; ++column)
         grid->setColumnStretch(column, 1);
+    for (int row = 0; row < int(m_cards.size()) / columns; ++row)
+        grid->setRowStretch(row, 1);
+
+    m_editBanner->setObjectName(QStringLiteral("editModeBanner"));
+    m_editBanner->setAlignment(Qt::AlignCenter);
+    m_editBanner->setFont(fonts::headline());
+    m_editBanner->setStyleSheet(
+        QStringLiteral("QLabel { color: rgb(255,159,10); background: rgba(255,159,10,0.16);"
+                       " border: 1px solid rgba(255,159,10,0.55); border-radius: 8px;"
+                       " padding: 6px; }"));
+    m_editBanner->setAccessibleName(m_editBanner->text());
+    m_editBanner->hide();
 
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(20, 20, 20, 20);
     stack->setSpacing(16);
     stack->addWidget(m_header);
-    stack->addLayout(grid);
-    stack->addStretch(1);
+    stack->addWidget(m_editBanner);
+    // The cards take all the height the window gives.
+    stack->addLayout(grid, 1);
     stack->addWidget(m_controls);
 
     m_storeSubscription = m_store->subscribe([this] { refreshCards(); });
@@ -59,6 +77,7 @@ void CueBoardView::refreshCards() {
     const CueDocument& document = m_store->document();
     const bool editing = m_store->isEditingMode();
     const PlaybackState state = m_store->playback().state();
+    m_editBanner->setVisible(editing);
     for (std::size_t index = 0; index < m_cards.size() && index < document.slots.size(); ++index) {
         const CueSlot& slot = document.slots[index];
         CueCard::Model model;
@@ -67,8 +86,31 @@ void CueBoardView::refreshCards() {
         model.missingAudio = m_store->isAudioMissing(slot);
         model.playbackState = state;
         model.imageURL = m_store->imageURL(slot);
-        m_cards[index]->setModel(model);
-        m_cards[index]->setEnabled(editing || m_store->canPlay(slot));
+        CueCard& card = *m_cards[index];
+        const CardShadow before = card.shadow();
+        card.setModel(model);
+        card.setEnabled(editing || m_store->canPlay(slot));
+        if (card.shadow() != before)
+            update(before.area(card.geometry()).united(card.shadow().area(card.geometry())));
+    }
+}
+
+void CueBoardView::paintEvent(QPaintEvent* event) {
+    TavrelBackdrop::paintEvent(event);
+    QPainter painter(this);
+    const CardShadow barShadow{QColor(0, 0, 0, 15), 20, 4};
+    const QRect barArea = barShadow.area(m_controls->geometry());
+    if (event->region().intersects(barArea)) {
+        painter.drawPixmap(barArea.topLeft(),
+                           barShadow.pixmap(m_controls->size(), 16, devicePixelRatioF()));
+    }
+    for (const CueCard* card : m_cards) {
+        const CardShadow shadow = card->shadow();
+        const QRect area = shadow.area(card->geometry());
+        if (!card->isVisible() || !event->region().intersects(area))
+            continue;
+        painter.drawPixmap(area.topLeft(),
+                           shadow.pixmap(card->size(), CueCard::cornerRadius, devicePixelRatioF()));
     }
 }
 

@@ -9,6 +9,8 @@
 #include "ui/tavrel_backdrop.h"
 #include "ui/ui_services.h"
 
+class QLabel;
+
 namespace tavrel {
 
 class CueBoardHeader;
@@ -37,8 +39,13 @@ public:
     CueControlsBar& controls() const { return *m_controls; }
     CueSetFlows& setFlows() const { return *m_setFlows; }
     ErrorAlert& errorAlert() const { return *m_errorAlert; }
+    // Across the board while edit mode is on: the cue keys are off.
+    const QLabel& editModeBanner() const { return *m_editBanner; }
     // The slot whose editor is open.
     const std::optional<CueSlot>& editingSlot() const { return m_editingSlot; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void refreshCards();
@@ -48,6 +55,7 @@ private:
     CueEditorPresenter m_presentEditor;
     CueSetFlows* m_setFlows = nullptr;
     CueBoardHeader* m_header = nullptr;
+    QLabel* m_editBanner = nullptr;
     std::array<CueCard*, 12> m_cards{};
     CueControlsBar* m_controls = nullptr;
     ErrorAlert* m_errorAlert = nullptr;

@@ -1,7 +1,6 @@
 #include "ui/cue_card.h"
 
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -20,6 +19,22 @@ namespace {
 constexpr int statusSymbolSize = 12;
 constexpr double disabledOpacity = 0.45;
 
+// The missing-audio triangle: its card is disabled, and a disabled QLabel
+// would grey the pixmap, but the warning must stay orange.
+class WarningSymbol : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QPixmap symbol = pixmap();
+        const QSizeF logical = symbol.deviceIndependentSize();
+        QPainter painter(this);
+        painter.drawPixmap(
+            QPointF((width() - logical.width()) / 2, (height() - logical.height()) / 2), symbol);
+    }
+};
+
 QString cssColour(const QColor& colour) {
     return QStringLiteral("rgba(%1,%2,%3,%4)")
         .arg(colour.red())
@@ -37,12 +52,11 @@ CueCard::CueCard(QWidget* parent)
       m_title(new ElidedLabel(this)),
       m_statusIcon(new QLabel(this)),
       m_statusLabel(new QLabel(this)),
-      m_warning(new QLabel(this)),
-      m_usage(new ElidedLabel(this)),
-      m_shadow(new QGraphicsDropShadowEffect(this)) {
+      m_warning(new WarningSymbol(this)),
+      m_usage(new ElidedLabel(this)) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     m_keyBadge->setObjectName(QStringLiteral("keyBadge"));
     m_keyBadge->setFont(fonts::monospacedCaption());
@@ -70,12 +84,10 @@ CueCard::CueCard(QWidget* parent)
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(12, 12, 12, 12);
     stack->setSpacing(8);
-    stack->addWidget(m_artwork);
+    stack->addWidget(m_artwork, 1);
     stack->addLayout(titleRow);
     stack->addWidget(m_usage);
 
-    m_shadow->setOffset(0, 3);
-    setGraphicsEffect(m_shadow);
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (m_action)
             m_action();
@@ -107,8 +119,6 @@ void CueCard::setModel(const Model& model) {
     m_warning->setVisible(model.missingAudio);
     m_artwork->setContent(model.imageURL, slot.audioFilename.has_value());
 
-    m_shadow->setColor(m_appearance.shadowColor);
-    m_shadow->setBlurRadius(m_appearance.shadowRadius * 2);
     applyColours();
 
     QString accessible = QStringLiteral("키 %1, %2, ").arg(keyText(), titleText());
@@ -159,6 +169,12 @@ const QLabel* CueCard::missingAudioWarning() const {
     return m_warning->isVisibleTo(this) ? m_warning : nullptr;
 }
 
+CardShadow CueCard::shadow() const {
+    const double opacity = isEnabled() ? 1.0 : disabledOpacity;
+    return {palette::withOpacity(m_appearance.shadowColor, opacity), m_appearance.shadowRadius * 2,
+            3};
+}
+
 QSize CueCard::sizeHint() const {
     return {180, layout()->sizeHint().height()};
 }
@@ -181,7 +197,7 @@ void CueCard::paintEvent(QPaintEvent*) {
         background = background.lighter(130);
     painter.setBrush(background);
     painter.setPen(QPen(m_appearance.border, m_appearance.outlineWidth));
-    painter.drawRoundedRect(frame, 12, 12);
+    painter.drawRoundedRect(frame, cornerRadius, cornerRadius);
 }
 
 }  // namespace tavrel

@@ -8,9 +8,9 @@
 
 #include "model/cue_slot.h"
 #include "playback/playback_state.h"
+#include "ui/card_shadow.h"
 #include "ui/cue_card_appearance.h"
 
-class QGraphicsDropShadowEffect;
 class QLabel;
 
 namespace tavrel {
@@ -49,6 +49,9 @@ public:
     QString usageText() const;
     // The warning symbol with its tooltip; null when the audio is there.
     const QLabel* missingAudioWarning() const;
+    // The board paints it behind the card.
+    CardShadow shadow() const;
+    static constexpr qreal cornerRadius = 12;
 
     QSize sizeHint() const override;
 
@@ -72,7 +75,6 @@ private:
     QLabel* m_statusLabel = nullptr;
     QLabel* m_warning = nullptr;
     ElidedLabel* m_usage = nullptr;
-    QGraphicsDropShadowEffect* m_shadow = nullptr;
 };
 
 }  // namespace tavrel

@@ -36,8 +36,8 @@ CueCardArtwork::CueCardArtwork(QWidget* parent, Decoder decoder, QThreadPool* po
       m_decoder(decoder ? std::move(decoder) : Decoder(decodeThumbnail)),
       m_pool(pool ? pool : artworkThreadPool()),
       m_cache(cache ? cache : &CueArtworkCache::shared()) {
-    setFixedHeight(areaHeight);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setMinimumHeight(minimumAreaHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
@@ -58,46 +58,70 @@ QString CueCardArtwork::placeholderSymbol() const {
     return m_hasAudio ? QStringLiteral("waveform") : QStringLiteral("plus");
 }
 
+QSize CueCardArtwork::pixelSize() const {
+    return size() * devicePixelRatioF();
+}
+
 // main thread
 void CueCardArtwork::loadImage() {
     m_requestedURL = m_imageURL;
-    m_scaled = {};
+    m_fitted = {};
+    m_image = {};
     update();
     if (!m_imageURL) {
-        m_image = {};
+        ++m_request;
         return;
     }
-    if (auto cached = m_cache->image(*m_imageURL)) {
+    if (auto cached = m_cache->image(*m_imageURL))
         m_image = *cached;
-        return;
-    }
-    m_image = {};
-    m_pool->start([url = *m_imageURL, decoder = m_decoder, cache = m_cache,
-                   view = QPointer<CueCardArtwork>(this)]() mutable {
+    requestFit();
+}
+
+// main thread
+void CueCardArtwork::requestFit() {
+    const int request = ++m_request;
+    m_pool->start([url = *m_imageURL, request, target = pixelSize(), decoder = m_decoder,
+                   cache = m_cache, view = QPointer<CueCardArtwork>(this)]() mutable {
         // Another card with the same file may have filled the entry meanwhile.
-        std::optional<QImage> result = cache->image(url);
-        if (!result) {
-            result = decoder(url);
-            if (!result->isNull())
-                cache->insert(url, *result);
+        std::optional<QImage> image = cache->image(url);
+        if (!image) {
+            image = decoder(url);
+            if (!image->isNull())
+                cache->insert(url, *image);
         }
+        QImage fitted = fitThumbnail(*image, target);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [view = std::move(view), url, image = std::move(*result)] {
+            [view = std::move(view), url, request, image = std::move(*image),
+             fitted = std::move(fitted)] {
                 if (view)
-                    view->deliver(url, image);
+                    view->deliver(url, request, image, fitted);
             },
             Qt::QueuedConnection);
     });
 }
 
 // main thread
-void CueCardArtwork::deliver(const std::filesystem::path& url, const QImage& image) {
+void CueCardArtwork::deliver(const std::filesystem::path& url, int request, const QImage& image,
+                             const QImage& fitted) {
     if (!m_requestedURL || *m_requestedURL != url)
         return;
     m_image = image;
-    m_scaled = {};
+    if (request == m_request) {
+        m_fitted = fitted;
+        m_fitted.setDevicePixelRatio(devicePixelRatioF());
+    }
     update();
+    // The area was resized while the first decode ran: fit again, from the cache.
+    if (request == m_request && !m_image.isNull() && m_fitted.size() != pixelSize())
+        requestFit();
+}
+
+void CueCardArtwork::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Before the first thumbnail arrives, its delivery fits it to the size of the day.
+    if (m_imageURL && !m_image.isNull() && m_fitted.size() != pixelSize())
+        requestFit();
 }
 
 void CueCardArtwork::paintEvent(QPaintEvent*) {
@@ -110,20 +134,16 @@ void CueCardArtwork::paintEvent(QPaintEvent*) {
     painter.fillPath(clip, palette::quaternary());
 
     if (!m_image.isNull()) {
-        const qreal ratio = devicePixelRatioF();
-        const QSize target = size() * ratio;
-        if (m_scaled.isNull() || m_scaled.size() != target) {
-            // Aspect fill: scale to cover the area, then crop the centre.
-            const QImage covering =
-                m_image.scaled(target, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-            const QRect centre((covering.width() - target.width()) / 2,
-                               (covering.height() - target.height()) / 2, target.width(),
-                               target.height());
-            m_scaled = QPixmap::fromImage(covering.copy(centre));
-            m_scaled.setDevicePixelRatio(ratio);
-        }
         painter.setClipPath(clip);
-        painter.drawPixmap(0, 0, m_scaled);
+        if (!m_fitted.isNull() && m_fitted.size() == pixelSize()) {
+            painter.drawImage(QPointF(0, 0), m_fitted);
+            return;
+        }
+        // Until the fitted copy for this size arrives: coarse but cheap.
+        const QSize covering = m_image.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
+        const QRect target((width() - covering.width()) / 2, (height() - covering.height()) / 2,
+                           covering.width(), covering.height());
+        painter.drawImage(target, m_image);
         return;
     }
     constexpr int symbolSize = 30;

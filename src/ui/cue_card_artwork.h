@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QImage>
-#include <QPixmap>
 #include <QWidget>
 
 #include <filesystem>
@@ -16,8 +15,10 @@ namespace tavrel {
 
 // A card's artwork area: the slot's image as a thumbnail filling the area, or
 // a placeholder symbol ("waveform" with audio, else "plus"). Shows the
-// placeholder at once and decodes on a thread pool; a result is used only if
-// it answers the latest request. Main thread only.
+// placeholder at once; decoding, smooth scaling and cropping to the area's
+// pixel size all happen on a thread pool, so painting is a plain copy. After a
+// resize it paints a fast-scaled copy until the fitted one arrives. A result
+// is used only if it answers the latest request. Main thread only.
 class CueCardArtwork : public QWidget {
     Q_OBJECT
 
@@ -33,20 +34,28 @@ public:
     void setContent(const std::optional<std::filesystem::path>& imageURL, bool hasAudio);
 
     const std::optional<std::filesystem::path>& requestedURL() const { return m_requestedURL; }
-    // Null while the placeholder shows.
+    // The decoded thumbnail; null while the placeholder shows.
     const QImage& image() const { return m_image; }
+    // The thumbnail as painted: covering the area at the device pixel ratio.
+    // Null until the pool delivers it for the current size.
+    const QImage& fitted() const { return m_fitted; }
     bool hasAudio() const { return m_hasAudio; }
     // The placeholder's symbol name.
     QString placeholderSymbol() const;
 
-    static constexpr int areaHeight = 96;
+    static constexpr int minimumAreaHeight = 96;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void loadImage();
-    void deliver(const std::filesystem::path& url, const QImage& image);
+    // Asks the pool for the thumbnail fitted to the current pixel size.
+    void requestFit();
+    void deliver(const std::filesystem::path& url, int request, const QImage& image,
+                 const QImage& fitted);
+    QSize pixelSize() const;
 
     Decoder m_decoder;
     QThreadPool* m_pool = nullptr;
@@ -55,8 +64,9 @@ private:
     bool m_hasAudio = false;
     std::optional<std::filesystem::path> m_imageURL;
     std::optional<std::filesystem::path> m_requestedURL;
+    int m_request = 0;  // the latest request to the pool; older answers are stale
     QImage m_image;
-    QPixmap m_scaled;  // m_image filled into the current size
+    QImage m_fitted;
 };
 
 }  // namespace tavrel

@@ -1,6 +1,5 @@
 #include "ui/cue_controls_bar.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -85,12 +84,6 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
     row->addWidget(m_pauseButton);
     row->addWidget(m_stopButton);
     row->addLayout(volume);
-
-    auto* shadow = new QGraphicsDropShadowEffect(this);
-    shadow->setColor(QColor(0, 0, 0, qRound(255 * 0.06)));
-    shadow->setBlurRadius(20);
-    shadow->setOffset(0, 4);
-    setGraphicsEffect(shadow);
 
     connect(m_pauseButton, &QAbstractButton::clicked, this, [this] { m_store->togglePause(); });
     connect(m_stopButton, &QAbstractButton::clicked, this, [this] { m_store->stopPlayback(); });

@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
@@ -25,6 +26,14 @@ CueEditorMediaRow::CueEditorMediaRow(Accepts accepts, std::function<void()> choo
     m_name->setFont(fonts::body());
     layout->addWidget(m_name, 1);
 
+    m_detail = new QLabel(this);
+    m_detail->setObjectName(QStringLiteral("mediaDetail"));
+    m_detail->setFont(fonts::caption());
+    m_detail->setTextFormat(Qt::PlainText);
+    setForeground(m_detail, palette::secondary());
+    m_detail->hide();
+    layout->addWidget(m_detail);
+
     m_button = new QPushButton(QStringLiteral("가져오기…"), this);
     m_button->setAutoDefault(false);
     styleBorderedButton(m_button, palette::label());
@@ -46,6 +55,15 @@ void CueEditorMediaRow::setFilename(const std::optional<std::string>& filename) 
 
 QString CueEditorMediaRow::shownText() const {
     return m_name->text();
+}
+
+void CueEditorMediaRow::setDetail(const QString& detail) {
+    m_detail->setText(detail);
+    m_detail->setVisible(!detail.isEmpty());
+}
+
+QString CueEditorMediaRow::detailText() const {
+    return m_detail->text();
 }
 
 std::optional<std::filesystem::path> CueEditorMediaRow::droppedFile(const QMimeData* data) const {

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+class QLabel;
 class QMimeData;
 class QPushButton;
 
@@ -15,8 +16,9 @@ namespace tavrel {
 class ElidedLabel;
 
 // The editor's audio or image row: the media filename of the copy (or
-// "등록 안 됨") and an import button. A file of the row's kind dropped on it
-// is imported as if chosen with the button.
+// "등록 안 됨"), a detail line about the file (the image's pixel size; the
+// audio's duration and format have their place here too) and an import button. A file of the row's
+// kind dropped on it is imported as if chosen with the button.
 class CueEditorMediaRow : public QWidget {
     Q_OBJECT
 
@@ -29,6 +31,9 @@ public:
 
     void setFilename(const std::optional<std::string>& filename);
     QString shownText() const;
+    // Beside the name, in the secondary colour; hidden when empty.
+    void setDetail(const QString& detail);
+    QString detailText() const;
     QPushButton* importButton() const { return m_button; }
 
 protected:
@@ -45,6 +50,7 @@ private:
     Accepts m_accepts;
     Import m_import;
     ElidedLabel* m_name = nullptr;
+    QLabel* m_detail = nullptr;
     QPushButton* m_button = nullptr;
     bool m_highlighted = false;
 };

@@ -30,8 +30,15 @@ QString formatStartSeconds(double seconds, const QLocale& locale) {
 }
 
 std::optional<double> parseStartSeconds(const QString& text, const QLocale& locale) {
+    // Either mark is a decimal point, whatever the locale says: operators type
+    // both. Nothing else is accepted, not even grouping marks.
+    QString plain = text.trimmed();
+    plain.replace(locale.decimalPoint(), QStringLiteral("."));
+    plain.replace(QLatin1Char(','), QLatin1Char('.'));
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    const double value = locale.toDouble(text.trimmed(), &ok);
+    const double value = c.toDouble(plain, &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return roundedToMilliseconds(value);

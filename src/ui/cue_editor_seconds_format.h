@@ -12,6 +12,7 @@ namespace tavrel {
 
 QString formatStartSeconds(double seconds, const QLocale& locale = QLocale());
 // Empty when the text is not a finite number; otherwise rounded to 3 digits.
+// Takes "." and "," alike as the decimal point.
 std::optional<double> parseStartSeconds(const QString& text, const QLocale& locale = QLocale());
 
 }  // namespace tavrel

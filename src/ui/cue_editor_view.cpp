@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,6 +36,7 @@ const char* const fieldStyle = R"(
 QLineEdit { background: rgba(255, 255, 255, 14); border: 1px solid rgba(255, 255, 255, 32);
             border-radius: 6px; padding: 5px 8px; selection-background-color: rgba(100, 210, 255, 110); }
 QLineEdit:focus { border: 1px solid rgba(100, 210, 255, 210); }
+QLineEdit[invalid="true"] { border: 2px solid rgb(255, 69, 58); }
 )";
 
 QLineEdit* textField(const QString& text, QWidget* parent) {
@@ -48,6 +50,29 @@ QLabel* formLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setFont(fonts::body());
     return label;
+}
+
+// The image's pixel size, read from its header; empty when it cannot be read.
+QString imageSizeText(const std::optional<std::filesystem::path>& file) {
+    std::error_code error;
+    // Only a regular file: opening a FIFO would wait for a writer.
+    if (!file || !std::filesystem::is_regular_file(std::filesystem::symlink_status(*file, error)))
+        return {};
+    QImageReader reader(QString::fromStdU16String(file->u16string()));
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (!size.isValid())
+        return {};
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    return QStringLiteral("%1 × %2 픽셀").arg(size.width()).arg(size.height());
+}
+
+void setInvalid(QWidget* field, bool invalid) {
+    if (field->property("invalid").toBool() == invalid)
+        return;
+    field->setProperty("invalid", invalid);
+    field->setStyleSheet(field->styleSheet());  // re-evaluates the property selector
 }
 
 QString gainText(double gainDB) {
@@ -148,13 +173,21 @@ QWidget* CueEditorView::makeForm() {
     m_startSeconds->setFixedWidth(120);
     m_startSeconds->setAlignment(Qt::AlignRight);
     connect(m_startSeconds, &QLineEdit::textEdited, this, [this] { takeStartSecondsText(); });
-    // Text that is not a number gives way to the last valid value.
-    connect(m_startSeconds, &QLineEdit::editingFinished, this,
-            [this] { m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds)); });
+    // A number is shown as it will be saved; other text stays, marked, for correction.
+    connect(m_startSeconds, &QLineEdit::editingFinished, this, [this] {
+        if (m_startSecondsValid)
+            m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds));
+    });
     secondsRow->addWidget(m_startSeconds);
     auto* unit = new QLabel(QStringLiteral("초"), seconds);
     setForeground(unit, palette::secondary());
     secondsRow->addWidget(unit);
+    m_startSecondsHint = new QLabel(QStringLiteral("숫자로 입력하세요 (예: 1.5)"), seconds);
+    m_startSecondsHint->setObjectName(QStringLiteral("startSecondsHint"));
+    m_startSecondsHint->setFont(fonts::caption());
+    setForeground(m_startSecondsHint, palette::red());
+    m_startSecondsHint->hide();
+    secondsRow->addWidget(m_startSecondsHint);
     secondsRow->addStretch(1);
     rows->addRow(formLabel(QStringLiteral("시작 초"), form), seconds);
 
@@ -168,8 +201,10 @@ QWidget* CueEditorView::makeForm() {
     m_gainSlider = new QSlider(Qt::Horizontal, gain);
     m_gainSlider->setRange(static_cast<int>(minimumGainDB * gainStepsPerDB),
                            static_cast<int>(maximumGainDB * gainStepsPerDB));
+    m_gainSlider->setSingleStep(1);  // the arrow keys: half a decibel
     m_gainSlider->setPageStep(gainStepsPerDB);
-    m_gainSlider->setFocusPolicy(Qt::NoFocus);
+    m_gainSlider->setFocusPolicy(Qt::StrongFocus);
+    m_gainSlider->setAccessibleName(QStringLiteral("큐 게인"));
     m_gainSlider->setValue(gainSliderValue(m_draft.gainDB));
     styleSlider(m_gainSlider, palette::accent());
     connect(m_gainSlider, &QSlider::valueChanged, this, [this](int value) {
@@ -217,6 +252,8 @@ void CueEditorView::showEvent(QShowEvent* event) {
 
 void CueEditorView::save() {
     takeStartSecondsText();
+    if (!m_startSecondsValid)
+        return;
     if (!(m_draft.startSeconds >= 0.0) || !std::isfinite(m_draft.startSeconds))
         m_draft.startSeconds = 0.0;
     m_draft.gainDB =
@@ -267,7 +304,7 @@ void CueEditorView::clear() {
 }
 
 void CueEditorView::chooseAudioFile() {
-    chooseFile(QStringLiteral("음원 선택"), audioPanelFilters(),
+    chooseFile(QStringLiteral("음원 선택"), audioPanelFilters(), FileKind::audio,
                [this](const std::filesystem::path& file) {
                    importFile(file, "audio",
                               [this](const std::string& name) { m_draft.audioFilename = name; });
@@ -275,14 +312,14 @@ void CueEditorView::chooseAudioFile() {
 }
 
 void CueEditorView::chooseImageFile() {
-    chooseFile(QStringLiteral("이미지 선택"), imagePanelFilters(),
+    chooseFile(QStringLiteral("이미지 선택"), imagePanelFilters(), FileKind::image,
                [this](const std::filesystem::path& file) {
                    importFile(file, "image",
                               [this](const std::string& name) { m_draft.imageFilename = name; });
                });
 }
 
-void CueEditorView::chooseFile(const QString& title, const QStringList& filters,
+void CueEditorView::chooseFile(const QString& title, const QStringList& filters, FileKind kind,
                                std::function<void(const std::filesystem::path&)> completion) {
     OpenPanelOptions options{
         .title = title,
@@ -291,6 +328,7 @@ void CueEditorView::chooseFile(const QString& title, const QStringList& filters,
         .canChooseDirectories = false,
         .allowsMultipleSelection = false,
         .nameFilters = filters,
+        .kind = kind,
     };
     // The sheet stays presented under its panel, so the cue keys stay off.
     QPointer<CueEditorView> self(this);
@@ -318,13 +356,27 @@ void CueEditorView::importFile(const std::filesystem::path& url, const std::stri
 }
 
 void CueEditorView::takeStartSecondsText() {
-    if (const auto seconds = parseStartSeconds(m_startSeconds->text()))
+    const auto seconds = parseStartSeconds(m_startSeconds->text());
+    if (seconds)
         m_draft.startSeconds = *seconds;
+    m_startSecondsValid = seconds.has_value();
+    setInvalid(m_startSeconds, !m_startSecondsValid);
+    m_startSecondsHint->setVisible(!m_startSecondsValid);
+    m_saveButton->setEnabled(m_startSecondsValid);
+}
+
+void CueEditorView::refreshImageDetail() {
+    if (m_detailedImage == m_draft.imageFilename)
+        return;
+    m_detailedImage = m_draft.imageFilename;
+    m_imageRow->setDetail(imageSizeText(m_store->imageURL(m_draft)));
 }
 
 void CueEditorView::refresh() {
     m_audioRow->setFilename(m_draft.audioFilename);
+    // The audio row's detail (duration and format) is filled when the engine can tell it.
     m_imageRow->setFilename(m_draft.imageFilename);
+    refreshImageDetail();
     m_gainLabel->setText(gainText(m_draft.gainDB));
     const bool showsError = m_localError.has_value();
     m_errorLabel->setText(m_localError.value_or(QString()));

@@ -13,6 +13,7 @@
 
 #include "model/cue_slot.h"
 #include "ui/cue_editor_presenter.h"
+#include "ui/file_chooser.h"
 
 class QLabel;
 class QLineEdit;
@@ -65,6 +66,9 @@ public:
     CueEditorMediaRow* audioRow() const { return m_audioRow; }
     CueEditorMediaRow* imageRow() const { return m_imageRow; }
     QLineEdit* startSecondsField() const { return m_startSeconds; }
+    // Shown, in red, while the field holds text that is not a number.
+    QLabel* startSecondsHint() const { return m_startSecondsHint; }
+    bool startSecondsValid() const { return m_startSecondsValid; }
     QLabel* gainLabel() const { return m_gainLabel; }
     QSlider* gainSlider() const { return m_gainSlider; }
     QLabel* errorLabel() const { return m_errorLabel; }
@@ -80,10 +84,12 @@ protected:
 private:
     QWidget* makeForm();
     QWidget* makeButtons();
-    void chooseFile(const QString& title, const QStringList& filters,
+    void chooseFile(const QString& title, const QStringList& filters, FileKind kind,
                     std::function<void(const std::filesystem::path&)> completion);
-    // Takes the field's text into the draft when it is a number.
+    // Takes the field's text into the draft when it is a number; otherwise
+    // marks the field and holds "저장" back until it is one.
     void takeStartSecondsText();
+    void refreshImageDetail();
     void refresh();
     void fitHeight();
     // The editor goes away: discards the imports unless committed. Runs once.
@@ -94,6 +100,8 @@ private:
     std::set<std::string> m_sessionImportedFilenames;
     bool m_didCommit = false;
     bool m_didLeave = false;
+    bool m_startSecondsValid = true;
+    std::optional<std::string> m_detailedImage;  // the image the detail line describes
     std::shared_ptr<CueStore> m_store;
     FileChooser& m_fileChooser;
 
@@ -103,6 +111,7 @@ private:
     CueEditorMediaRow* m_audioRow = nullptr;
     CueEditorMediaRow* m_imageRow = nullptr;
     QLineEdit* m_startSeconds = nullptr;
+    QLabel* m_startSecondsHint = nullptr;
     QLabel* m_gainLabel = nullptr;
     QSlider* m_gainSlider = nullptr;
     QLabel* m_errorLabel = nullptr;

@@ -77,6 +77,7 @@ void CueSetFlows::saveCurrentSet() {
     options.prompt = QStringLiteral("저장");
     options.defaultName = defaultSetName(m_now());
     options.nameFilters = {setFilter};
+    options.kind = FileKind::set;
     m_fileChooser.chooseToSave(
         m_parent, options,
         [self = QPointer<CueSetFlows>(this)](std::optional<std::filesystem::path> url) {
@@ -142,6 +143,7 @@ void CueSetFlows::chooseSetToRestore() {
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;
+    options.kind = FileKind::set;
     m_fileChooser.chooseToOpen(
         m_parent, options,
         [self = QPointer<CueSetFlows>(this)](std::vector<std::filesystem::path> urls) {

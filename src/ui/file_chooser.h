@@ -12,6 +12,9 @@ class QWidget;
 
 namespace tavrel {
 
+// What a panel is for: each kind opens in the folder last used for it.
+enum class FileKind { other, audio, image, set };
+
 struct OpenPanelOptions {
     QString title;
     QString prompt;  // the accept button's caption
@@ -19,6 +22,7 @@ struct OpenPanelOptions {
     bool canChooseDirectories = false;
     bool allowsMultipleSelection = false;
     QStringList nameFilters;  // "Audio (*.mp3 *.wav)"; empty: any file
+    FileKind kind = FileKind::other;
 };
 
 struct SavePanelOptions {
@@ -26,6 +30,7 @@ struct SavePanelOptions {
     QString prompt;
     QString defaultName;
     QStringList nameFilters;
+    FileKind kind = FileKind::other;
 };
 
 // Open and save panels. Both return at once; the completion runs later on the

@@ -123,12 +123,12 @@ QWidget* LoopPlaybackView::makeControlBox() {
         refresh();
     });
     pickerColumn->addWidget(m_picker);
-    row->addLayout(pickerColumn);
-
+    // Under the picker, not beside it: the row has no width to spare at the
+    // window's minimum size.
     m_status = new QLabel(box);
     m_status->setObjectName(QStringLiteral("loopStatus"));
-    m_status->setMinimumWidth(150);
-    row->addWidget(m_status);
+    pickerColumn->addWidget(m_status);
+    row->addLayout(pickerColumn);
     row->addStretch(1);
 
     m_startButton =
@@ -222,6 +222,7 @@ void LoopPlaybackView::chooseLoopTracks() {
         .canChooseDirectories = false,
         .allowsMultipleSelection = true,
         .nameFilters = audioPanelFilters(),
+        .kind = FileKind::audio,
     };
     QPointer<LoopPlaybackView> self(this);
     m_fileChooser.chooseToOpen(this, options, [self](std::vector<std::filesystem::path> files) {

@@ -98,6 +98,9 @@ LoopTrackList::LoopTrackList(Actions actions, QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows follow the list's width; laid out once, they would keep the width
+    // they were built at and cut off the move buttons in a narrower window.
+    m_list->setResizeMode(QListView::Adjust);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setAcceptDrops(false);
     connect(m_list, &QListWidget::customContextMenuRequested, this,
@@ -198,13 +201,21 @@ void LoopTrackList::rebuildRows(const std::vector<LoopTrack>& tracks) {
         auto* item = new QListWidgetItem(m_list);
         item->setSizeHint(QSize(0, row->sizeHint().height()));
         m_list->setItemWidget(item, row);
+        row->setEditable(m_editable);
         m_rows.push_back(row);
     }
 }
 
 void LoopTrackList::setEditable(bool editable) {
     m_editable = editable;
-    m_list->setEnabled(editable);
+    // Not a disabled list: that would grey the current track's green mark. A
+    // row selected before the run would suggest another track: it goes.
+    if (!editable)
+        m_list->clearSelection();
+    m_list->setSelectionMode(editable ? QAbstractItemView::ExtendedSelection
+                                      : QAbstractItemView::NoSelection);
+    for (LoopTrackRow* row : m_rows)
+        row->setEditable(editable);
 }
 
 bool LoopTrackList::showsEmptyState() const {
@@ -217,6 +228,8 @@ LoopTrackRow* LoopTrackList::row(std::size_t position) const {
 
 void LoopTrackList::selectRows(const std::set<std::size_t>& positions) {
     m_list->clearSelection();
+    if (!m_editable)
+        return;
     for (const std::size_t position : positions) {
         if (QListWidgetItem* item = m_list->item(static_cast<int>(position)))
             item->setSelected(true);

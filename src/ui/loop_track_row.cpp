@@ -140,9 +140,20 @@ void LoopTrackRow::setState(const State& state) {
             state.isCurrent ? palette::green() : palette::secondary(), symbolSize,
             devicePixelRatioF()));
     }
-    m_up->setEnabled(state.position > 0);
-    m_down->setEnabled(state.position + 1 < state.count);
+    m_state = state;
+    applyEnabled();
     m_missing->setVisible(!state.canPlay);
+}
+
+void LoopTrackRow::setEditable(bool editable) {
+    m_editable = editable;
+    applyEnabled();
+}
+
+void LoopTrackRow::applyEnabled() {
+    m_check->setEnabled(m_editable);
+    m_up->setEnabled(m_editable && m_state.position > 0);
+    m_down->setEnabled(m_editable && m_state.position + 1 < m_state.count);
 }
 
 }  // namespace tavrel

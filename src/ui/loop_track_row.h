@@ -37,6 +37,9 @@ public:
     LoopTrackRow(const LoopTrack& track, Actions actions, QWidget* parent = nullptr);
 
     void setState(const State& state);
+    // While a run exists the check box and move buttons are off; the playing
+    // mark stays in colour, which a disabled row would grey.
+    void setEditable(bool editable);
 
     QCheckBox* checkBox() const { return m_check; }
     QToolButton* moveUpButton() const { return m_up; }
@@ -46,6 +49,10 @@ public:
     bool showsCurrentMark() const { return m_showsCurrent; }
 
 private:
+    void applyEnabled();
+
+    State m_state;
+    bool m_editable = true;
     QCheckBox* m_check = nullptr;
     QLabel* m_symbol = nullptr;
     QToolButton* m_up = nullptr;

@@ -10,6 +10,7 @@ namespace tavrel {
 
 MainWindow::MainWindow(std::shared_ptr<CueStore> store, const UiServices& services, QWidget* parent)
     : QMainWindow(parent),
+      m_store(store),
       m_content(new ContentView(store, services, this)),
       m_commands(new CueKeyboardCommands(store, this)) {
     new HeldKeyFilter(this);
@@ -21,6 +22,11 @@ MainWindow::MainWindow(std::shared_ptr<CueStore> store, const UiServices& servic
     menuBar()->setStyleSheet(
         QStringLiteral("QMenuBar { background: rgb(6,11,22); color: white; }"
                        "QMenuBar::item:selected { background: rgba(100,210,255,0.25); }"));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_closeConfirmation.allowClose(*this, *m_store, *event))
+        QMainWindow::closeEvent(event);
 }
 
 }  // namespace tavrel

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "ui/close_confirmation.h"
 #include "ui/ui_services.h"
 
 namespace tavrel {
@@ -26,7 +27,14 @@ public:
     static constexpr int minimumWindowWidth = 980;
     static constexpr int minimumWindowHeight = 760;
 
+    const CloseConfirmation& closeConfirmation() const { return m_closeConfirmation; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    std::shared_ptr<CueStore> m_store;
+    CloseConfirmation m_closeConfirmation;
     ContentView* m_content = nullptr;
     CueKeyboardCommands* m_commands = nullptr;
 };

@@ -3,9 +3,14 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStyleFactory>
+#include <QStyleOption>
 
 namespace tavrel {
 
@@ -100,8 +105,58 @@ QFont monospacedCaption() {
 
 }  // namespace fonts
 
+bool isDestructiveButton(const QWidget* widget) {
+    const auto* button = qobject_cast<const QPushButton*>(widget);
+    if (!button)
+        return false;
+    for (const QWidget* above = button->parentWidget(); above; above = above->parentWidget()) {
+        if (const auto* box = qobject_cast<const QMessageBox*>(above)) {
+            return box->buttonRole(const_cast<QPushButton*>(button)) ==
+                   QMessageBox::DestructiveRole;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// Fusion, with what it draws poorly on a dark window: a destructive answer
+// that looks like any other, an unchecked check box that all but vanishes.
+class TavrelStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        if ((element == CE_PushButtonBevel || element == CE_PushButtonLabel) &&
+            isDestructiveButton(widget)) {
+            QStyleOptionButton red = *qstyleoption_cast<const QStyleOptionButton*>(option);
+            red.palette.setColor(QPalette::Button, QColor(120, 28, 28));
+            red.palette.setColor(QPalette::ButtonText, QColor(255, 200, 196));
+            QProxyStyle::drawControl(element, &red, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element == PE_IndicatorCheckBox && (option->state & State_Off)) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setBrush(Qt::NoBrush);
+            painter->setPen(QPen(palette::secondary(), 1.4));
+            painter->drawRoundedRect(QRectF(option->rect).adjusted(1, 1, -1, -1), 2.5, 2.5);
+            painter->restore();
+        }
+    }
+};
+
+}  // namespace
+
 void applyTavrelTheme(QApplication& application) {
-    application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    application.setStyle(new TavrelStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
     // Platforms without a desktop (offscreen, minimal) name no icon theme and
     // look for icons nowhere but in resources.
     QStringList iconPaths = QIcon::themeSearchPaths();

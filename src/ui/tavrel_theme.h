@@ -4,6 +4,7 @@
 #include <QFont>
 
 class QApplication;
+class QWidget;
 
 namespace tavrel {
 
@@ -37,7 +38,12 @@ QFont caption2();
 QFont monospacedCaption();
 }  // namespace fonts
 
-// Fusion, the dark palette, the Korean font. Call once, before any widget exists.
+// A confirmation's destructive answer (QMessageBox::DestructiveRole), which
+// the theme draws red.
+bool isDestructiveButton(const QWidget* widget);
+
+// Fusion with red destructive answers and visible unchecked boxes, the dark
+// palette, the Korean font. Call once, before any widget exists.
 void applyTavrelTheme(QApplication& application);
 
 }  // namespace tavrel

@@ -39,4 +39,15 @@ QImage decodeThumbnail(const std::filesystem::path& url) {
                                                          : QImage::Format_RGB32);
 }
 
+QImage fitThumbnail(const QImage& thumbnail, const QSize& pixelSize) {
+    if (thumbnail.isNull() || pixelSize.isEmpty())
+        return {};
+    const QImage covering =
+        thumbnail.scaled(pixelSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QRect centre((covering.width() - pixelSize.width()) / 2,
+                       (covering.height() - pixelSize.height()) / 2, pixelSize.width(),
+                       pixelSize.height());
+    return covering.copy(centre).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 }  // namespace tavrel

@@ -13,4 +13,9 @@ constexpr int thumbnailMaxPixelSize = 256;
 // file cannot be read as an image. Slow: call it off the main thread.
 QImage decodeThumbnail(const std::filesystem::path& url);
 
+// `thumbnail` scaled smoothly to cover `pixelSize` and cropped to its centre,
+// premultiplied so that painting it is a plain copy. Null for an empty size.
+// Slow: call it off the main thread.
+QImage fitThumbnail(const QImage& thumbnail, const QSize& pixelSize);
+
 }  // namespace tavrel

@@ -1,12 +1,15 @@
 #include <QDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QSlider>
 #include <QTest>
+#include <QToolButton>
 
 #include "playback/output_status.h"
 #include "ui/cue_board_header.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_card.h"
+#include "ui/cue_card_artwork.h"
 #include "ui/cue_controls_bar.h"
 #include "ui/now_playing.h"
 #include "ui/tavrel_theme.h"
@@ -17,6 +20,21 @@ namespace tavrel {
 namespace {
 
 using Status = CueCardAppearance::Status;
+
+// Pixels of `widget`, as drawn, close to `colour`.
+int pixelsLike(QWidget& widget, const QColor& colour) {
+    const QImage image = widget.grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            count += std::abs(pixel.red() - colour.red()) < 12 &&
+                     std::abs(pixel.green() - colour.green()) < 12 &&
+                     std::abs(pixel.blue() - colour.blue()) < 12;
+        }
+    }
+    return count;
+}
 
 // Slots 0, 1, 10 can play; slot 3 names a copy that is gone; the rest are empty.
 class CueBoardTest : public test::UiFixture {
@@ -69,6 +87,13 @@ TEST_F(CueBoardTest, APlayingCueIsGreenWithAThickOutline) {
     EXPECT_TRUE(bar().pauseButton().isEnabled());
     EXPECT_TRUE(bar().stopButton().isEnabled());
     EXPECT_TRUE(card(10).accessibleName().contains(QStringLiteral("재생 중")));
+
+    // The board draws its green glow in the spacing below it, and none below its neighbour.
+    const QImage shot = board->grab().toImage();
+    const int below = card(10).geometry().bottom() + 5;
+    const QColor glow = shot.pixelColor(card(10).geometry().center().x(), below);
+    const QColor plain = shot.pixelColor(card(9).geometry().center().x(), below);
+    EXPECT_GT(glow.green() - glow.red(), plain.green() - plain.red() + 4);
 }
 
 TEST_F(CueBoardTest, APausedCueTurnsOrangeAndTheBarOffersResume) {
@@ -156,6 +181,57 @@ TEST_F(CueBoardTest, CardsShowUsageOrItsAbsenceAndTheMissingCopy) {
     EXPECT_EQ(card(11).keyText(), QStringLiteral("="));
     EXPECT_EQ(card(0).accessibleName(), QStringLiteral("키 1, Cue 0, 대기"));
     EXPECT_TRUE(card(3).accessibleName().contains(QStringLiteral("음원 파일 없음")));
+}
+
+TEST_F(CueBoardTest, EditModeShowsABannerAcrossTheBoardThatCueKeysAreOff) {
+    const QLabel& banner = board->editModeBanner();
+    EXPECT_FALSE(banner.isVisible());
+    store->setEditingMode(true);
+    ASSERT_TRUE(banner.isVisible());
+    EXPECT_EQ(banner.text(), QStringLiteral("편집 모드 — 큐 키가 꺼져 있습니다"));
+    // As wide as the rows of cards, between the header and the first row.
+    const QRect first = card(0).geometry();
+    EXPECT_EQ(banner.geometry().left(), first.left());
+    EXPECT_EQ(banner.geometry().right(), card(3).geometry().right());
+    EXPECT_LT(banner.geometry().bottom(), first.top());
+    EXPECT_GT(banner.geometry().top(), board->header().geometry().bottom());
+    store->setEditingMode(false);
+    EXPECT_FALSE(banner.isVisible());
+}
+
+TEST_F(CueBoardTest, CardsAndArtworkGrowWithTheWindowAndLeaveNoEmptyBand) {
+    const auto measure = [&](QSize size) {
+        board->resize(size);
+        QCoreApplication::processEvents();
+        // Whatever is left between the last row and the controls bar.
+        const int gap = bar().geometry().top() - card(11).geometry().bottom();
+        EXPECT_LE(gap, 2 * CueBoardView::spacing) << size.height();
+        return std::pair(card(0).height(), card(0).artwork().height());
+    };
+    const auto [smallCard, smallArt] = measure({1000, 760});
+    const auto [largeCard, largeArt] = measure({1600, 1200});
+    EXPECT_GE(smallArt, CueCardArtwork::minimumAreaHeight);
+    EXPECT_GT(largeCard, smallCard + 100);
+    EXPECT_GT(largeArt, smallArt + 100);
+}
+
+TEST_F(CueBoardTest, AMissingCopysWarningStaysOrangeOnItsDimmedCard) {
+    ASSERT_FALSE(card(3).isEnabled());
+    auto* warning = const_cast<QLabel*>(card(3).missingAudioWarning());
+    ASSERT_NE(warning, nullptr);
+    EXPECT_GT(pixelsLike(*warning, palette::orange()), 20);
+}
+
+TEST_F(CueBoardTest, TheSetButtonLooksReleasedOnceItsMenuCloses) {
+    QToolButton& button = board->header().setMenuButton();
+    QCursor::setPos(board->mapToGlobal(QPoint(1, board->height() - 2)));
+    button.setAttribute(Qt::WA_UnderMouse, true);
+    button.setDown(true);
+    board->header().setMenu().popup(button.mapToGlobal(QPoint(0, button.height())));
+    ASSERT_TRUE(board->header().setMenu().isVisible());
+    board->header().setMenu().hide();
+    EXPECT_FALSE(button.isDown());
+    EXPECT_FALSE(button.underMouse());
 }
 
 TEST_F(CueBoardTest, TheVolumeLabelShowsTheWholePercentTheValueStandsFor) {

@@ -60,16 +60,27 @@ protected:
 TEST_F(CueCardArtworkTest, APhotoBecomesA256PixelThumbnailDecodedOffTheMainThread) {
     const fs::path photo = writeImage(temp.path() / "photo.jpg", {4000, 3000}, Qt::darkCyan);
     CueCardArtwork artwork(nullptr, countingDecoder(), &pool, &cache);
+    artwork.resize(200, 100);
     artwork.setContent(photo, true);
     // The call returns with the placeholder; the decode happens elsewhere.
     EXPECT_TRUE(artwork.image().isNull());
     EXPECT_EQ(artwork.placeholderSymbol(), QStringLiteral("waveform"));
     finishWork();
     EXPECT_EQ(artwork.image().size(), QSize(256, 192));
+    // Delivered already cropped to the area, so painting only copies it.
+    EXPECT_EQ(artwork.fitted().size(), QSize(200, 100) * artwork.devicePixelRatioF());
+    EXPECT_EQ(artwork.fitted().format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(artwork.fitted().pixelColor(100, 50), artwork.image().pixelColor(128, 96));
+    // A resized area gets a new fitted copy, from the cache.
+    artwork.show();
+    artwork.resize(300, 180);
+    ASSERT_TRUE(UiFixture::waitUntil(
+        [&] { return artwork.fitted().size() == QSize(300, 180) * artwork.devicePixelRatioF(); }));
     EXPECT_FALSE(decodedOnMainThread);
     ASSERT_TRUE(cache.image(photo));
     EXPECT_EQ(cache.image(photo)->size(), QSize(256, 192));
     EXPECT_EQ(cache.totalCost(), 256 * 4 * 192);
+    EXPECT_EQ(decodes, 1);
 }
 
 TEST_F(CueCardArtworkTest, TheFilesOrientationIsApplied) {

@@ -154,29 +154,40 @@ TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
     }
 }
 
-TEST_F(CueEditorViewTest, SaveStoresZeroForANegativeOffsetAndKeepsTheLastNumber) {
+TEST_F(CueEditorViewTest, TheOffsetTakesEitherDecimalMarkAndVisiblyRefusesOtherText) {
     CueEditorView* editor = present();
     QLineEdit* seconds = editor->startSecondsField();
     EXPECT_EQ(seconds->text(), formatStartSeconds(1.25));
+    const auto type = [&](const char* text) {
+        seconds->selectAll();
+        QTest::keyClicks(seconds, text);
+    };
+    const auto expectValid = [&](bool valid) {
+        EXPECT_EQ(editor->startSecondsValid(), valid) << seconds->text().toStdString();
+        EXPECT_EQ(editor->startSecondsHint()->isVisibleTo(editor), !valid);
+        EXPECT_EQ(editor->saveButton()->isEnabled(), valid);
+        EXPECT_EQ(seconds->property("invalid").toBool(), !valid);
+    };
 
-    seconds->selectAll();
-    QTest::keyClicks(seconds, "-5");
+    type("abc");
+    expectValid(false);
+    Q_EMIT seconds->editingFinished();
+    EXPECT_EQ(seconds->text(), "abc");  // left to be corrected, not silently replaced
+    QTest::keyClick(editor->titleField(), Qt::Key_Return);
+    editor->save();
+    EXPECT_EQ(store->document().slots[11].startSeconds, 1.25);
+    ASSERT_FALSE(editorIsGone());
+
+    for (const char* text : {"1,5", "1.5", " 1.5 "}) {
+        type(text);
+        expectValid(true);
+        EXPECT_EQ(editor->draft().startSeconds, 1.5) << text;
+    }
+    type("-5");
+    expectValid(true);
     editor->saveButton()->click();
     EXPECT_EQ(store->document().slots[11].startSeconds, 0.0);
-    ASSERT_TRUE(editorIsGone());
-
-    editor = present();
-    seconds = editor->startSecondsField();
-    seconds->selectAll();
-    QTest::keyClicks(seconds, formatStartSeconds(2.5));
-    QTest::keyClicks(seconds, "x");
-    seconds->setFocus();
-    Q_EMIT seconds->editingFinished();
-    EXPECT_EQ(seconds->text(), formatStartSeconds(2.5));
-    seconds->selectAll();
-    QTest::keyClicks(seconds, "abc");
-    editor->saveButton()->click();
-    EXPECT_EQ(store->document().slots[11].startSeconds, 2.5);
+    EXPECT_TRUE(editorIsGone());
 }
 
 TEST_F(CueEditorViewTest, ReturnSavesAndTheGainSliderStaysWithinRange) {
@@ -189,6 +200,14 @@ TEST_F(CueEditorViewTest, ReturnSavesAndTheGainSliderStaysWithinRange) {
     EXPECT_EQ(editor->draft().gainDB, 0.0);
     gain->setValue(gain->minimum() + 3);
     EXPECT_EQ(editor->gainLabel()->text(), "큐 게인 -10.5 dB");
+    // The keyboard moves it in half decibels.
+    EXPECT_EQ(gain->focusPolicy(), Qt::StrongFocus);
+    QTest::keyClick(gain, Qt::Key_Right);
+    EXPECT_EQ(editor->draft().gainDB, -10.0);
+    QTest::keyClick(gain, Qt::Key_Left);
+    QTest::keyClick(gain, Qt::Key_Left);
+    EXPECT_EQ(editor->gainLabel()->text(), "큐 게인 -11.0 dB");
+    QTest::keyClick(gain, Qt::Key_Right);
 
     QTest::keyClick(editor->titleField(), Qt::Key_Return);
     EXPECT_EQ(store->document().slots[11].gainDB, -10.5);
@@ -201,6 +220,7 @@ TEST_F(CueEditorViewTest, AFailedImportShowsItsErrorInRedAndLeavesTheDraft) {
     editor->imageRow()->importButton()->click();
     ASSERT_EQ(chooser.openRequests.size(), 1u);
     EXPECT_EQ(chooser.openRequests[0].options.title, "이미지 선택");
+    EXPECT_EQ(chooser.openRequests[0].options.kind, FileKind::image);
     EXPECT_TRUE(chooser.openRequests[0].options.nameFilters[0].startsWith("이미지 파일 ("));
     chooser.answerOpen({temp.path() / "picked" / "gone.png"});
 
@@ -217,6 +237,8 @@ TEST_F(CueEditorViewTest, AFailedImportShowsItsErrorInRedAndLeavesTheDraft) {
     EXPECT_FALSE(editor->localError());
     EXPECT_FALSE(editor->errorLabel()->isVisibleTo(editor));
     EXPECT_TRUE(editor->draft().imageFilename);
+    EXPECT_EQ(editor->imageRow()->detailText(), "8 × 8 픽셀");
+    EXPECT_EQ(editor->audioRow()->detailText(), "");
     editor->reject();
 }
 
@@ -309,6 +331,12 @@ TEST(CueEditorSecondsFormat, UsesZeroToThreeFractionDigitsOfTheLocale) {
     EXPECT_EQ(parseStartSeconds("abc", english), std::nullopt);
     EXPECT_EQ(parseStartSeconds("", english), std::nullopt);
     EXPECT_EQ(parseStartSeconds("-5", english), -5.0);
+    for (const QLocale& locale : {english, german}) {
+        EXPECT_EQ(parseStartSeconds("1,5", locale), 1.5);
+        EXPECT_EQ(parseStartSeconds("1.5", locale), 1.5);
+        for (const char* refused : {"1.2.3", "1,000.5", "1.5s", "nan", "inf", "--1"})
+            EXPECT_EQ(parseStartSeconds(refused, locale), std::nullopt) << refused;
+    }
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
+#include <QToolButton>
 
 #include "loop_editor_fixture.h"
 #include "ui/content_view.h"
@@ -9,10 +13,12 @@
 #include "ui/cue_editor_media_row.h"
 #include "ui/cue_editor_view.h"
 #include "ui/cue_menu.h"
+#include "ui/loop_duration_picker.h"
 #include "ui/loop_playback_view.h"
 #include "ui/loop_track_list.h"
 #include "ui/main_window.h"
 #include "ui/sidebar_view.h"
+#include "ui/transport_button.h"
 
 namespace tavrel::test {
 namespace {
@@ -90,6 +96,66 @@ TEST_F(CueEditorWindowTest, TheLoopSectionStartsAfreshAfterTheCuePad) {
     window.content().sidebar().selectSection(TavrelSection::loopPlayer);
     EXPECT_TRUE(panel->selectedTrackIDs().empty());
     EXPECT_FALSE(panel->trackList()->row(0)->checkBox()->isChecked());
+}
+
+// Every control of the loop panel once the window shrinks to its minimum,
+// idle and in a run: shown whole inside the panel (rows inside the list's
+// viewport), and no two on top of each other.
+TEST_F(CueEditorWindowTest, TheLoopPanelFitsTheMinimumWindow) {
+    addTracks({"A rather long walk-in track title that goes on and on", "B", "C"});
+    MainWindow window(store, wiredServices());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.content().sidebar().selectSection(TavrelSection::loopPlayer);
+    auto& panel = dynamic_cast<LoopPlaybackView&>(window.content().loopPanel());
+    QCoreApplication::processEvents();
+    window.resize(MainWindow::minimumWindowWidth, MainWindow::minimumWindowHeight);
+    const QWidget* viewport = panel.findChild<QListWidget*>("loopTrackList")->viewport();
+
+    const auto checkLayout = [&](const char* when) {
+        QCoreApplication::processEvents();
+        std::vector<std::pair<QString, QWidget*>> controls = {
+            {"add", panel.addButton()},           {"picker", panel.durationPicker()},
+            {"status", panel.statusLabel()},      {"start", panel.startButton()},
+            {"pause", panel.pauseButton()},       {"stop", panel.stopButton()},
+            {"playing", panel.nowPlayingLabel()}, {"volume", panel.volumeLabel()},
+            {"slider", panel.volumeSlider()}};
+        for (std::size_t i = 0; i < panel.trackList()->rowCount(); ++i) {
+            LoopTrackRow* row = panel.trackList()->row(i);
+            const QString n = QString::number(i);
+            controls.push_back({"check " + n, row->checkBox()});
+            controls.push_back({"up " + n, row->moveUpButton()});
+            controls.push_back({"down " + n, row->moveDownButton()});
+        }
+        const QRect shownRows(viewport->mapTo(&panel, QPoint(0, 0)), viewport->size());
+        std::vector<QRect> places;
+        for (const auto& [label, widget] : controls) {
+            const QRect place(widget->mapTo(&panel, QPoint(0, 0)), widget->size());
+            places.push_back(place);
+            EXPECT_TRUE(widget->isVisible()) << when << " " << label.toStdString();
+            const bool inRow = label.contains(' ');
+            EXPECT_TRUE((inRow ? shownRows : panel.rect()).contains(place))
+                << when << " " << label.toStdString();
+            EXPECT_GE(widget->width(), widget->minimumSizeHint().width())
+                << when << " " << label.toStdString();
+            if (auto* text = qobject_cast<QLabel*>(widget)) {
+                EXPECT_GE(widget->width(), text->fontMetrics().horizontalAdvance(text->text()))
+                    << when << " " << label.toStdString();
+            }
+        }
+        for (std::size_t a = 0; a < places.size(); ++a) {
+            for (std::size_t b = a + 1; b < places.size(); ++b) {
+                EXPECT_FALSE(places[a].intersects(places[b]))
+                    << when << " " << controls[a].first.toStdString() << " overlaps "
+                    << controls[b].first.toStdString();
+            }
+        }
+    };
+    checkLayout("idle");
+    panel.trackList()->row(0)->checkBox()->click();
+    panel.startButton()->click();
+    ASSERT_TRUE(store->loopPlayback());
+    checkLayout("running");
 }
 
 }  // namespace

@@ -108,9 +108,23 @@ TEST_F(LoopPlaybackViewTest, ARunDisablesEditingAndShowsWhatPlays) {
     auto view = makeView();
     check(*view, 0);
     check(*view, 1);
+    view->trackList()->selectRows({1});
     view->startButton()->click();
     ASSERT_TRUE(store->loopPlayback());
 
+    // The current track's mark is drawn green, and no row stays highlighted.
+    const QImage row = view->trackList()->row(0)->grab().toImage();
+    int green = 0;
+    for (int y = 0; y < row.height(); ++y) {
+        for (int x = 0; x < row.width(); ++x) {
+            const QColor pixel = row.pixelColor(x, y);
+            green += std::abs(pixel.red() - palette::green().red()) < 10 &&
+                     std::abs(pixel.green() - palette::green().green()) < 10 &&
+                     std::abs(pixel.blue() - palette::green().blue()) < 10;
+        }
+    }
+    EXPECT_GT(green, 4);
+    EXPECT_TRUE(view->trackList()->selectedPositions().empty());
     EXPECT_FALSE(view->addButton()->isEnabled());
     EXPECT_FALSE(view->durationPicker()->isEnabled());
     EXPECT_FALSE(view->startButton()->isEnabled());

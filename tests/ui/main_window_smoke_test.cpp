@@ -1,18 +1,21 @@
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include <set>
 
+#include "loop_editor_fixture.h"
 #include "ui/content_view.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_card.h"
 #include "ui/main_window.h"
 #include "ui/sidebar_view.h"
-#include "ui_fixture.h"
+#include "ui/tavrel_theme.h"
 
 namespace tavrel {
 namespace {
 
-class MainWindowSmokeTest : public test::UiFixture {};
+class MainWindowSmokeTest : public test::LoopEditorFixture {};
 
 TEST_F(MainWindowSmokeTest, TheWholeWindowRendersWithItsTwelveKeyBadges) {
     seedSlots({0, 1, 2});
@@ -61,6 +64,55 @@ TEST_F(MainWindowSmokeTest, TheSidebarSwitchesBetweenBoardAndLoopPanel) {
     EXPECT_FALSE(content.board().isVisible());
     content.sidebar().selectSection(TavrelSection::cuePad);
     EXPECT_TRUE(content.board().isVisible());
+}
+
+TEST_F(MainWindowSmokeTest, ClosingAsksFirstOnlyWhileASoundPlaysOrALoopRunExists) {
+    seedSlots({0});
+    MainWindow window(store, services());
+    window.show();
+    const auto box = [&] { return window.closeConfirmation().box(); };
+
+    const auto askAndCancel = [&] {
+        EXPECT_FALSE(window.close());
+        EXPECT_TRUE(window.isVisible());
+        ASSERT_NE(box(), nullptr);
+        EXPECT_EQ(box()->windowModality(), Qt::WindowModal);
+        EXPECT_TRUE(box()->text().contains(QStringLiteral("종료할까요")));
+        EXPECT_FALSE(window.close());  // a second attempt opens no second box
+        EXPECT_EQ(window.findChildren<QMessageBox*>().size(), 1);
+        box()->escapeButton()->click();
+        ASSERT_TRUE(test::UiFixture::waitUntil([&] { return box() == nullptr; }));
+        EXPECT_TRUE(window.isVisible());
+    };
+    store->play(store->document().slots[0]);
+    askAndCancel();
+    store->togglePause();
+    askAndCancel();
+    store->stopPlayback();
+
+    addTracks({"Walk-in"});
+    store->startLoopPlayback({store->document().loopTracks[0].id}, std::nullopt);
+    store->togglePause();
+    ASSERT_TRUE(store->loopPlayback());
+    EXPECT_FALSE(window.close());
+    ASSERT_NE(box(), nullptr);
+    QPushButton* quit = nullptr;
+    for (QAbstractButton* button : box()->buttons()) {
+        if (box()->buttonRole(button) == QMessageBox::DestructiveRole)
+            quit = qobject_cast<QPushButton*>(button);
+    }
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->text(), QStringLiteral("종료"));
+    EXPECT_TRUE(isDestructiveButton(quit));
+    quit->click();
+    EXPECT_TRUE(test::UiFixture::waitUntil([&] { return !window.isVisible(); }));
+}
+
+TEST_F(MainWindowSmokeTest, ClosingWhenIdleAsksNothing) {
+    MainWindow window(store, services());
+    window.show();
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(window.closeConfirmation().box(), nullptr);
 }
 
 }  // namespace
