@@ -26,7 +26,7 @@ bool CloseConfirmation::allowClose(QWidget& window, const CueStore& store, QClos
     box->setWindowTitle(QStringLiteral("Tavrel을 종료할까요?"));
     box->setText(QStringLiteral("재생 중인 소리가 있습니다. 종료할까요?"));
     box->setInformativeText(QStringLiteral("종료하면 재생과 반복 재생이 바로 멈춥니다."));
-    QPushButton* quit = box->addButton(QStringLiteral("종료"), QMessageBox::DestructiveRole);
+    QPushButton* quit = box->addButton(QStringLiteral("종료(&Q)"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QStringLiteral("취소"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -319,10 +319,10 @@ TEST_F(EndToEnd, ASecondStartBringsTheRunningWindowForwardAndEnds) {
 // Window coordinates of the controls used below, in the 1180 × 820 window.
 constexpr int editSwitchX = 1140, editSwitchY = 74;
 constexpr int loopSectionX = 80, loopSectionY = 187;
-constexpr int firstTrackCheckX = 265, firstTrackCheckY = 238;
-constexpr int secondTrackCheckX = 265, secondTrackCheckY = 283;
-constexpr int loopStartX = 857, loopStartY = 156;
-constexpr int loopStopX = 1100, loopStopY = 156;
+constexpr int firstTrackCheckX = 265, firstTrackCheckY = 262;
+constexpr int secondTrackCheckX = 265, secondTrackCheckY = 307;
+constexpr int loopStartX = 857, loopStartY = 168;
+constexpr int loopStopX = 1100, loopStopY = 168;
 
 TEST_F(EndToEnd, InEditModeCueKeysPlayNothing) {
     auto& show = *m_environment;

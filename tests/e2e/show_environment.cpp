@@ -233,6 +233,14 @@ fs::path ShowEnvironment::stopRecording() {
 
 int ShowEnvironment::quitApplication() {
     runCommand({TAVREL_X_TOOL, "close", m_windowID}, environment());
+    // While a sound plays the window asks first; its "종료" answers Alt+Q.
+    if (!waitFor([&] { return !m_application.running(); }, 1500ms)) {
+        const std::string box = xdotool({"search", "--onlyvisible", "--name", "종료할까요"});
+        if (!box.empty()) {
+            xdotool({"windowfocus", "--sync", box.substr(0, box.find('\n'))});
+            xdotool({"key", "--clearmodifiers", "alt+q"});
+        }
+    }
     const bool ended = waitFor([&] { return !m_application.running(); }, 5s);
     return ended ? m_application.terminate() : -1;
 }

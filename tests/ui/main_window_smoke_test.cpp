@@ -102,7 +102,7 @@ TEST_F(MainWindowSmokeTest, ClosingAsksFirstOnlyWhileASoundPlaysOrALoopRunExists
             quit = qobject_cast<QPushButton*>(button);
     }
     ASSERT_NE(quit, nullptr);
-    EXPECT_EQ(quit->text(), QStringLiteral("종료"));
+    EXPECT_EQ(quit->text(), QStringLiteral("종료(&Q)"));
     EXPECT_TRUE(isDestructiveButton(quit));
     quit->click();
     EXPECT_TRUE(test::UiFixture::waitUntil([&] { return !window.isVisible(); }));
