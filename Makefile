@@ -27,9 +27,12 @@ $(BUILD_TEST)/build.ninja:
 $(BUILD_TSAN)/build.ninja:
 	cmake -S . -B $(BUILD_TSAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTAVREL_TSAN=ON -DTAVREL_UI=OFF
 
-test: deps $(BUILD_TEST)/build.ninja $(BUILD_TSAN)/build.ninja
+# The end-to-end tests play the show on the optimised binary, as an operator would.
+test: deps $(BUILD_TEST)/build.ninja $(BUILD_TSAN)/build.ninja $(BUILD_RELEASE)/build.ninja
 	cmake --build $(BUILD_TEST)
-	ctest --test-dir $(BUILD_TEST) --output-on-failure -j2 --timeout 600
+	cmake --build $(BUILD_RELEASE) --target tavrel
+	TAVREL_E2E_BINARY=$(CURDIR)/$(BUILD_RELEASE)/src/app/tavrel \
+		ctest --test-dir $(BUILD_TEST) --output-on-failure -j2 --timeout 600
 	cmake --build $(BUILD_TSAN) --target tavrel_audio_tests tavrel_remote_tests
 	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L 'audio|remote' --timeout 600
 	FUZZ_BUILD=$(BUILD_FUZZ) ./scripts/fuzz 5

@@ -21,6 +21,9 @@ constexpr pa_usec_t tickMicroseconds = 100 * PA_USEC_PER_MSEC;
 // A running stream asks for data every few milliseconds; this long without a
 // request means the server is gone or hung. Short enough to tell within 1 s.
 constexpr auto stalledAfter = 600ms;
+// A new stream gets its first fill at once, but a server may take a few hundred
+// milliseconds more before it starts to consume: not a stall.
+constexpr auto firstConsumptionWithin = 3000ms;
 constexpr auto retryInterval = 250ms;
 // A server that accepts the socket but never answers.
 constexpr auto connectTimeout = 1000ms;
@@ -385,6 +388,7 @@ void PulseAudioOutput::streamChanged() {
             if (const pa_buffer_attr* actual = pa_stream_get_buffer_attr(m_stream))
                 noteBuffer(*actual);
             m_seenWrites = m_writes;
+            m_writesAtReady = m_writes;
             m_lastProgress = Clock::now();
             setHealth(true, m_chosenMissing.load());
             // A session manager may have placed it elsewhere (a remembered output).
@@ -463,10 +467,16 @@ void PulseAudioOutput::tick() {
                 m_nextAttempt = now + retryInterval;
             }
         } else if (streamState == PA_STREAM_READY) {
+            // A request left partly unanswered is never repeated by the server:
+            // whatever it still wants is written here, so the stream cannot starve.
+            const std::size_t writable = pa_stream_writable_size(m_stream);
+            if (writable != static_cast<std::size_t>(-1) && writable >= frameBytes)
+                writeRequested(writable);
             if (m_writes != m_seenWrites) {
                 m_seenWrites = m_writes;
                 m_lastProgress = now;
-            } else if (now - m_lastProgress > stalledAfter) {
+            } else if (now - m_lastProgress >
+                       (m_writes > m_writesAtReady + 1 ? stalledAfter : firstConsumptionWithin)) {
                 setHealth(false, m_chosenMissing.load());
                 dropConnection();
                 m_nextAttempt = now;

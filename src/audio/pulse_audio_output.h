@@ -100,6 +100,7 @@ private:
     int m_sinkRate = 0;
     std::uint64_t m_writes = 0;
     std::uint64_t m_seenWrites = 0;
+    std::uint64_t m_writesAtReady = 0;
     std::chrono::steady_clock::time_point m_lastProgress{};
     std::chrono::steady_clock::time_point m_nextAttempt{};
     std::chrono::steady_clock::time_point m_connectStarted{};

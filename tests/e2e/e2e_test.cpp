@@ -92,6 +92,9 @@ bool near(double frequency, double expected) {
 // A loaded machine's sink drops out for a moment now and then: a gap shorter
 // than `maxGapSeconds` between two stretches of one tone is no pause or
 // restart, so the two count as one, with the length of their sound alone.
+// What an underrun may cost by design: one buffer of the stable preset, and a little.
+constexpr double oneBufferSeconds = 0.025;
+
 std::vector<Stretch> withoutDropouts(const std::vector<Stretch>& heard, double maxGapSeconds) {
     std::vector<Stretch> result;
     for (std::size_t i = 0; i < heard.size(); ++i) {
@@ -194,8 +197,8 @@ TEST_F(EndToEnd, CueKeyPlaysFromItsOffsetAtItsGainAndSpacePausesAndResumesWithou
     std::filesystem::copy_file(recording, std::string(TAVREL_SCREENSHOT_DIR) + "/e2e-monitor.raw",
                                std::filesystem::copy_options::overwrite_existing);
 
-    const auto heard =
-        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate)));
+    const auto heard = withoutDropouts(
+        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))), 0.05);
     const auto text = describe(heard) + show.logs();
     auto first880 = std::find_if(heard.begin(), heard.end(),
                                  [](const Stretch& s) { return near(s.frequencyHz, 880); });
@@ -223,7 +226,8 @@ TEST_F(EndToEnd, CueKeyPlaysFromItsOffsetAtItsGainAndSpacePausesAndResumesWithou
                                           << text;
 
     // The natural step of these sines is under 0.03; a cut would jump up to 0.25.
-    const double largest = largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9);
+    const double largest =
+        largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9, oneBufferSeconds);
     EXPECT_LT(largest, 0.05) << text;
 
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
@@ -432,8 +436,8 @@ TEST_F(EndToEnd, BadFilesInOtherSlotsAreToldAtOnceAndTheGoodCueAlwaysPlays) {
         std::this_thread::sleep_for(1000ms);
     }
     const auto recording = show.stopRecording();
-    const auto heard =
-        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate)));
+    const auto heard = withoutDropouts(
+        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))), 0.05);
     const auto text = describe(heard) + show.logs();
     const auto sounding = [](const Stretch& s) { return s.frequencyHz != 0; };
     const auto first = std::find_if(heard.begin(), heard.end(), sounding);
@@ -451,7 +455,9 @@ TEST_F(EndToEnd, BadFilesInOtherSlotsAreToldAtOnceAndTheGoodCueAlwaysPlays) {
     ASSERT_EQ(silences.size(), silencesAllowed.size()) << text;
     for (std::size_t i = 0; i < silences.size(); ++i)
         EXPECT_LT(silences[i], silencesAllowed[i]) << text;
-    EXPECT_LT(largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9), 0.05) << text;
+    EXPECT_LT(largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9, oneBufferSeconds),
+              0.05)
+        << text;
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
 

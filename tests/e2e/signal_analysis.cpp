@@ -152,15 +152,50 @@ std::string describe(const std::vector<Stretch>& stretches) {
 }
 
 double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds) {
+                          double toSeconds, double dropoutSeconds) {
     const auto left = readLeftChannel(rawFile);
     const auto from = static_cast<std::size_t>(std::max(0.0, fromSeconds) * sampleRate);
     const auto to = std::min(left.size(), static_cast<std::size_t>(toSeconds * sampleRate));
+    // The edges of a short run of digital silence inside sound: what the
+    // server plays when a buffer came late, not a missing ramp.
+    std::vector<bool> dropoutEdge(left.size() + 1, false);
+    const auto longest = static_cast<std::size_t>(dropoutSeconds * sampleRate);
+    for (std::size_t i = 1; i < left.size();) {
+        if (left[i] != 0.0f || left[i - 1] == 0.0f) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < left.size() && left[end] == 0.0f)
+            ++end;
+        if (end < left.size() && end - i <= longest)
+            dropoutEdge[i] = dropoutEdge[end] = true;
+        i = end;
+    }
     double largest = 0;
     for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i) {
-        largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
+        if (!dropoutEdge[i])
+            largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }
     return largest;
+}
+
+int dropoutCount(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds) {
+    const auto left = readLeftChannel(rawFile);
+    const auto longest = static_cast<std::size_t>(dropoutSeconds * sampleRate);
+    int count = 0;
+    for (std::size_t i = 1; i < left.size();) {
+        if (left[i] != 0.0f || left[i - 1] == 0.0f) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < left.size() && left[end] == 0.0f)
+            ++end;
+        count += end < left.size() && end - i <= longest ? 1 : 0;
+        i = end;
+    }
+    return count;
 }
 
 }  // namespace tavrel::e2e

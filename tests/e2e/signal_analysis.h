@@ -44,6 +44,8 @@ std::string describe(const std::vector<Stretch>& stretches);
 
 // The largest sample step in [fromSeconds, toSeconds) of the left channel.
 double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds);
+                          double toSeconds, double dropoutSeconds = 0);
+// Short runs of digital silence inside sound (no longer than `dropoutSeconds`).
+int dropoutCount(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds);
 
 }  // namespace tavrel::e2e
