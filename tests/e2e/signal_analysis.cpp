@@ -151,15 +151,11 @@ std::string describe(const std::vector<Stretch>& stretches) {
     return text.str();
 }
 
-double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds, double dropoutSeconds) {
-    const auto left = readLeftChannel(rawFile);
-    const auto from = static_cast<std::size_t>(std::max(0.0, fromSeconds) * sampleRate);
-    const auto to = std::min(left.size(), static_cast<std::size_t>(toSeconds * sampleRate));
-    // The edges of a short run of digital silence inside sound: what the
-    // server plays when a buffer came late, not a missing ramp.
-    std::vector<bool> dropoutEdge(left.size() + 1, false);
-    const auto longest = static_cast<std::size_t>(dropoutSeconds * sampleRate);
+namespace {
+
+// Runs [begin, end) of exact zeros, at most `longest` samples, with sound on both sides.
+template <typename Visit>
+void forEachDropout(const std::vector<float>& left, std::size_t longest, Visit visit) {
     for (std::size_t i = 1; i < left.size();) {
         if (left[i] != 0.0f || left[i - 1] == 0.0f) {
             ++i;
@@ -169,33 +165,30 @@ double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, 
         while (end < left.size() && left[end] == 0.0f)
             ++end;
         if (end < left.size() && end - i <= longest)
-            dropoutEdge[i] = dropoutEdge[end] = true;
+            visit(i, end);
         i = end;
     }
+}
+
+}  // namespace
+
+double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
+                          double toSeconds, double dropoutSeconds) {
+    const auto left = readLeftChannel(rawFile);
+    const auto from = static_cast<std::size_t>(std::max(0.0, fromSeconds) * sampleRate);
+    const auto to = std::min(left.size(), static_cast<std::size_t>(toSeconds * sampleRate));
+    // The edges of a short run of digital silence inside sound: what the
+    // server plays when a buffer came late, not a missing ramp.
+    std::vector<bool> dropoutEdge(left.size() + 1, false);
+    forEachDropout(
+        left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
+        [&](std::size_t begin, std::size_t end) { dropoutEdge[begin] = dropoutEdge[end] = true; });
     double largest = 0;
     for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i) {
         if (!dropoutEdge[i])
             largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }
     return largest;
-}
-
-int dropoutCount(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds) {
-    const auto left = readLeftChannel(rawFile);
-    const auto longest = static_cast<std::size_t>(dropoutSeconds * sampleRate);
-    int count = 0;
-    for (std::size_t i = 1; i < left.size();) {
-        if (left[i] != 0.0f || left[i - 1] == 0.0f) {
-            ++i;
-            continue;
-        }
-        std::size_t end = i;
-        while (end < left.size() && left[end] == 0.0f)
-            ++end;
-        count += end < left.size() && end - i <= longest ? 1 : 0;
-        i = end;
-    }
-    return count;
 }
 
 }  // namespace tavrel::e2e

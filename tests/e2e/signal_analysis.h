@@ -42,10 +42,9 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
 
 std::string describe(const std::vector<Stretch>& stretches);
 
-// The largest sample step in [fromSeconds, toSeconds) of the left channel.
+// The largest sample step in [fromSeconds, toSeconds) of the left channel,
+// leaving out the edges of silences no longer than `dropoutSeconds` inside sound.
 double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
                           double toSeconds, double dropoutSeconds = 0);
-// Short runs of digital silence inside sound (no longer than `dropoutSeconds`).
-int dropoutCount(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds);
 
 }  // namespace tavrel::e2e
