@@ -84,8 +84,8 @@ SinkMonitor::SinkMonitor(const std::string& sink) : m_sink(sink) {
             auto& self = *static_cast<SinkMonitor*>(userdata);
             if (pa_context_get_state(context) != PA_CONTEXT_READY)
                 return;
-            const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 2};
-            self.m_stream = pa_stream_new(context, "monitor", &spec, nullptr);
+            const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, 48000, 2};
+            self.m_stream = pa_stream_new(context, "monitor", &sampleSpec, nullptr);
             pa_stream_set_read_callback(
                 self.m_stream,
                 [](pa_stream*, std::size_t, void* data) {
