@@ -344,7 +344,8 @@ void PulseAudioOutput::moveStreamTo(const std::string& sink) {
 }
 
 void PulseAudioOutput::openStream() {
-    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(m_sampleRate), 2};
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(m_sampleRate),
+                                    2};
     m_stream = pa_stream_new(m_context, "Tavrel", &sampleSpec, nullptr);
     if (!m_stream)
         return;
