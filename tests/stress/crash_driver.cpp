@@ -129,9 +129,14 @@ int run(const Options& options, const fs::path& writer, const fs::path& root) {
     std::int64_t confirmed = establish(0);
 
     std::mt19937_64 random(options.seed);
-    std::uniform_int_distribution<int> delay(0, options.maxDelayMicroseconds);
+    int maxDelay = options.maxDelayMicroseconds;
     Tally tally;
-    for (int kill = 0; kill < options.kills; ++kill) {
+    const auto foundBoth = [&] { return tally.interruptedWrites > 0 && tally.completedWrites > 0; };
+    for (int kill = 0; kill < options.kills || (!foundBoth() && kill < 4 * options.kills); ++kill) {
+        // A loaded machine writes more slowly: past the planned kills, reach
+        // further (or less far) for the state the kills have not found yet.
+        if (kill >= options.kills && kill % 10 == 0)
+            maxDelay = tally.completedWrites == 0 ? maxDelay * 2 : std::max(1, maxDelay / 2);
         const std::int64_t first = confirmed + 1;
         std::vector<std::string> arguments = {writer.string(), options.mode,
                                               persistence.rootURL().string()};
@@ -139,7 +144,8 @@ int run(const Options& options, const fs::path& writer, const fs::path& root) {
             arguments.push_back(set.string());
         arguments.push_back(std::to_string(first));
         const auto [pid, output] = spawnWriter(arguments);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(0, maxDelay)(random)));
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
