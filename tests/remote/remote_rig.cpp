@@ -14,13 +14,23 @@ namespace tavrel::test {
 
 namespace {
 
-int boundSocket() {
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+sockaddr_in loopback(int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::system_error(errno, std::generic_category(), "bind");
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    return address;
+}
+
+// A socket on 127.0.0.1 at `port` (0: any free one); -1 when it is taken.
+int boundSocket(int port = 0) {
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    if (socket >= 0 &&
+        ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket);
+        return -1;
+    }
     return socket;
 }
 
@@ -59,17 +69,17 @@ bool SignallingMainLoop::runUntil(const std::function<bool()>& done, std::chrono
     }
 }
 
-OscClient::OscClient() : m_socket(boundSocket()) {}
+OscClient::OscClient() : m_socket(boundSocket()) {
+    if (m_socket < 0)
+        throw std::system_error(errno, std::generic_category(), "bind");
+}
 
 OscClient::~OscClient() {
     ::close(m_socket);
 }
 
 void OscClient::send(int port, const std::string& datagram) const {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const sockaddr_in address = loopback(port);
     if (::sendto(m_socket, datagram.data(), datagram.size(), 0,
                  reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
         throw std::system_error(errno, std::generic_category(), "sendto");
@@ -103,14 +113,10 @@ int freeUdpPort() {
 }
 
 bool udpPortIsFree(int port) {
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool bound = ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(socket);
-    return bound;
+    const int socket = boundSocket(port);
+    if (socket >= 0)
+        ::close(socket);
+    return socket >= 0;
 }
 
 RemoteRig::RemoteRig() {
