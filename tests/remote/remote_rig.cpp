@@ -14,23 +14,13 @@ namespace tavrel::test {
 
 namespace {
 
-sockaddr_in loopback(int port) {
+int boundSocket() {
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    return address;
-}
-
-// A socket on 127.0.0.1 at `port` (0: any free one); -1 when it is taken.
-int boundSocket(int port = 0) {
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    if (socket >= 0 &&
-        ::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(socket);
-        return -1;
-    }
+    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::system_error(errno, std::generic_category(), "bind");
     return socket;
 }
 
@@ -69,17 +59,17 @@ bool SignallingMainLoop::runUntil(const std::function<bool()>& done, std::chrono
     }
 }
 
-OscClient::OscClient() : m_socket(boundSocket()) {
-    if (m_socket < 0)
-        throw std::system_error(errno, std::generic_category(), "bind");
-}
+OscClient::OscClient() : m_socket(boundSocket()) {}
 
 OscClient::~OscClient() {
     ::close(m_socket);
 }
 
 void OscClient::send(int port, const std::string& datagram) const {
-    const sockaddr_in address = loopback(port);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (::sendto(m_socket, datagram.data(), datagram.size(), 0,
                  reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
         throw std::system_error(errno, std::generic_category(), "sendto");
@@ -113,10 +103,14 @@ int freeUdpPort() {
 }
 
 bool udpPortIsFree(int port) {
-    const int socket = boundSocket(port);
-    if (socket >= 0)
-        ::close(socket);
-    return socket >= 0;
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool bound = ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(socket);
+    return bound;
 }
 
 RemoteRig::RemoteRig() {
