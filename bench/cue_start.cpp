@@ -20,6 +20,7 @@
 #include "cue_start_harness.h"
 #include "cue_start_qt.h"
 #include "playback/audio_playback_controller.h"
+#include "playback/clamped_start.h"
 
 namespace tavrel::bench {
 namespace {
@@ -50,7 +51,7 @@ void startOnce(EngineAudioPlayerFactory& factory, const std::filesystem::path& u
     const auto t0 = Clock::now();
     auto made = factory.makePlayer(url);
     const auto t1 = Clock::now();
-    made->setCurrentTime(AudioPlaybackController::clampedStart(offset, made->duration()));
+    made->setCurrentTime(clampedStart(offset, made->duration()));
     made->setVolume(AudioPlaybackController::combinedVolume(1.0, -3.0));
     const auto t2 = Clock::now();
     made->prepareToPlay();

@@ -46,20 +46,16 @@ AudioDecoder::AudioDecoder(const std::filesystem::path& url, int outputRate,
                            Clock::duration timeout)
     : m_outputRate(outputRate), m_deadline(Clock::now() + timeout) {
     ++s_openAttempts;
-    try {
-        refuseUnlessRegularFile(url);
-        open(url);
-        openCodec(url);
-        m_packet = av_packet_alloc();
-        m_frame = av_frame_alloc();
-        if (!m_packet || !m_frame)
-            fail(url, AVERROR(ENOMEM));
-        if (!decodeMore())
-            fail(url, m_lastError < 0 ? m_lastError : AVERROR_INVALIDDATA);
-    } catch (const AudioFileError&) {
-        release();
-        throw;
-    }
+    // What is opened so far is owned by the members: a throw frees it.
+    refuseUnlessRegularFile(url);
+    open(url);
+    openCodec(url);
+    m_packet.reset(av_packet_alloc());
+    m_frame.reset(av_frame_alloc());
+    if (!m_packet || !m_frame)
+        fail(url, AVERROR(ENOMEM));
+    if (!decodeMore())
+        fail(url, m_lastError < 0 ? m_lastError : AVERROR_INVALIDDATA);
     m_deadline.reset();
 }
 
@@ -81,40 +77,47 @@ void AudioDecoder::fail(const std::filesystem::path& url, int result) const {
     throw error;
 }
 
-AudioDecoder::~AudioDecoder() {
-    release();
-}
+AudioDecoder::~AudioDecoder() = default;
 
-void AudioDecoder::release() {
-    swr_free(&m_resampler);
-    av_frame_free(&m_frame);
-    av_packet_free(&m_packet);
-    avcodec_free_context(&m_codec);
-    avformat_close_input(&m_format);
+void AudioDecoder::FFmpegDeleter::operator()(AVFormatContext* format) const {
+    avformat_close_input(&format);
+}
+void AudioDecoder::FFmpegDeleter::operator()(AVCodecContext* codec) const {
+    avcodec_free_context(&codec);
+}
+void AudioDecoder::FFmpegDeleter::operator()(SwrContext* resampler) const {
+    swr_free(&resampler);
+}
+void AudioDecoder::FFmpegDeleter::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
+void AudioDecoder::FFmpegDeleter::operator()(AVPacket* packet) const {
+    av_packet_free(&packet);
 }
 
 void AudioDecoder::open(const std::filesystem::path& url) {
     // Probing is the whole cost of opening a WAV: bound it, the demuxer
     // knows the codec long before the defaults stop looking.
-    m_format = avformat_alloc_context();
-    if (!m_format)
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format)
         fail(url, AVERROR(ENOMEM));
-    m_format->interrupt_callback = {&AudioDecoder::interrupted, this};
+    format->interrupt_callback = {&AudioDecoder::interrupted, this};
     AVDictionary* options = nullptr;
     av_dict_set(&options, "probesize", "65536", 0);
     av_dict_set(&options, "analyzeduration", "200000", 0);
     // On failure avformat_open_input frees the context and nulls the pointer.
-    const int opened = avformat_open_input(&m_format, url.c_str(), nullptr, &options);
+    const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0)
         fail(url, opened);
-    if (const int found = avformat_find_stream_info(m_format, nullptr); found < 0)
+    m_format.reset(format);
+    if (const int found = avformat_find_stream_info(m_format.get(), nullptr); found < 0)
         fail(url, found);
 }
 
 void AudioDecoder::openCodec(const std::filesystem::path& url) {
     const AVCodec* decoder = nullptr;
-    m_streamIndex = av_find_best_stream(m_format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    m_streamIndex = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (m_streamIndex < 0)
         fail(url, m_streamIndex);
     for (unsigned i = 0; i < m_format->nb_streams; ++i) {
@@ -122,14 +125,15 @@ void AudioDecoder::openCodec(const std::filesystem::path& url) {
             m_format->streams[i]->discard = AVDISCARD_ALL;
     }
     const AVStream* stream = m_format->streams[m_streamIndex];
-    m_codec = avcodec_alloc_context3(decoder);
+    m_codec.reset(avcodec_alloc_context3(decoder));
     if (!m_codec)
         fail(url, AVERROR(ENOMEM));
-    if (const int copied = avcodec_parameters_to_context(m_codec, stream->codecpar); copied < 0)
+    if (const int copied = avcodec_parameters_to_context(m_codec.get(), stream->codecpar);
+        copied < 0)
         fail(url, copied);
     m_codec->pkt_timebase = stream->time_base;
     m_codec->thread_count = 1;  // a dozen warm decoders must not mean a dozen thread pools
-    if (const int opened = avcodec_open2(m_codec, decoder, nullptr); opened < 0)
+    if (const int opened = avcodec_open2(m_codec.get(), decoder, nullptr); opened < 0)
         fail(url, opened);
 
     m_startTime = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
@@ -152,15 +156,15 @@ void AudioDecoder::seek(double seconds) {
     const std::int64_t seekTo =
         m_startTime +
         av_rescale_q(std::max<std::int64_t>(target - preroll, 0), {1, rate}, timeBase);
-    if (av_seek_frame(m_format, m_streamIndex, seekTo, AVSEEK_FLAG_BACKWARD) < 0) {
+    if (av_seek_frame(m_format.get(), m_streamIndex, seekTo, AVSEEK_FLAG_BACKWARD) < 0) {
         const int result =
-            avformat_seek_file(m_format, m_streamIndex, INT64_MIN, seekTo, seekTo, 0);
+            avformat_seek_file(m_format.get(), m_streamIndex, INT64_MIN, seekTo, seekTo, 0);
         if (result < 0)
             m_lastError = result;
     }
-    avcodec_flush_buffers(m_codec);
+    avcodec_flush_buffers(m_codec.get());
     if (m_resampler)
-        swr_init(m_resampler);  // drops what it buffered, keeps its filter
+        swr_init(m_resampler.get());  // drops what it buffered, keeps its filter
     m_pendingRead = m_pendingFrames = 0;
     m_dropBeforeSample = target;
     m_dropping = true;
@@ -193,10 +197,10 @@ std::size_t AudioDecoder::read(float* frames, std::size_t maxFrames) {
 
 bool AudioDecoder::decodeMore() {
     while (true) {
-        const int received = avcodec_receive_frame(m_codec, m_frame);
+        const int received = avcodec_receive_frame(m_codec.get(), m_frame.get());
         if (received == 0) {
             const bool converted = convertFrame();
-            av_frame_unref(m_frame);
+            av_frame_unref(m_frame.get());
             if (converted)
                 return true;
             continue;
@@ -220,27 +224,27 @@ bool AudioDecoder::feedPacket() {
         m_drained = true;
         return true;
     }
-    const int read = av_read_frame(m_format, m_packet);
+    const int read = av_read_frame(m_format.get(), m_packet.get());
     if (read < 0) {
         if (read != AVERROR_EOF) {
             m_lastError = read;
             m_failed = true;
         }
         m_packetsEnded = true;
-        avcodec_send_packet(m_codec, nullptr);
+        avcodec_send_packet(m_codec.get(), nullptr);
         return true;
     }
     if (m_packet->stream_index == m_streamIndex) {
-        const int sent = avcodec_send_packet(m_codec, m_packet);
+        const int sent = avcodec_send_packet(m_codec.get(), m_packet.get());
         if (sent < 0 && sent != AVERROR(EAGAIN)) {
             m_lastError = sent;
             if (!m_anyFrame && ++m_rejectedPackets > maxRejectedPacketsBeforeAudio) {
-                av_packet_unref(m_packet);
+                av_packet_unref(m_packet.get());
                 return false;
             }
         }
     }
-    av_packet_unref(m_packet);
+    av_packet_unref(m_packet.get());
     return true;
 }
 
@@ -283,13 +287,13 @@ bool AudioDecoder::convertFrame() {
 bool AudioDecoder::appendConverted(const std::uint8_t** input, int inputFrames) {
     if (m_pendingRead == m_pendingFrames)
         m_pendingRead = m_pendingFrames = 0;
-    const int capacity = swr_get_out_samples(m_resampler, inputFrames);
+    const int capacity = swr_get_out_samples(m_resampler.get(), inputFrames);
     if (capacity <= 0)
         return false;
     m_pending.resize((m_pendingFrames + capacity) * outputChannels);
     auto* out =
         reinterpret_cast<std::uint8_t*>(m_pending.data() + m_pendingFrames * outputChannels);
-    const int converted = swr_convert(m_resampler, &out, capacity, input, inputFrames);
+    const int converted = swr_convert(m_resampler.get(), &out, capacity, input, inputFrames);
     if (converted < 0) {
         m_lastError = converted;
         m_failed = true;
@@ -311,31 +315,33 @@ void AudioDecoder::ensureResampler() {
     if (m_resampler && m_resamplerFormat == m_frame->format &&
         m_resamplerRate == m_frame->sample_rate && m_resamplerChannels == channels)
         return;
-    swr_free(&m_resampler);
+    m_resampler.reset();
     AVChannelLayout input = {};
     if (m_frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&input, channels);
     else
         av_channel_layout_copy(&input, &m_frame->ch_layout);
     AVChannelLayout output = AV_CHANNEL_LAYOUT_STEREO;
-    int result = swr_alloc_set_opts2(&m_resampler, &output, AV_SAMPLE_FMT_FLT, m_outputRate, &input,
+    SwrContext* resampler = nullptr;
+    int result = swr_alloc_set_opts2(&resampler, &output, AV_SAMPLE_FMT_FLT, m_outputRate, &input,
                                      static_cast<AVSampleFormat>(m_frame->format),
                                      m_frame->sample_rate, 0, nullptr);
     av_channel_layout_uninit(&input);
+    m_resampler.reset(resampler);
     if (result >= 0 && channels == 1) {
         // A mono cue is meant at full level on both sides, not 3 dB down.
         const double both[2] = {1.0, 1.0};
-        result = swr_set_matrix(m_resampler, both, 1);
+        result = swr_set_matrix(m_resampler.get(), both, 1);
     } else if (result >= 0 && channels > 2) {
         // Folded down, every channel at full scale must not clip.
-        result = av_opt_set_double(m_resampler, "rematrix_maxval", 1.0, 0);
+        result = av_opt_set_double(m_resampler.get(), "rematrix_maxval", 1.0, 0);
     }
     if (result >= 0)
-        result = swr_init(m_resampler);
+        result = swr_init(m_resampler.get());
     if (result < 0) {
         m_lastError = result;
         m_failed = true;
-        swr_free(&m_resampler);
+        m_resampler.reset();
         return;
     }
     m_resamplerFormat = m_frame->format;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,7 +66,6 @@ private:
     static int interrupted(void* decoder);
     [[noreturn]] void fail(const std::filesystem::path& url, int result) const;
     void open(const std::filesystem::path& url);
-    void release();
     void openCodec(const std::filesystem::path& url);
     bool decodeMore();
     bool feedPacket();
@@ -80,11 +80,23 @@ private:
     int m_outputRate = 0;
     std::optional<Clock::time_point> m_deadline;
     bool m_interrupted = false;
-    AVFormatContext* m_format = nullptr;
-    AVCodecContext* m_codec = nullptr;
-    SwrContext* m_resampler = nullptr;
-    AVPacket* m_packet = nullptr;
-    AVFrame* m_frame = nullptr;
+    // FFmpeg's own free functions: no way out of the constructor or a read
+    // leaks what was opened.
+    struct FFmpegDeleter {
+        void operator()(AVFormatContext* format) const;
+        void operator()(AVCodecContext* codec) const;
+        void operator()(SwrContext* resampler) const;
+        void operator()(AVFrame* frame) const;
+        void operator()(AVPacket* packet) const;
+    };
+    template <typename T>
+    using Owned = std::unique_ptr<T, FFmpegDeleter>;
+
+    Owned<AVFormatContext> m_format;
+    Owned<AVCodecContext> m_codec;
+    Owned<SwrContext> m_resampler;
+    Owned<AVPacket> m_packet;
+    Owned<AVFrame> m_frame;
     int m_streamIndex = -1;
     std::int64_t m_startTime = 0;  // stream time base
     double m_durationSeconds = 0.0;

@@ -5,7 +5,7 @@
 #include "audio/engine_audio_player_factory.h"
 #include "audio/port_audio_output.h"
 #include "audio/pulse_audio_output.h"
-#include "playback/audio_playback_controller.h"
+#include "playback/clamped_start.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -16,28 +16,28 @@ namespace tavrel {
 
 namespace {
 
+// Warming thread; the cache takes its own lock.
 void warmNow(WarmStartCache& cache, WarmStart start, int sampleRate, std::size_t frames) {
     try {
-        start.decoder =
-            std::make_unique<AudioDecoder>(start.url, sampleRate, AudioDecoder::warmingTimeout);
+        start.decoder = std::make_unique<AudioDecoder>(start.key.file(), sampleRate,
+                                                       AudioDecoder::warmingTimeout);
         start.durationSeconds = start.decoder->durationSeconds();
         // Keyed by the position the controller will seek to for this offset.
-        start.startSeconds =
-            AudioPlaybackController::clampedStart(start.requestedSeconds, start.durationSeconds);
+        start.startSeconds = clampedStart(start.key.offset(), start.durationSeconds);
         start.decoder->setDeadline(AudioDecoder::Clock::now() + AudioDecoder::warmingTimeout);
         start.decoder->seek(start.startSeconds);
         start.frames.resize(frames * AudioDecoder::outputChannels);
         const std::size_t decoded = start.decoder->read(start.frames.data(), frames);
         start.frames.resize(decoded * AudioDecoder::outputChannels);
         if (start.decoder->failed()) {
-            AudioFileError error(start.url, AVERROR_INVALIDDATA);
+            AudioFileError error(start.key.file(), AVERROR_INVALIDDATA);
             if (start.decoder->timedOut())
                 error.markTimedOut();
             throw error;
         }
         start.decoder->setDeadline(std::nullopt);
     } catch (const AudioFileError& error) {
-        cache.fail(start.url, start.requestedSeconds, error);
+        cache.fail(start.key, error);
         return;
     }
     cache.put(std::move(start));
@@ -123,11 +123,10 @@ void AudioEngine::outputHealthChanged() {  // main thread
 }
 
 void AudioEngine::warm(const std::filesystem::path& url, double startSeconds) {  // main thread
-    if (!m_warmStarts.reserve(url, startSeconds))
-        return;
     WarmStart start;
-    start.url = WarmStartCache::keyOf(url);
-    start.requestedSeconds = WarmStartCache::offsetOf(startSeconds);
+    start.key = WarmKey(url, startSeconds);
+    if (!m_warmStarts.reserve(start.key))
+        return;
     m_warmingThread->post(
         [cache = &m_warmStarts, start = std::make_shared<WarmStart>(std::move(start)),
          rate = sampleRate(),

@@ -66,7 +66,6 @@ public:
     // starts from it. A file that fails is not opened again, here or by
     // makePlayer (which then throws its error at once), until it changes.
     void warm(const std::filesystem::path& url, double startSeconds);
-    void forgetWarmStarts() { m_warmStarts.clear(); }
     // Tries every failed file again (call when the document changes).
     void forgetFailedFiles() { m_warmStarts.forgetFailures(); }
     std::size_t warmStartCount() const { return m_warmStarts.size(); }

@@ -25,7 +25,7 @@ DecoderThread::~DecoderThread() {
     m_thread.join();
 }
 
-void DecoderThread::attach(const std::shared_ptr<VoiceFeed>& feed) {
+void DecoderThread::attach(const std::shared_ptr<VoiceFeed>& feed) {  // main thread; takes m_mutex
     {
         std::lock_guard lock(m_mutex);
         const bool known = std::any_of(m_feeds.begin(), m_feeds.end(),
@@ -37,7 +37,7 @@ void DecoderThread::attach(const std::shared_ptr<VoiceFeed>& feed) {
     m_wake.notify_all();
 }
 
-void DecoderThread::wake() {
+void DecoderThread::wake() {  // any thread; takes m_mutex
     {
         std::lock_guard lock(m_mutex);
         m_woken = true;
@@ -45,7 +45,7 @@ void DecoderThread::wake() {
     m_wake.notify_all();
 }
 
-void DecoderThread::run() {
+void DecoderThread::run() {  // decoder thread
     while (true) {
         const std::optional<Duration> due = serviceFeeds();
         std::unique_lock lock(m_mutex);
@@ -60,7 +60,7 @@ void DecoderThread::run() {
     }
 }
 
-std::optional<DecoderThread::Duration> DecoderThread::serviceFeeds() {
+std::optional<DecoderThread::Duration> DecoderThread::serviceFeeds() {  // decoder thread; m_mutex
     std::vector<std::shared_ptr<VoiceFeed>> feeds;
     {
         std::lock_guard lock(m_mutex);
@@ -79,6 +79,7 @@ std::optional<DecoderThread::Duration> DecoderThread::serviceFeeds() {
     return due;
 }
 
+// Decoder thread; takes the feed's lock, never m_mutex with it.
 std::optional<DecoderThread::Duration> DecoderThread::service(VoiceFeed& feed) const {
     std::lock_guard lock(feed.mutex);
     if (!feed.voice)

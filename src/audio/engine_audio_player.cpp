@@ -107,7 +107,7 @@ bool EngineAudioPlayer::loadStart() {  // main thread
     Voice* voice = m_engine->mixer().claimVoice(m_volume);
     if (!voice)
         return false;
-    std::optional<WarmStart> warm = m_engine->warmStarts().take(m_url, m_startSeconds);
+    std::optional<WarmStart> warm = m_engine->warmStarts().take(WarmKey(m_url, m_startSeconds));
     std::unique_ptr<AudioDecoder> decoder;
     {
         std::lock_guard lock(m_feed->mutex);

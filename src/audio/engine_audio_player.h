@@ -53,7 +53,8 @@ public:
     void pause() override;
     void stop() override;
 
-    // When the callback first handed this start's audio to the output (benchmarks).
+    // When the callback first handed this start's audio to the output; only
+    // bench builds (TAVREL_TIMING_HOOKS) measure it, others never have it.
     std::optional<std::chrono::steady_clock::time_point> firstOutputTime() const;
     // This start came from a warm start rather than opening the file.
     bool startedWarm() const { return m_startedWarm; }

@@ -23,7 +23,7 @@ void Mixer::render(float* interleaved, std::size_t frames) {  // realtime
     m_renders.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool Mixer::isFedFor(std::size_t frames) const {
+bool Mixer::isFedFor(std::size_t frames) const {  // the thread pulling offline
     const bool fed = std::all_of(m_voices.begin(), m_voices.end(),
                                  [frames](const auto& voice) { return voice->isFedFor(frames); });
     if (!fed && m_onStarved)

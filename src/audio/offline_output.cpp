@@ -10,7 +10,8 @@ namespace tavrel {
 OfflineOutput::OfflineOutput(int sampleRate, int bufferFrames)
     : m_sampleRate(sampleRate), m_bufferFrames(bufferFrames) {}
 
-std::vector<float> OfflineOutput::pull(std::size_t frames) {
+std::vector<float> OfflineOutput::pull(
+    std::size_t frames) {  // the pulling thread stands in for the callback
     if (!m_renderer)
         throw std::logic_error("OfflineOutput::pull before start");
     std::vector<float> samples(frames * 2, 0.0f);

@@ -1,44 +1,44 @@
 #include "audio/quiet_stderr.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <mutex>
 
 #ifdef TAVREL_HAVE_ALSA
 #include <alsa/asoundlib.h>
 #endif
+#ifdef TAVREL_HAVE_JACK
+#include <jack/jack.h>
+#endif
 
 namespace tavrel {
 
-QuietStderr::QuietStderr() {
-    std::fflush(stderr);
-    m_saved = dup(STDERR_FILENO);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (m_saved >= 0 && null >= 0)
-        dup2(null, STDERR_FILENO);
-    if (null >= 0)
-        close(null);
-}
-
-QuietStderr::~QuietStderr() {
-    if (m_saved < 0)
-        return;
-    std::fflush(stderr);
-    dup2(m_saved, STDERR_FILENO);
-    close(m_saved);
-}
+namespace {
 
 #ifdef TAVREL_HAVE_ALSA
-namespace {
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+#endif
+#ifdef TAVREL_HAVE_JACK
+void ignoreJackMessage(const char*) {}
+#endif
+
+void installQuietHooks() {
+#ifdef TAVREL_HAVE_ALSA
+    snd_lib_error_set_handler(&ignoreAlsaError);
+#endif
+#ifdef TAVREL_HAVE_JACK
+    jack_set_error_function(&ignoreJackMessage);
+    jack_set_info_function(&ignoreJackMessage);
+#endif
+}
+
 }  // namespace
 
-void silenceAlsaErrors() {
-    snd_lib_error_set_handler(&ignoreAlsaError);
+QuietStderr::QuietStderr() {
+    silenceAlsaErrors();
 }
-#else
-void silenceAlsaErrors() {}
-#endif
+
+void silenceAlsaErrors() {
+    static std::once_flag installed;
+    std::call_once(installed, installQuietHooks);
+}
 
 }  // namespace tavrel

@@ -2,21 +2,19 @@
 
 namespace tavrel {
 
-// Holds the process's stderr aside (on /dev/null) for its lifetime: the
-// device probing of the audio back ends prints dozens of lines on machines
-// without ALSA or JACK, and the user's terminal must stay clean.
+// Keeps the device probing of the audio back ends off the user's terminal:
+// on machines without ALSA or JACK it prints dozens of lines. Done through
+// the libraries' own log hooks, never by redirecting the process's stderr,
+// which other threads may be writing to meanwhile. Any thread; the hooks are
+// installed once and stay.
 class QuietStderr {
 public:
     QuietStderr();
-    ~QuietStderr();
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int m_saved = -1;
 };
 
-// Routes ALSA's own error messages nowhere, for good.
+// Routes ALSA's and JACK's own messages nowhere, for good. Any thread.
 void silenceAlsaErrors();
 
 }  // namespace tavrel

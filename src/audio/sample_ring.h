@@ -8,7 +8,11 @@
 namespace tavrel {
 
 // Lock-free single-producer single-consumer ring of interleaved stereo frames.
-// The writer is the thread feeding a voice, the reader the output callback.
+// The reader is the output callback. The writer is one thread at a time, never
+// two at once: the main thread fills a voice's first frames (warm start or
+// cold preroll) before the voice is handed to the decoder thread under the
+// feed's lock, and from then on only the decoder thread writes. The lock's
+// release/acquire orders the two writers' stores.
 class SampleRing {
 public:
     static constexpr std::size_t channels = 2;
@@ -18,7 +22,7 @@ public:
 
     std::size_t capacityFrames() const { return m_mask + 1; }
 
-    // Writer only.
+    // Writer only (the main thread before the hand-over, then the decoder thread).
     std::size_t writableFrames() const;
     std::size_t write(const float* frames, std::size_t count);
 
@@ -27,7 +31,7 @@ public:
     const float* frameAt(std::size_t index) const;  // realtime; index < readableFrames()
     void consume(std::size_t count);                // realtime
 
-    // Neither side may be using the ring.
+    // Main thread; neither side may be using the ring.
     void reset();
 
 private:

@@ -50,12 +50,14 @@ void Voice::mixInto(float* interleaved, std::size_t frames) {  // realtime
         return;
     }
     const std::size_t mixed = mixFrames(interleaved, frames, sounding);
+#ifdef TAVREL_TIMING_HOOKS
     if (mixed > 0 && m_consumed == static_cast<std::int64_t>(mixed)) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         m_firstOutputNanoseconds.store(
             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
             std::memory_order_release);
     }
+#endif
     m_framesConsumed.store(m_consumed, std::memory_order_release);
     if (mixed < frames && (sounding || m_envelopeFrames > 0))
         noteUnderrun();

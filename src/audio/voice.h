@@ -35,7 +35,8 @@ public:
     std::int64_t framesConsumed() const { return m_framesConsumed.load(std::memory_order_acquire); }
     // Reached the end of its stream and played all of it.
     bool finished() const { return m_finished.load(std::memory_order_acquire); }
-    // steady_clock nanoseconds of the first frame mixed, 0 before (benchmarks).
+    // steady_clock nanoseconds of the first frame mixed, 0 before; always 0
+    // outside bench builds (TAVREL_TIMING_HOOKS).
     std::int64_t firstOutputNanoseconds() const {
         return m_firstOutputNanoseconds.load(std::memory_order_acquire);
     }

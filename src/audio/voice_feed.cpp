@@ -8,12 +8,14 @@ namespace {
 constexpr std::size_t scratchFrames = 2048;
 }
 
-std::size_t VoiceFeed::fill(std::size_t maxFrames) {
+std::size_t VoiceFeed::fill(std::size_t maxFrames) {  // decoder thread; caller holds mutex
     if (!voice || !decoder)
         return 0;
     return fill(*decoder, *voice, maxFrames, m_scratch);
 }
 
+// The ring's writer: the decoder thread, or the main thread before the voice
+// is handed to the feed.
 std::size_t VoiceFeed::fill(AudioDecoder& decoder, Voice& voice, std::size_t maxFrames,
                             std::vector<float>& scratch) {
     if (voice.endOfStream())

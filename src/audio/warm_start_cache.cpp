@@ -5,90 +5,79 @@
 
 #include <sys/stat.h>
 
-#include "playback/audio_playback_controller.h"
+#include "playback/clamped_start.h"
 
 namespace tavrel {
 
+WarmKey::WarmKey(const std::filesystem::path& url, double startSeconds)
+    : m_file(url.lexically_normal()),
+      m_offset(std::isfinite(startSeconds) ? std::max(startSeconds, 0.0) : 0.0) {}
+
 WarmStartCache::WarmStartCache(std::size_t capacity) : m_capacity(capacity) {}
 
-std::filesystem::path WarmStartCache::keyOf(const std::filesystem::path& url) {
-    return url.lexically_normal();
-}
-
-double WarmStartCache::offsetOf(double startSeconds) {
-    return std::isfinite(startSeconds) ? std::max(startSeconds, 0.0) : 0.0;
-}
-
-std::optional<WarmStartCache::Stamp> WarmStartCache::stampOf(const std::filesystem::path& key) {
+std::optional<WarmStartCache::Stamp> WarmStartCache::stampOf(const std::filesystem::path& file) {
     struct stat status = {};
-    if (::stat(key.c_str(), &status) != 0)
+    if (::stat(file.c_str(), &status) != 0)
         return std::nullopt;
     return Stamp{
         static_cast<std::uintmax_t>(status.st_size),
         static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
-bool WarmStartCache::failedUnchanged(const std::filesystem::path& key) const {
-    const auto found = m_failures.find(key);
-    return found != m_failures.end() && found->second.stamp == stampOf(key);
+bool WarmStartCache::failedUnchanged(const std::filesystem::path& file) const {
+    const auto found = m_failures.find(file);
+    return found != m_failures.end() && found->second.stamp == stampOf(file);
 }
 
-bool WarmStartCache::reserve(const std::filesystem::path& url, double startSeconds) {
-    const auto key = keyOf(url);
-    const double offset = offsetOf(startSeconds);
+bool WarmStartCache::reserve(const WarmKey& key) {
     std::lock_guard lock(m_mutex);
     // An offset past the end is the same start as the end itself.
     const bool warm = std::any_of(m_entries.begin(), m_entries.end(), [&](const auto& entry) {
-        return entry.url == key && (entry.requestedSeconds == offset ||
-                                    entry.startSeconds == AudioPlaybackController::clampedStart(
-                                                              offset, entry.durationSeconds));
+        return entry.key.file() == key.file() &&
+               (entry.key.offset() == key.offset() ||
+                entry.startSeconds == clampedStart(key.offset(), entry.durationSeconds));
     });
-    if (warm || failedUnchanged(key))
+    if (warm || failedUnchanged(key.file()))
         return false;
-    return m_pending.emplace(key, offset).second;
+    return m_pending.insert(key).second;
 }
 
 void WarmStartCache::put(WarmStart start) {
     std::list<WarmStart> evicted;  // destroyed outside the lock
     std::lock_guard lock(m_mutex);
-    m_pending.erase({start.url, start.requestedSeconds});
-    m_failures.erase(start.url);
+    m_pending.erase(start.key);
+    m_failures.erase(start.key.file());
     std::erase_if(m_entries, [&](const auto& entry) {
-        return entry.url == start.url && entry.startSeconds == start.startSeconds;
+        return entry.key.file() == start.key.file() && entry.startSeconds == start.startSeconds;
     });
     m_entries.push_back(std::move(start));
     while (m_entries.size() > m_capacity)
         evicted.splice(evicted.end(), m_entries, m_entries.begin());
 }
 
-void WarmStartCache::fail(const std::filesystem::path& url, double startSeconds,
-                          const AudioFileError& error) {
-    const auto key = keyOf(url);
-    auto stamp = stampOf(key);
+void WarmStartCache::fail(const WarmKey& key, const AudioFileError& error) {
+    auto stamp = stampOf(key.file());
     std::lock_guard lock(m_mutex);
-    m_pending.erase({key, offsetOf(startSeconds)});
-    m_failures.insert_or_assign(key, Failure{stamp, error});
+    m_pending.erase(key);
+    m_failures.insert_or_assign(key.file(), Failure{stamp, error});
 }
 
-void WarmStartCache::noteFailure(const std::filesystem::path& url, const AudioFileError& error) {
-    const auto key = keyOf(url);
-    auto stamp = stampOf(key);
+void WarmStartCache::noteFailure(const WarmKey& key, const AudioFileError& error) {
+    auto stamp = stampOf(key.file());
     std::lock_guard lock(m_mutex);
-    m_failures.insert_or_assign(key, Failure{stamp, error});
+    m_failures.insert_or_assign(key.file(), Failure{stamp, error});
 }
 
-std::optional<AudioFileError> WarmStartCache::knownFailure(const std::filesystem::path& url) const {
-    const auto key = keyOf(url);
+std::optional<AudioFileError> WarmStartCache::knownFailure(const WarmKey& key) const {
     std::lock_guard lock(m_mutex);
-    if (!failedUnchanged(key))
+    if (!failedUnchanged(key.file()))
         return std::nullopt;
-    return m_failures.at(key).error;
+    return m_failures.at(key.file()).error;
 }
 
-void WarmStartCache::noteSuccess(const std::filesystem::path& url) {
-    const auto key = keyOf(url);
+void WarmStartCache::noteSuccess(const WarmKey& key) {
     std::lock_guard lock(m_mutex);
-    m_failures.erase(key);
+    m_failures.erase(key.file());
 }
 
 void WarmStartCache::forgetFailures() {
@@ -96,22 +85,19 @@ void WarmStartCache::forgetFailures() {
     m_failures.clear();
 }
 
-std::optional<double> WarmStartCache::durationOf(const std::filesystem::path& url) const {
-    const auto key = keyOf(url);
+std::optional<double> WarmStartCache::durationOf(const WarmKey& key) const {
     std::lock_guard lock(m_mutex);
     for (const auto& entry : m_entries) {
-        if (entry.url == key)
+        if (entry.key.file() == key.file())
             return entry.durationSeconds;
     }
     return std::nullopt;
 }
 
-std::optional<WarmStart> WarmStartCache::take(const std::filesystem::path& url,
-                                              double startSeconds) {
-    const auto key = keyOf(url);
+std::optional<WarmStart> WarmStartCache::take(const WarmKey& key) {
     std::lock_guard lock(m_mutex);
     const auto found = std::find_if(m_entries.begin(), m_entries.end(), [&](const auto& entry) {
-        return entry.url == key && entry.startSeconds == startSeconds;
+        return entry.key.file() == key.file() && entry.startSeconds == key.offset();
     });
     if (found == m_entries.end())
         return std::nullopt;

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <utility>
 #include <vector>
 
 #include "audio/audio_decoder.h"
@@ -17,11 +16,31 @@
 
 namespace tavrel {
 
+// What the cache finds everything by: the file however its path was spelled,
+// and a start offset made finite and non-negative. Entries, reservations and
+// failures all go through it, so no lookup can disagree with another about
+// what counts as the same file.
+class WarmKey {
+public:
+    explicit WarmKey(const std::filesystem::path& url, double startSeconds = 0.0);
+    const std::filesystem::path& file() const { return m_file; }
+    double offset() const { return m_offset; }
+    bool operator==(const WarmKey& other) const {
+        return m_file == other.m_file && m_offset == other.m_offset;
+    }
+    bool operator<(const WarmKey& other) const {
+        return m_file != other.m_file ? m_file < other.m_file : m_offset < other.m_offset;
+    }
+
+private:
+    std::filesystem::path m_file;
+    double m_offset = 0.0;
+};
+
 // An open decoder already positioned at a cue's start, with its first frames decoded.
 struct WarmStart {
-    std::filesystem::path url;      // as WarmStartCache::keyOf gives it
-    double requestedSeconds = 0.0;  // the start offset it was warmed for
-    double startSeconds = 0.0;      // that offset as the controller clamps it
+    WarmKey key{{}};            // the file and the start offset it was warmed for
+    double startSeconds = 0.0;  // that offset as the controller clamps it
     double durationSeconds = 0.0;
     std::unique_ptr<AudioDecoder> decoder;  // positioned right after `frames`
     std::vector<float> frames;              // interleaved stereo from startSeconds
@@ -37,34 +56,31 @@ class WarmStartCache {
 public:
     explicit WarmStartCache(std::size_t capacity);
 
-    // One key per file however it is spelled, one offset per start.
-    static std::filesystem::path keyOf(const std::filesystem::path& url);
-    static double offsetOf(double startSeconds);
+    // Every method may be called from any thread; each takes m_mutex itself.
 
-    // False when the key is warm, being warmed, or failed and unchanged since;
-    // else it is marked pending.
-    bool reserve(const std::filesystem::path& url, double startSeconds);
-    // Ends the reservation made for start.requestedSeconds with the entry.
+    // False when the key is warm, being warmed, or its file failed and is
+    // unchanged since; else it is marked pending.
+    bool reserve(const WarmKey& key);
+    // Ends the reservation made for start.key with the entry.
     void put(WarmStart start);
     // Ends the reservation without an entry; the file is remembered as failed.
-    void fail(const std::filesystem::path& url, double startSeconds, const AudioFileError& error);
-    // Remembers a failure found elsewhere (a cold open).
-    void noteFailure(const std::filesystem::path& url, const AudioFileError& error);
-    // A cold open succeeded.
-    void noteSuccess(const std::filesystem::path& url);
-    // How the file failed, when it has not changed since.
-    std::optional<AudioFileError> knownFailure(const std::filesystem::path& url) const;
+    void fail(const WarmKey& key, const AudioFileError& error);
+    // Remembers a failure found elsewhere (a cold open). Only the key's file counts.
+    void noteFailure(const WarmKey& key, const AudioFileError& error);
+    // A cold open of the key's file succeeded.
+    void noteSuccess(const WarmKey& key);
+    // How the key's file failed, when it has not changed since.
+    std::optional<AudioFileError> knownFailure(const WarmKey& key) const;
     void forgetFailures();
 
-    // The duration of any warm start of the file.
-    std::optional<double> durationOf(const std::filesystem::path& url) const;
-    // By the clamped start the player seeks to.
-    std::optional<WarmStart> take(const std::filesystem::path& url, double startSeconds);
+    // The duration of any warm start of the key's file.
+    std::optional<double> durationOf(const WarmKey& key) const;
+    // The entry whose clamped start is the key's offset: what the player seeks to.
+    std::optional<WarmStart> take(const WarmKey& key);
     void clear();
     std::size_t size() const;
 
 private:
-    using Key = std::pair<std::filesystem::path, double>;
     struct Stamp {
         std::uintmax_t size = 0;
         std::int64_t modifiedNanoseconds = 0;
@@ -74,15 +90,15 @@ private:
         std::optional<Stamp> stamp;  // none: the file was not there
         AudioFileError error;
     };
-    static std::optional<Stamp> stampOf(const std::filesystem::path& key);
+    static std::optional<Stamp> stampOf(const std::filesystem::path& file);
     // Caller holds m_mutex.
-    bool failedUnchanged(const std::filesystem::path& key) const;
+    bool failedUnchanged(const std::filesystem::path& file) const;
 
     mutable std::mutex m_mutex;
     std::size_t m_capacity = 0;
     std::list<WarmStart> m_entries;  // oldest first
-    std::set<Key> m_pending;
-    std::map<std::filesystem::path, Failure> m_failures;
+    std::set<WarmKey> m_pending;
+    std::map<std::filesystem::path, Failure> m_failures;  // by WarmKey::file()
 };
 
 }  // namespace tavrel

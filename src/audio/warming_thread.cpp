@@ -16,7 +16,7 @@ WarmingThread::~WarmingThread() {
     m_thread.join();
 }
 
-void WarmingThread::post(std::function<void()> job) {
+void WarmingThread::post(std::function<void()> job) {  // main thread; takes m_mutex
     {
         std::lock_guard lock(m_mutex);
         m_jobs.push_back(std::move(job));
@@ -24,7 +24,7 @@ void WarmingThread::post(std::function<void()> job) {
     m_wake.notify_all();
 }
 
-void WarmingThread::run() {
+void WarmingThread::run() {  // warming thread; jobs run without m_mutex
     // Warm-ups can wait; the feeder and the window cannot. On Linux a
     // thread has its own nice value. Without the right it runs as it is.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);

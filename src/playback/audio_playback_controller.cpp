@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "base/clamped.h"
+#include "playback/clamped_start.h"
 
 namespace tavrel {
 
@@ -110,12 +111,6 @@ void AudioPlaybackController::setMasterVolume(double volume) {
     if (m_currentSlot && m_player) {
         m_player->setVolume(combinedVolume(volume, m_currentSlot->gainDB));
     }
-}
-
-double AudioPlaybackController::clampedStart(double start, double duration) {
-    if (!std::isfinite(duration) || !(duration > 0))
-        return 0;
-    return clamped(start, 0.0, duration);
 }
 
 float AudioPlaybackController::combinedVolume(double master, double gainDB) {

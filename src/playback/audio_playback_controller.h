@@ -55,8 +55,6 @@ public:
         m_onNaturalCompletion = std::move(callback);
     }
 
-    // 0 when the duration is not finite or not positive; else start within [0, duration].
-    static double clampedStart(double start, double duration);
     // 10^(clamp(gainDB, -12, 0) / 20) × clamp(master, 0, 1).
     static float combinedVolume(double master, double gainDB);
 

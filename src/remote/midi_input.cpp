@@ -153,6 +153,7 @@ MidiInput::~MidiInput() {
     m_thread.join();
 }
 
+// Main thread; takes m_mutex.
 void MidiInput::configure(const std::string& port, const std::vector<MidiMapping>& mappings) {
     {
         std::lock_guard lock(m_mutex);
@@ -161,7 +162,7 @@ void MidiInput::configure(const std::string& port, const std::vector<MidiMapping
     m_wake.notify_one();
 }
 
-void MidiInput::learn(const std::string& target) {
+void MidiInput::learn(const std::string& target) {  // main thread; takes m_mutex
     {
         std::lock_guard lock(m_mutex);
         m_learning = std::optional<std::string>(target);
@@ -169,7 +170,7 @@ void MidiInput::learn(const std::string& target) {
     m_wake.notify_one();
 }
 
-void MidiInput::cancelLearning() {
+void MidiInput::cancelLearning() {  // main thread; takes m_mutex
     {
         std::lock_guard lock(m_mutex);
         m_learning = std::optional<std::string>();
@@ -182,6 +183,7 @@ std::string MidiInput::portDisplayName(const std::string& rawName) {
     return std::regex_replace(rawName, alsaNumbers, "");
 }
 
+// The MIDI library's own thread; takes m_mutex.
 void MidiInput::receive(double, std::vector<unsigned char>* message, void* self) {
     auto& input = *static_cast<MidiInput*>(self);
     {
@@ -191,7 +193,7 @@ void MidiInput::receive(double, std::vector<unsigned char>* message, void* self)
     input.m_wake.notify_one();
 }
 
-void MidiInput::run() {
+void MidiInput::run() {  // MIDI thread; takes m_mutex only to swap the requests out
     using Clock = std::chrono::steady_clock;
     Ports ports(*this);
     MidiInterpreter interpreter;

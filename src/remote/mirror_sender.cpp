@@ -72,7 +72,7 @@ public:
         m_queue->wake.notify_one();
     }
 
-    void send(const RemoteCommand& command) {
+    void send(const RemoteCommand& command) {  // main thread; takes the queue's mutex
         {
             std::lock_guard lock(m_queue->mutex);
             m_queue->commands.push_back(command);
@@ -90,6 +90,7 @@ private:
         bool stopping = false;
     };
 
+    // The link's own thread; takes the queue's mutex only to take a command.
     static void run(Queue& queue, const MirrorTarget& target) {
         const std::string connect = oscConnectMessage(target.passcode, true);
         int socket = -1;

@@ -63,7 +63,7 @@ OscListener::~OscListener() {
     ::close(m_socket);
 }
 
-void OscListener::sendToPeers(const std::string& datagram) {
+void OscListener::sendToPeers(const std::string& datagram) {  // main thread; takes m_peersMutex
     std::vector<OscPeer> peers;
     {
         std::lock_guard lock(m_peersMutex);
@@ -74,7 +74,7 @@ void OscListener::sendToPeers(const std::string& datagram) {
         sendTo(peer, datagram);
 }
 
-void OscListener::sendTo(const OscPeer& peer, const std::string& datagram) {
+void OscListener::sendTo(const OscPeer& peer, const std::string& datagram) {  // any thread
     if (datagram.empty())
         return;
     sockaddr_in address{};
@@ -86,7 +86,7 @@ void OscListener::sendTo(const OscPeer& peer, const std::string& datagram) {
                    reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
-void OscListener::run() {
+void OscListener::run() {  // listener thread
     std::vector<char> buffer(65536);
     std::array<pollfd, 2> watched{pollfd{m_socket, POLLIN, 0}, pollfd{m_wakeRead, POLLIN, 0}};
     for (;;) {
@@ -110,7 +110,7 @@ void OscListener::run() {
     }
 }
 
-void OscListener::receive(const std::string& datagram, const OscPeer& sender) {
+void OscListener::receive(const std::string& datagram, const OscPeer& sender) {  // listener thread
     const auto request = decodeOscRequest(datagram);
     if (!request)
         return;
@@ -138,7 +138,7 @@ void OscListener::receive(const std::string& datagram, const OscPeer& sender) {
         m_handlers.command(request->command, fromMirror);
 }
 
-bool OscListener::remember(const OscPeer& sender, bool isMirror) {
+bool OscListener::remember(const OscPeer& sender, bool isMirror) {  // listener thread; m_peersMutex
     std::lock_guard lock(m_peersMutex);
     for (auto it = m_peers.begin(); it != m_peers.end(); ++it) {
         if (it->peer == sender) {

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "base/clamped.h"
+#include "playback/clamped_start.h"
 #include "store/cue_store.h"
 
 namespace tavrel {
@@ -29,8 +30,7 @@ bool CueStore::replace(const CueSlot& given,
         if (const auto url = m_persistence->mediaFileURL(slot.audioFilename)) {
             try {
                 const auto player = m_playback->factory().makePlayer(*url);
-                slot.startSeconds =
-                    AudioPlaybackController::clampedStart(slot.startSeconds, player->duration());
+                slot.startSeconds = clampedStart(slot.startSeconds, player->duration());
             } catch (const std::exception&) {
                 // Not readable as audio: the offset stays as entered; playback clamps it later.
             }

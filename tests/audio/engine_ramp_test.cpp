@@ -58,25 +58,7 @@ TEST(EngineRamps, StopPauseAndReplaceNeverClick) {
     const auto stopped = rig.pullLeft(1000);
     EXPECT_LT(largestStep(joined(replaced, stopped)), clickThreshold) << "stop";
     EXPECT_EQ(stopped.back(), 0.0f);
-}
-
-TEST(EngineRamps, StartsAndStopsRampOverFiveMilliseconds) {
-    EngineRig rig;
-    writeWav(rig.file("level.wav"), constant(0.5f, 1.0));
-    auto player = rig.player(rig.file("level.wav"));
-    ASSERT_TRUE(player->play());
-    const auto start = rig.pullLeft(1000);
-    for (std::size_t n = 0; n < ramp; ++n)
-        ASSERT_EQ(start[n], 0.5f * envelope(n + 1)) << "frame " << n;
-    EXPECT_EQ(start[ramp], 0.5f);
-
-    player->stop();
-    const auto stop = rig.pullLeft(1000);
-    const auto sounding = std::count_if(stop.begin(), stop.end(), [](float s) { return s != 0; });
-    EXPECT_EQ(sounding, static_cast<long>(ramp - 1));
-    EXPECT_EQ(stop[0], 0.5f * envelope(ramp - 1));
-    // Back in the pool once faded, though the player lives on.
-    EXPECT_EQ(rig.engine->mixer().busyVoiceCount(), 0u);
+    EXPECT_EQ(rig.engine->mixer().busyVoiceCount(), 0u) << "back in the pool once faded";
 }
 
 // The outgoing cue fades out under the incoming one instead of being cut.

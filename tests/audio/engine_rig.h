@@ -67,12 +67,16 @@ struct EngineRig {
         return false;
     }
 
-    // Pulls `seconds` of audio and gives the decoder thread time to report
-    // anything it would (for checks that something does not happen).
-    void pullAndSettle(double seconds) {
-        output->pull(static_cast<std::size_t>(seconds * rate));
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        loop.runPending();
+    // For checks that something does not happen: a short marker cue played to
+    // its end. The decoder thread reports the ends of all voices in the same
+    // rounds, so once the marker's end has come through the main loop, any
+    // report still owed by an earlier voice has come too.
+    bool markerCompletes() {
+        writeWav(file("marker.wav"), constant(0.1f, 0.02));
+        auto marker = player(file("marker.wav"));
+        bool done = false;
+        marker->setCompletionHandler([&] { done = true; });
+        return marker->play() && pullUntil([&] { return done; }, 1.0);
     }
 
     bool waitForWarmStarts(std::size_t count) {

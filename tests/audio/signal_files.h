@@ -36,10 +36,6 @@ void writeSparseWav(const std::filesystem::path& path, double seconds, int sampl
 // FFmpeg has no such encoder. A bit rate of 0 asks for variable bit rate.
 bool encodeAudio(const std::filesystem::path& path, const std::string& container,
                  const std::string& encoder, const Signal& signal, std::int64_t bitRate = 192000);
-// A PNG image and a video-only file, made by FFmpeg's encoders.
-bool writePng(const std::filesystem::path& path);
-bool writeVideoOnly(const std::filesystem::path& path);
-
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 
 }  // namespace tavrel::test

@@ -130,20 +130,17 @@ TEST_F(OscTest, FuzzedAndMalformedDatagramsAreIgnoredAndTheListenerKeepsObeying)
         std::string(),
         std::string(1, '/'),
     };
+    // Random bytes, or a wrong one with a few bytes changed; either perhaps cut.
     std::mt19937 random(20261207);
     auto mutated = [&] {
         std::string datagram = wellFormedButWrong[random() % wellFormedButWrong.size()];
-        if (datagram.empty() || random() % 4 == 0) {
-            datagram.resize(random() % 600);
-            for (auto& byte : datagram)
-                byte = static_cast<char>(random());
-            if (!datagram.empty() && random() % 2 == 0)
-                datagram[0] = '/';
-            return datagram;
-        }
-        for (int flips = 1 + random() % 4; flips > 0; --flips) {
-            datagram[random() % datagram.size()] = static_cast<char>(random());
-        }
+        const bool noise = datagram.empty() || random() % 4 == 0;
+        if (noise)
+            datagram.assign(random() % 600, '\0');
+        for (auto& byte : datagram)
+            byte = noise || random() % 16 == 0 ? static_cast<char>(random()) : byte;
+        if (!datagram.empty() && random() % 2 == 0)
+            datagram[0] = '/';
         if (random() % 3 == 0)
             datagram.resize(random() % (datagram.size() + 8));
         return datagram;

@@ -69,9 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{"MirrorWithoutPort",
                  [](Preferences& p) { p.mirrorTargets[0].address = "backup.local"; },
                  "백업 컴퓨터 주소가 올바르지 않습니다: \"backup.local\" (호스트:포트 형식)"},
-        BadValue{"MirrorPortZero",
-                 [](Preferences& p) { p.mirrorTargets[0].address = "10.0.0.2:0"; },
-                 "백업 컴퓨터 주소가 올바르지 않습니다: \"10.0.0.2:0\" (호스트:포트 형식)"},
         BadValue{"MirrorWithoutHost", [](Preferences& p) { p.mirrorTargets[0].address = ":53535"; },
                  "백업 컴퓨터 주소가 올바르지 않습니다: \":53535\" (호스트:포트 형식)"}),
     [](const ::testing::TestParamInfo<BadValue>& info) { return std::string(info.param.name); });

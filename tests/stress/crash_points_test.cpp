@@ -114,23 +114,38 @@ protected:
     }
 };
 
-TEST_F(CrashPoints, SaveLeavesTheOldOrTheNewDocument) {
-    const auto points = crashEverywhere(
-        [&] {
-            fs::remove_all(m_persistence.rootURL());
-            m_persistence.save(crashDocument(1));
-        },
-        [&](FileSystem& fileSystem) { m_persistence.save(crashDocument(2), fileSystem); },
-        [&](int dieAt, bool finished) {
-            cleanUpAndExpectNoLeftovers(dieAt);
-            std::int64_t found = -1;
-            EXPECT_EQ(checkDocumentFile(m_persistence.documentURL(), 1, 2, found), "")
-                << "crash before call " << dieAt;
-            if (finished) {
-                EXPECT_EQ(found, 2);
-            }
-        });
-    EXPECT_GT(points, 1);
+// "cues.json" for a save, the whole set folder for an export over an existing set.
+TEST_F(CrashPoints, SaveAndExportLeaveTheOldOrTheNewGeneration) {
+    const auto set = m_persistence.savedSetsURL() / "Show";
+    for (const bool exporting : {false, true}) {
+        SCOPED_TRACE(exporting ? "export" : "save");
+        const auto write = [&](std::int64_t generation, FileSystem& fileSystem) {
+            if (exporting)
+                m_persistence.exportBackup(crashDocument(generation), set, fileSystem);
+            else
+                m_persistence.save(crashDocument(generation), fileSystem);
+        };
+        const auto points = crashEverywhere(
+            [&] {
+                fs::remove_all(m_persistence.rootURL());
+                m_persistence.prepareDirectories();
+                putMediaIntoLibrary();
+                write(1, LocalFileSystem::shared());
+            },
+            [&](FileSystem& fileSystem) { write(2, fileSystem); },
+            [&](int dieAt, bool finished) {
+                cleanUpAndExpectNoLeftovers(dieAt);
+                std::int64_t found = -1;
+                EXPECT_EQ(exporting ? checkSetFolder(set, 1, 2, found)
+                                    : checkDocumentFile(m_persistence.documentURL(), 1, 2, found),
+                          "")
+                    << "crash before call " << dieAt;
+                if (finished) {
+                    EXPECT_EQ(found, 2);
+                }
+            });
+        EXPECT_GT(points, 1);
+    }
 }
 
 TEST_F(CrashPoints, ImportLeavesNoPartialMediaFile) {
@@ -146,29 +161,6 @@ TEST_F(CrashPoints, ImportLeavesNoPartialMediaFile) {
             cleanUpAndExpectNoLeftovers(dieAt);
             for (const auto& name : test::entryNames(m_persistence.mediaURL()))
                 EXPECT_EQ(readWholeFile(m_persistence.mediaURL() / name), readWholeFile(source));
-        });
-    EXPECT_GT(points, 1);
-}
-
-TEST_F(CrashPoints, ExportOverAnExistingSetLeavesTheOldOrTheNewSet) {
-    const auto set = m_persistence.savedSetsURL() / "Show";
-    const auto points = crashEverywhere(
-        [&] {
-            fs::remove_all(m_persistence.rootURL());
-            m_persistence.prepareDirectories();
-            putMediaIntoLibrary();
-            m_persistence.exportBackup(crashDocument(1), set);
-        },
-        [&](FileSystem& fileSystem) {
-            m_persistence.exportBackup(crashDocument(2), set, fileSystem);
-        },
-        [&](int dieAt, bool finished) {
-            cleanUpAndExpectNoLeftovers(dieAt);
-            std::int64_t found = -1;
-            EXPECT_EQ(checkSetFolder(set, 1, 2, found), "") << "crash before call " << dieAt;
-            if (finished) {
-                EXPECT_EQ(found, 2);
-            }
         });
     EXPECT_GT(points, 1);
 }
