@@ -1,5 +1,6 @@
 #include "playback/audio_playback_controller.h"
 
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 
@@ -33,7 +34,8 @@ void AudioPlaybackController::play(const CueSlot& slot,
     std::shared_ptr<AudioPlaying> player;
     try {
         player = m_factory->makePlayer(*url);
-        player->setCurrentTime(clampedStart(slot.startSeconds, player->duration()));
+        m_startOffset = clampedStart(slot.startSeconds, player->duration());
+        player->setCurrentTime(m_startOffset);
         player->setVolume(combinedVolume(m_masterVolume, slot.gainDB));
         player->prepareToPlay();
     } catch (...) {
@@ -152,11 +154,59 @@ void AudioPlaybackController::tearDown(bool stopPlayer) {
     m_currentSlot.reset();
     m_endedWhilePaused = false;
     m_state = PlaybackState::stopped();
+    m_progressTimer.reset();
+    m_progress = {};
 }
 
 void AudioPlaybackController::setState(PlaybackState state) {
     m_state = state;
+    updateProgress(false);
+    updateProgressTimer();
     notifyObservers();
+}
+
+Subscription AudioPlaybackController::subscribeProgress(std::function<void()> onTick) {
+    auto inner = std::make_shared<Subscription>(m_progressChannel.subscribe(std::move(onTick)));
+    ++m_progressSubscribers;
+    updateProgressTimer();
+    std::weak_ptr<AudioPlaybackController> weakSelf = weak_from_this();
+    return Subscription([weakSelf, inner] {
+        inner->reset();
+        if (auto self = weakSelf.lock()) {
+            --self->m_progressSubscribers;
+            self->updateProgressTimer();
+        }
+    });
+}
+
+void AudioPlaybackController::updateProgressTimer() {
+    if (!m_state.isPlaying() || !m_progressClock || m_progressSubscribers == 0) {
+        m_progressTimer.reset();
+    } else if (!m_progressTimer) {
+        std::weak_ptr<AudioPlaybackController> weakSelf = weak_from_this();
+        m_progressTimer = m_progressClock->startRepeatingTimer(progressInterval, [weakSelf] {
+            if (auto self = weakSelf.lock())
+                self->updateProgress(true);
+        });
+    }
+}
+
+void AudioPlaybackController::updateProgress(bool tick) {
+    if (!m_player)
+        return;
+    PlaybackProgress now;
+    const double length = m_player->duration();
+    if (std::isfinite(length) && length > m_startOffset)
+        now.duration = length - m_startOffset;
+    const double position = m_player->currentTime() - m_startOffset;
+    now.elapsed = std::isfinite(position) ? std::max(position, 0.0) : 0.0;
+    if (now.duration > 0)
+        now.elapsed = std::min(now.elapsed, now.duration);
+    if (now == m_progress)
+        return;
+    m_progress = now;
+    if (tick)
+        m_progressChannel.notifyObservers();
 }
 
 }  // namespace tavrel

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/main_loop.h"
 #include "base/observable.h"
 #include "base/uuid.h"
 #include "model/cue_slot.h"
@@ -14,6 +15,15 @@
 #include "playback/playback_state.h"
 
 namespace tavrel {
+
+// How far the sound has got, in seconds of the cue (from its start offset to
+// the end of the file). Zeros when nothing plays.
+struct PlaybackProgress {
+    double elapsed = 0;
+    double duration = 0;  // 0 when the file's length is unknown
+
+    bool operator==(const PlaybackProgress&) const = default;
+};
 
 // Plays one cue at a time: stops what sounds, makes a fresh player, seeks to
 // the start offset, applies gain and master volume, starts. Main thread only.
@@ -27,6 +37,16 @@ public:
     // Published.
     const PlaybackState& state() const { return m_state; }
     const std::optional<std::string>& errorMessage() const { return m_errorMessage; }
+
+    // Current at every notification; between them it moves only on its own
+    // channel, ten times a second while a sound plays (frozen while paused),
+    // so a view that shows time repaints that and nothing else.
+    const PlaybackProgress& progress() const { return m_progress; }
+    // The ticks run only while a sound plays and someone subscribes.
+    [[nodiscard]] Subscription subscribeProgress(std::function<void()> onTick);
+    // The clock of the ticks; without one progress moves only with the state.
+    void setProgressClock(MainLoop& mainLoop) { m_progressClock = &mainLoop; }
+    static constexpr auto progressInterval = std::chrono::milliseconds(100);
 
     // A copy of the slot being played or paused.
     const std::optional<CueSlot>& currentSlot() const { return m_currentSlot; }
@@ -63,6 +83,14 @@ private:
     void complete();
     void tearDown(bool stopPlayer);
     void setState(PlaybackState state);
+    // Reads the player's position; notifies the progress channel when `tick` and it moved.
+    void updateProgress(bool tick);
+    void updateProgressTimer();
+
+    class Channel : public Observable {
+    public:
+        using Observable::notifyObservers;
+    };
 
     PlaybackState m_state = PlaybackState::stopped();
     std::optional<std::string> m_errorMessage;
@@ -74,6 +102,13 @@ private:
     double m_masterVolume = 1.0;
     // The paused player reached its end (during the pause's fade-out).
     bool m_endedWhilePaused = false;
+    double m_startOffset = 0;
+    PlaybackProgress m_progress;
+    Channel m_progressChannel;
+    MainLoop* m_progressClock = nullptr;
+    int m_progressSubscribers = 0;
+    // Idle costs nothing.
+    std::unique_ptr<TimerHandle> m_progressTimer;
 };
 
 }  // namespace tavrel

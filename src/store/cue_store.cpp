@@ -9,6 +9,7 @@ std::shared_ptr<CueStore> CueStore::create(std::optional<CuePersistence> persist
         new CueStore(std::move(persistence), std::move(playback), mainLoop, fileManager));
     // The controller holds the store weakly: no cycle, nothing once it is gone.
     std::weak_ptr<CueStore> weakStore = store;
+    store->m_playback->setProgressClock(mainLoop);
     store->m_playback->setOnNaturalCompletion([weakStore] {
         if (auto self = weakStore.lock())
             self->handleNaturalCompletion();
@@ -118,23 +119,46 @@ std::optional<std::filesystem::path> CueStore::imageURL(const CueSlot& slot) con
 }
 
 bool CueStore::isAudioMissing(const CueSlot& slot) const {
-    if (!slot.audioFilename)
-        return false;
-    if (!m_persistence)
-        return true;
-    return !m_persistence->mediaExists(slot.audioFilename, m_fileManager);
+    return slot.audioFilename && !mediaPresent(slot.audioFilename);
 }
 
 bool CueStore::canPlay(const CueSlot& slot) const {
-    if (!m_persistence || !slot.audioFilename)
-        return false;
-    return m_persistence->mediaExists(slot.audioFilename, m_fileManager);
+    return slot.audioFilename && mediaPresent(slot.audioFilename);
 }
 
 bool CueStore::canPlay(const LoopTrack& track) const {
-    if (!m_persistence)
+    return mediaPresent(track.audioFilename);
+}
+
+bool CueStore::mediaPresent(const std::optional<std::string>& filename) const {
+    if (!m_persistence || !filename)
         return false;
-    return m_persistence->mediaExists(track.audioFilename, m_fileManager);
+    const auto [entry, added] = m_mediaPresence.try_emplace(*filename, false);
+    if (added)
+        entry->second = m_persistence->mediaExists(filename, m_fileManager);
+    return entry->second;
+}
+
+bool CueStore::learnMissingMedia(const std::exception& error,
+                                 const std::optional<std::string>& filename) {
+    const auto* playbackError = dynamic_cast<const PlaybackError*>(&error);
+    if (!filename || !playbackError || playbackError->kind() != PlaybackError::Kind::missingMedia)
+        return false;
+    m_mediaPresence[*filename] = false;
+    return true;
+}
+
+void CueStore::refreshMediaPresence() {
+    if (!m_persistence)
+        return;
+    bool changed = false;
+    for (auto& [name, present] : m_mediaPresence) {
+        const bool now = m_persistence->mediaExists(name, m_fileManager);
+        changed = changed || now != present;
+        present = now;
+    }
+    if (changed)
+        notifyObservers();
 }
 
 }  // namespace tavrel

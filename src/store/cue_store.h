@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -71,13 +72,19 @@ public:
     // The cue keys work: neither edit mode nor the editor is on.
     bool liveShortcutsEnabled() const { return !m_isEditingMode && !m_isEditorPresented; }
 
-    // Where things are; only the availability checks touch the disk.
+    // Where things are. The availability checks read a cache of which media
+    // files exist: a name is looked up on disk once, then again only by
+    // refreshMediaPresence() or after a command that removed or restored media.
     std::optional<path> audioURL(const CueSlot& slot) const;
     std::optional<path> audioURL(const LoopTrack& track) const;
     std::optional<path> imageURL(const CueSlot& slot) const;
     bool isAudioMissing(const CueSlot& slot) const;
     bool canPlay(const CueSlot& slot) const;
     bool canPlay(const LoopTrack& track) const;
+    // "Media" may have changed behind the store's back (the window watches the
+    // folder and calls this, and on activation): checks every known name again
+    // and notifies when one came or went.
+    void refreshMediaPresence();
 
     // Slot editing and media clean-up (cue_store_editing.cpp).
     // Copies a user's file into "Media"; throws CueStoreError or the copy's error.
@@ -141,6 +148,10 @@ private:
     void scheduleLoopPlaybackTimer();
     void stopLoopPlayback(bool stopAudio);
     void tellTransportListener(TransportCommand command, std::int64_t slotID = 0);
+    bool mediaPresent(const std::optional<std::string>& filename) const;
+    // A play that found its file gone before the cache did: the cache learns
+    // it. True when `error` says so.
+    bool learnMissingMedia(const std::exception& error, const std::optional<std::string>& filename);
 
     CueDocument m_document;
     std::optional<std::string> m_persistenceError;
@@ -155,6 +166,8 @@ private:
     std::optional<CuePersistence> m_persistence;
     std::shared_ptr<AudioPlaybackController> m_playback;
     bool m_didLoadCleanly = false;
+    // Media file name → exists; filled on first look.
+    mutable std::map<std::string, bool> m_mediaPresence;
     std::unique_ptr<TimerHandle> m_loopPlaybackTimer;
     std::function<void(TransportCommand, std::int64_t)> m_transportListener;
 

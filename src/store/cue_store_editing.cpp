@@ -9,6 +9,7 @@ namespace tavrel {
 std::string CueStore::importFile(const path& url, const std::string& kind) {
     if (!m_persistence)
         throw CueStoreError();
+    m_mediaPresence.clear();
     return m_persistence->importMedia(url, kind, m_fileManager);
 }
 
@@ -77,6 +78,7 @@ void CueStore::removeMediaDelta(const std::set<std::string>& candidates) {
         // A saved set we cannot read may need any of these files: delete nothing.
         return;
     }
+    m_mediaPresence.clear();
     try {
         m_persistence->removeMedia(unused, protectedNames, m_fileManager);
     } catch (const std::exception&) {

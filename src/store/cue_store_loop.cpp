@@ -81,7 +81,9 @@ void CueStore::advanceLoopPlayback() {
             m_activeLoopTrackID = track.id;
             return;
         } catch (const std::exception& error) {
-            m_playback->report(error);
+            // A file found gone is skipped as quietly as one known to be.
+            if (!learnMissingMedia(error, track.audioFilename))
+                m_playback->report(error);
         }
     }
     stopLoopPlayback(true);
@@ -114,8 +116,11 @@ void CueStore::scheduleLoopPlaybackTimer() {
             auto self = weakSelf.lock();
             if (!self || !self->m_loopPlayback)
                 return;
+            const auto before = self->m_loopPlayback->remainingSeconds;
             self->refreshLoopPlaybackRemaining();
-            self->notifyObservers();
+            // Views show whole seconds: a tick that changes none is not told.
+            if (!self->m_loopPlayback || self->m_loopPlayback->remainingSeconds != before)
+                self->notifyObservers();
         });
     });
 }

@@ -23,10 +23,13 @@ bool CueStore::restoreBackup(const path& url) {
         m_document = std::move(restored.document);
         m_persistenceError = std::move(restored.warning);
     } catch (const std::exception& error) {
+        // A failed restore may have moved files before rolling back.
+        m_mediaPresence.clear();
         m_persistenceError = error.what();
         notifyObservers();
         return false;
     }
+    m_mediaPresence.clear();
     // The set's volume is what the operator saved with it.
     m_playback->setMasterVolume(m_document.masterVolume);
     removeMediaDelta(outgoing.referencedMediaFilenames());

@@ -10,6 +10,7 @@ void CueStore::play(const CueSlot& slot) {
     try {
         m_playback->play(slot, audioURL(slot));
     } catch (const std::exception& error) {
+        learnMissingMedia(error, slot.audioFilename);
         m_playback->report(error);
         // The controller may already have stopped the loop's track before
         // failing: a session with nothing sounding must not stay published.

@@ -26,7 +26,7 @@ QWidget* makeLoopPanelPlaceholder(QWidget* parent) {
 ContentView::ContentView(std::shared_ptr<CueStore> store, const UiServices& services,
                          QWidget* parent)
     : QWidget(parent),
-      m_sidebar(new SidebarView(this)),
+      m_sidebar(new SidebarView(store, this)),
       m_board(new CueBoardView(store, services, this)),
       m_detail(new QStackedWidget(this)) {
     m_loopPanel = services.makeLoopPanel ? services.makeLoopPanel(m_detail)

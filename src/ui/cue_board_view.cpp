@@ -68,6 +68,8 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
 
     m_storeSubscription = m_store->subscribe([this] { refreshCards(); });
     m_playbackSubscription = m_store->playback().subscribe([this] { refreshCards(); });
+    // Only the sounding card repaints ten times a second.
+    m_progressSubscription = m_store->playback().subscribeProgress([this] { refreshProgress(); });
     refreshCards();
 }
 
@@ -93,6 +95,13 @@ void CueBoardView::refreshCards() {
         if (card.shadow() != before)
             update(before.area(card.geometry()).united(card.shadow().area(card.geometry())));
     }
+    refreshProgress();
+}
+
+void CueBoardView::refreshProgress() {
+    const auto id = m_store->playback().state().activeSlotID();
+    if (id && *id >= 0 && *id < std::int64_t(m_cards.size()))
+        m_cards[std::size_t(*id)]->setProgress(m_store->playback().progress());
 }
 
 void CueBoardView::paintEvent(QPaintEvent* event) {

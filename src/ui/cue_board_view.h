@@ -49,6 +49,7 @@ protected:
 
 private:
     void refreshCards();
+    void refreshProgress();
     void cardClicked(std::size_t index);
 
     std::shared_ptr<CueStore> m_store;
@@ -62,6 +63,7 @@ private:
     std::optional<CueSlot> m_editingSlot;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;
+    Subscription m_progressSubscription;
 };
 
 }  // namespace tavrel

@@ -9,6 +9,7 @@
 #include "model/cue_document.h"
 #include "ui/cue_card_artwork.h"
 #include "ui/elided_label.h"
+#include "ui/playback_time_row.h"
 #include "ui/symbol_icon.h"
 #include "ui/tavrel_theme.h"
 
@@ -53,7 +54,8 @@ CueCard::CueCard(QWidget* parent)
       m_statusIcon(new QLabel(this)),
       m_statusLabel(new QLabel(this)),
       m_warning(new WarningSymbol(this)),
-      m_usage(new ElidedLabel(this)) {
+      m_usage(new ElidedLabel(this)),
+      m_time(new PlaybackTimeRow(this)) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -72,6 +74,10 @@ CueCard::CueCard(QWidget* parent)
     m_warning->setPixmap(
         symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), palette::orange(), 14, 2.0));
     m_usage->setFont(fonts::subheadline());
+    // Starting a cue must not move the other lines.
+    QSizePolicy timePolicy = m_time->sizePolicy();
+    timePolicy.setRetainSizeWhenHidden(true);
+    m_time->setSizePolicy(timePolicy);
 
     auto* titleRow = new QHBoxLayout;
     titleRow->setSpacing(7);
@@ -87,6 +93,7 @@ CueCard::CueCard(QWidget* parent)
     stack->addWidget(m_artwork, 1);
     stack->addLayout(titleRow);
     stack->addWidget(m_usage);
+    stack->addWidget(m_time);
 
     connect(this, &QAbstractButton::clicked, this, [this] {
         if (m_action)
@@ -117,6 +124,8 @@ void CueCard::setModel(const Model& model) {
                                              m_appearance.statusColor(), statusSymbolSize, 2.0));
     }
     m_warning->setVisible(model.missingAudio);
+    m_time->setVisible(active);
+    m_time->setTint(m_appearance.statusColor());
     m_artwork->setContent(model.imageURL, slot.audioFilename.has_value());
 
     applyColours();
@@ -167,6 +176,14 @@ QString CueCard::usageText() const {
 
 const QLabel* CueCard::missingAudioWarning() const {
     return m_warning->isVisibleTo(this) ? m_warning : nullptr;
+}
+
+void CueCard::setProgress(const PlaybackProgress& progress) {
+    m_time->setProgress(progress);
+}
+
+const PlaybackTimeRow* CueCard::timeRow() const {
+    return m_time->isVisibleTo(this) ? m_time : nullptr;
 }
 
 CardShadow CueCard::shadow() const {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "model/cue_slot.h"
+#include "playback/audio_playback_controller.h"
 #include "playback/playback_state.h"
 #include "ui/card_shadow.h"
 #include "ui/cue_card_appearance.h"
@@ -17,9 +18,11 @@ namespace tavrel {
 
 class CueCardArtwork;
 class ElidedLabel;
+class PlaybackTimeRow;
 
 // One cue on the board: artwork, key badge, title, status, missing-audio
-// warning and usage, coloured by the playback state. A click runs the action
+// warning, usage and, while its cue sounds, the time row; coloured by the
+// playback state. A click runs the action
 // the board gives it; the card decides nothing. Takes no keyboard focus.
 class CueCard : public QAbstractButton {
     Q_OBJECT
@@ -39,6 +42,8 @@ public:
 
     void setModel(const Model& model);
     void setAction(std::function<void()> action) { m_action = std::move(action); }
+    // Shown while the card's cue plays or is paused.
+    void setProgress(const PlaybackProgress& progress);
 
     const Model& model() const { return m_model; }
     const CueCardAppearance& appearance() const { return m_appearance; }
@@ -49,6 +54,8 @@ public:
     QString usageText() const;
     // The warning symbol with its tooltip; null when the audio is there.
     const QLabel* missingAudioWarning() const;
+    // Null while the cue is not the one sounding.
+    const PlaybackTimeRow* timeRow() const;
     // The board paints it behind the card.
     CardShadow shadow() const;
     static constexpr qreal cornerRadius = 12;
@@ -75,6 +82,7 @@ private:
     QLabel* m_statusLabel = nullptr;
     QLabel* m_warning = nullptr;
     ElidedLabel* m_usage = nullptr;
+    PlaybackTimeRow* m_time = nullptr;
 };
 
 }  // namespace tavrel

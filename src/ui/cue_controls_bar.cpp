@@ -11,6 +11,7 @@
 #include "store/cue_store.h"
 #include "ui/elided_label.h"
 #include "ui/now_playing.h"
+#include "ui/playback_time_row.h"
 #include "ui/symbol_icon.h"
 #include "ui/tavrel_theme.h"
 #include "ui/transport_button.h"
@@ -33,6 +34,7 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
       m_store(std::move(store)),
       m_icon(new QLabel(this)),
       m_line(new ElidedLabel(this)),
+      m_time(new PlaybackTimeRow(this)),
       m_pauseButton(new TransportButton(QStringLiteral("일시정지"), QStringLiteral("pause.fill"),
                                         palette::orange(), this)),
       m_stopButton(new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
@@ -55,6 +57,10 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
     text->setSpacing(3);
     text->addWidget(caption);
     text->addWidget(m_line);
+    text->addWidget(m_time);
+    QSizePolicy timePolicy = m_time->sizePolicy();
+    timePolicy.setRetainSizeWhenHidden(true);
+    m_time->setSizePolicy(timePolicy);
     auto* panel = new QHBoxLayout;
     panel->setSpacing(12);
     panel->addWidget(m_icon);
@@ -93,6 +99,8 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
 
     m_storeSubscription = m_store->subscribe([this] { refresh(); });
     m_playbackSubscription = m_store->playback().subscribe([this] { refresh(); });
+    m_progressSubscription = m_store->playback().subscribeProgress(
+        [this] { m_time->setProgress(m_store->playback().progress()); });
     refresh();
 }
 
@@ -116,6 +124,9 @@ void CueControlsBar::refresh() {
     m_pauseButton->setSystemImage(now.pauseSymbol);
     m_pauseButton->setEnabled(now.transportEnabled);
     m_stopButton->setEnabled(now.transportEnabled);
+    m_time->setVisible(now.transportEnabled);
+    m_time->setTint(now.symbolColor);
+    m_time->setProgress(playback.progress());
 
     const double volume = m_store->document().masterVolume;
     m_volumeLabel->setText(masterVolumeText(volume));
@@ -130,6 +141,10 @@ void CueControlsBar::refresh() {
 QString CueControlsBar::nowPlayingLine() const {
     return m_line->text();
 }
+const PlaybackTimeRow* CueControlsBar::timeRow() const {
+    return m_time->isVisibleTo(this) ? m_time : nullptr;
+}
+
 QString CueControlsBar::volumeText() const {
     return m_volumeLabel->text();
 }

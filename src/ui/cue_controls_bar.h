@@ -13,9 +13,10 @@ namespace tavrel {
 
 class CueStore;
 class ElidedLabel;
+class PlaybackTimeRow;
 class TransportButton;
 
-// Below the board: what is playing, pause/resume, stop, master volume. The
+// Below the board: what is playing and how far, pause/resume, stop, master volume. The
 // slider changes the volume on every move and saves it when let go.
 class CueControlsBar : public QWidget {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
     QString nowPlayingLine() const;
     QString nowPlayingSymbol() const { return m_symbol; }
     QString volumeText() const;
+    // Null while nothing sounds.
+    const PlaybackTimeRow* timeRow() const;
 
     static constexpr int sliderSteps = 1000;
 
@@ -42,6 +45,7 @@ private:
     std::shared_ptr<CueStore> m_store;
     QLabel* m_icon = nullptr;
     ElidedLabel* m_line = nullptr;
+    PlaybackTimeRow* m_time = nullptr;
     TransportButton* m_pauseButton = nullptr;
     TransportButton* m_stopButton = nullptr;
     QLabel* m_volumeLabel = nullptr;
@@ -49,6 +53,7 @@ private:
     QString m_symbol;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;
+    Subscription m_progressSubscription;
 };
 
 }  // namespace tavrel

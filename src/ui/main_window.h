@@ -31,6 +31,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     std::shared_ptr<CueStore> m_store;

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "store/cue_store.h"
+#include "ui/playback_time_row.h"
 #include "ui/symbol_icon.h"
 #include "ui/tavrel_theme.h"
 
@@ -70,9 +72,25 @@ QWidget* storageNote(QWidget* parent) {
     return note;
 }
 
+// Over the loop player's row, right-aligned; clicks go through to the list.
+QLabel* rowTrailingLabel(QListWidget* list, QListWidgetItem* item) {
+    auto* holder = new QWidget(list);
+    holder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* layout = new QHBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 10, 0);
+    auto* label = new QLabel(holder);
+    label->setFont(fonts::monospacedCaption());
+    label->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    layout->addStretch(1);
+    layout->addWidget(label);
+    list->setItemWidget(item, holder);
+    return label;
+}
+
 }  // namespace
 
-SidebarView::SidebarView(QWidget* parent) : QWidget(parent), m_list(new QListWidget(this)) {
+SidebarView::SidebarView(std::shared_ptr<CueStore> store, QWidget* parent)
+    : QWidget(parent), m_store(std::move(store)), m_list(new QListWidget(this)) {
     setMinimumWidth(205);
     setAttribute(Qt::WA_OpaquePaintEvent);
 
@@ -96,6 +114,8 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent), m_list(new QListWid
                                          sectionTitle(section), m_list);
         item->setData(sectionRole, static_cast<int>(section));
         item->setFont(fonts::body());
+        if (section == TavrelSection::loopPlayer)
+            m_loopRemaining = rowTrailingLabel(m_list, item);
     }
     m_list->setCurrentRow(1);
     connect(m_list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
@@ -114,6 +134,24 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent), m_list(new QListWid
     noteHolder->setContentsMargins(14, 14, 14, 14);
     noteHolder->addWidget(storageNote(this));
     layout->addLayout(noteHolder);
+
+    if (m_store) {
+        m_storeSubscription = m_store->subscribe([this] { refreshLoopRemaining(); });
+        refreshLoopRemaining();
+    }
+}
+
+void SidebarView::refreshLoopRemaining() {
+    const auto& run = m_store->loopPlayback();
+    const QString text = run && run->remainingSeconds
+                             ? remainingTimeText(double(*run->remainingSeconds))
+                             : QString();
+    if (text != m_loopRemaining->text())
+        m_loopRemaining->setText(text);
+}
+
+QString SidebarView::loopRemainingText() const {
+    return m_loopRemaining->text();
 }
 
 void SidebarView::selectSection(TavrelSection section) {

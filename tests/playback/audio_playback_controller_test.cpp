@@ -264,5 +264,34 @@ TEST_F(AudioPlaybackControllerTest, ErrorMessageIsSetByReportAndClearedByAStart)
     EXPECT_FALSE(controller->errorMessage());
 }
 
+TEST_F(AudioPlaybackControllerTest, ProgressTicksOnItsOwnChannelAndOnlyWhileASoundPlays) {
+    controller->setProgressClock(mainLoop);
+    int ticks = 0;
+    const Subscription tickSubscription = controller->subscribeProgress([&] { ++ticks; });
+    factory->duration = 100;
+    controller->play(slot(2, 10), file("a.mp3"));
+    const auto player = factory->lastPlayer();
+    // Counted from the cue's start offset.
+    EXPECT_EQ(controller->progress(), (PlaybackProgress{0, 90}));
+    notifications = 0;
+
+    player->setCurrentTime(40);
+    mainLoop.advance(0.1);
+    EXPECT_EQ(controller->progress(), (PlaybackProgress{30, 90}));
+    mainLoop.advance(1);  // a position that does not move is not told again
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(notifications, 0);
+
+    controller->togglePause();
+    player->setCurrentTime(50);
+    EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
+    controller->togglePause();
+    EXPECT_EQ(controller->progress().elapsed, 40);
+    EXPECT_EQ(mainLoop.activeTimerCount(), 1u);
+    controller->stop();
+    EXPECT_EQ(controller->progress(), PlaybackProgress{});
+    EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -5,13 +5,19 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cmath>
+#include <tuple>
+
 #include "playback/output_status.h"
 #include "ui/cue_board_header.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_card.h"
 #include "ui/cue_card_artwork.h"
 #include "ui/cue_controls_bar.h"
+#include "ui/media_folder_watcher.h"
 #include "ui/now_playing.h"
+#include "ui/playback_time_row.h"
+#include "ui/sidebar_view.h"
 #include "ui/tavrel_theme.h"
 #include "ui/transport_button.h"
 #include "ui_fixture.h"
@@ -128,6 +134,67 @@ TEST_F(CueBoardTest, ALoopTrackLeavesEveryCardIdleButShowsInTheBar) {
     EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Walk-in"));
     EXPECT_TRUE(bar().pauseButton().isEnabled());
     EXPECT_TRUE(bar().stopButton().isEnabled());
+}
+
+TEST_F(CueBoardTest, TheSoundingCardAndTheBarCountTimeAndFreezeWhilePaused) {
+    factory->duration = 125;
+    store->play(store->document().slots[1]);
+    const auto player = lastPlayer();
+    EXPECT_EQ(card(0).timeRow(), nullptr);
+    player->setCurrentTime(61.5);
+    mainLoop.advance(0.1);
+    for (const PlaybackTimeRow* row : {card(1).timeRow(), bar().timeRow()}) {
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->elapsedText(), QStringLiteral("1:01"));
+        EXPECT_EQ(row->remainingText(), QStringLiteral("-1:04"));
+        EXPECT_DOUBLE_EQ(row->fraction(), 61.5 / 125);
+    }
+    store->togglePause();
+    player->setCurrentTime(90);
+    mainLoop.advance(1);
+    EXPECT_EQ(card(1).timeRow()->elapsedText(), QStringLiteral("1:01"));
+    EXPECT_EQ(bar().timeRow()->remainingText(), QStringLiteral("-1:04"));
+    store->stopPlayback();
+    EXPECT_EQ(card(1).timeRow(), nullptr);
+    EXPECT_EQ(bar().timeRow(), nullptr);
+
+    const std::tuple<double, const char*, const char*> times[] = {{0, "0:00", "-0:00"},
+                                                                  {59.2, "0:59", "-1:00"},
+                                                                  {3600, "60:00", "-60:00"},
+                                                                  {-3, "0:00", "-0:00"},
+                                                                  {std::nan(""), "0:00", "-0:00"}};
+    for (const auto& [seconds, elapsed, remaining] : times) {
+        EXPECT_EQ(elapsedTimeText(seconds), QString::fromUtf8(elapsed)) << seconds;
+        EXPECT_EQ(remainingTimeText(seconds), QString::fromUtf8(remaining)) << seconds;
+    }
+}
+
+TEST_F(CueBoardTest, TheSidebarCountsDownATimedLoopRunOnly) {
+    SidebarView sidebar(store);
+    store->startLoopPlayback({track(0).id}, 10);
+    EXPECT_EQ(sidebar.loopRemainingText(), QStringLiteral("-10:00"));
+    mainLoop.advance(61);
+    EXPECT_EQ(sidebar.loopRemainingText(), QStringLiteral("-8:59"));
+    store->startLoopPlayback({track(0).id}, std::nullopt);
+    EXPECT_EQ(sidebar.loopRemainingText(), QString());
+}
+
+// Presence is read from disk once, not on every notification, and follows
+// the folder through the refresh command and the window's watcher.
+TEST_F(CueBoardTest, ACopyRemovedOrPutBackOnDiskReachesItsCard) {
+    const std::filesystem::path copy = library().mediaURL() / "audio-1.mp3";
+    const std::filesystem::path aside = temp.path() / "aside.mp3";
+    std::filesystem::rename(copy, aside);
+    store->setMasterVolume(0.3);
+    EXPECT_TRUE(card(1).isEnabled());
+    store->refreshMediaPresence();
+    EXPECT_FALSE(card(1).isEnabled());
+    EXPECT_NE(card(1).missingAudioWarning(), nullptr);
+
+    MediaFolderWatcher watcher(store);
+    std::filesystem::rename(aside, copy);
+    EXPECT_TRUE(waitUntil([&] { return card(1).isEnabled(); }));
+    EXPECT_EQ(card(1).missingAudioWarning(), nullptr);
 }
 
 TEST_F(CueBoardTest, UntitledCurrentSlotsFallBackToGenericWords) {
