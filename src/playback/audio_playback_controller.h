@@ -57,7 +57,7 @@ public:
 
     // 0 when the duration is not finite or not positive; else start within [0, duration].
     static double clampedStart(double start, double duration);
-    // 10^(clamp(gainDB, -12, 0) / 20) × clamp(master, 0, 1).
+    // 10^(gainDB clamped to the slot gain range / 20) × clamp(master, 0, 1).
     static float combinedVolume(double master, double gainDB);
 
 private:
