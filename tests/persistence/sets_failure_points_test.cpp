@@ -118,11 +118,11 @@ public:
 class RestoreFixture {
 public:
     RestoreFixture() {
-        library.persistence().exportBackup(library.show(), set());
+        library.persistence().exportBackup(library.show(), set(), disk());
         CueDocument current = CueDocument::empty();
         current.slots[9].title = "before the restore";
         current.slots[9].audioFilename = "loop-3.wav";
-        library.persistence().save(current);
+        library.persistence().save(current, disk());
     }
 
     fs::path set() const { return library.temporary() / "Venue"; }
@@ -137,7 +137,7 @@ public:
     }
 
     void expectRestored() const {
-        EXPECT_EQ(library.persistence().load(), restored);
+        EXPECT_EQ(library.persistence().load(disk()), restored);
         EXPECT_EQ(restored.slots[0].title, "Opening");
         const auto media = entryNames(library.persistence().mediaURL());
         for (const auto& name : restored.referencedMediaFilenames())

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "stress/crash_documents.h"
 
 namespace {
@@ -39,9 +40,9 @@ int main(int argc, char** argv) {
             announce(generation);
             const auto document = tavrel::stress::crashDocument(generation);
             if (exporting)
-                persistence.exportBackup(document, argv[3]);
+                persistence.exportBackup(document, argv[3], LocalFileSystem::shared());
             else
-                persistence.save(document);
+                persistence.save(document, LocalFileSystem::shared());
         }
     } catch (const std::exception& error) {
         std::cerr << "tavrel_crash_writer: generation " << generation << ": " << error.what()
