@@ -26,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using tavrel::CueDocument;
 using tavrel::CuePersistence;
+using tavrel::LocalFileSystem;
 
 constexpr int runs = 5;
 constexpr int trackCount = 100'000;
@@ -85,12 +86,15 @@ int main(int argc, char** argv) {
 
         const CuePersistence library(base / "Tavrel");
         library.prepareDirectories(LocalFileSystem::shared());
-        library.exportBackup(CueDocument::empty(), library.savedSetsURL() / "Small", LocalFileSystem::shared());
+        library.exportBackup(CueDocument::empty(), library.savedSetsURL() / "Small",
+                             LocalFileSystem::shared());
         fs::create_directories(library.savedSetsURL() / "Large" / "Media");
         std::ofstream(library.savedSetsURL() / "Large" / "cues.json") << bytes;
         std::vector<double> scan;
         for (int run = 0; run < runs; ++run)
-            scan.push_back(secondsOf([&] { (void)library.savedSetReferencedMediaFilenames(LocalFileSystem::shared()); }));
+            scan.push_back(secondsOf([&] {
+                (void)library.savedSetReferencedMediaFilenames(LocalFileSystem::shared());
+            }));
         // Slot 0 plays a file, so each edit of its title asks what may be deleted.
         CueDocument show = CueDocument::empty();
         show.slots[0].audioFilename = "audio-bench.mp3";

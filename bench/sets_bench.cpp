@@ -24,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using tavrel::CueDocument;
 using tavrel::CuePersistence;
+using tavrel::LocalFileSystem;
 
 constexpr int runs = 5;
 constexpr int fileCount = 16;  // twelve slots and four loop tracks
@@ -110,7 +111,8 @@ Timings measure(const fs::path& base, const CuePersistence& library, const CueDo
         const bool oursFirst = run % 2 == 0;
         if (!oursFirst)
             timings.exportBaseline.push_back(copyAndSync(library.mediaURL(), copied));
-        timings.exportSeconds.push_back(secondsOf([&] { library.exportBackup(show, exported, LocalFileSystem::shared()); }));
+        timings.exportSeconds.push_back(
+            secondsOf([&] { library.exportBackup(show, exported, LocalFileSystem::shared()); }));
         if (oursFirst)
             timings.exportBaseline.push_back(copyAndSync(library.mediaURL(), copied));
         discard({exported, copied});
@@ -118,7 +120,8 @@ Timings measure(const fs::path& base, const CuePersistence& library, const CueDo
         const CuePersistence target(base / ("library-" + suffix));
         if (!oursFirst)
             timings.restoreBaseline.push_back(copyAndSync(set / "Media", copied));
-        timings.restoreSeconds.push_back(secondsOf([&] { target.restoreBackup(set, LocalFileSystem::shared()); }));
+        timings.restoreSeconds.push_back(
+            secondsOf([&] { target.restoreBackup(set, LocalFileSystem::shared()); }));
         if (oursFirst)
             timings.restoreBaseline.push_back(copyAndSync(set / "Media", copied));
         discard({target.rootURL(), copied});

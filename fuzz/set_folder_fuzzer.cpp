@@ -165,7 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Snapshot setBefore = snapshot(work / "set");
     bool restored = false;
     try {
-        const CueDocument document = library.restoreBackup(work / "set", LocalFileSystem::shared()).document;
+        const CueDocument document =
+            library.restoreBackup(work / "set", LocalFileSystem::shared()).document;
         restored = true;
         checkRestored(document, library, libraryBefore);
     } catch (const CuePersistenceError&) {

@@ -55,6 +55,17 @@ TEST_F(LoopListTest, AddedFilesAreCopiedAndTitledByTheirNames) {
     EXPECT_EQ(diskDocument(), store->document()) << "an empty add still saves";
 }
 
+TEST_F(LoopListTest, FailingCopyUndoesTheWholeAdd) {
+    const auto media = mediaNames();
+    const auto before = store->document();
+    EXPECT_FALSE(store->addLoopTracks(
+        {sourceFile("one.mp3"), temp.path() / "no-such.mp3", sourceFile("three.mp3")}));
+    EXPECT_EQ(store->document(), before);
+    EXPECT_EQ(mediaNames(), media) << "the first file's copy is gone again";
+    EXPECT_TRUE(store->persistenceError());
+    EXPECT_EQ(probe->count(), 1);
+}
+
 TEST_F(LoopListTest, RemovedRowsTakeOnlyFilesNothingElseUses) {
     CueDocument document = documentWithTracks({"A", "B", "C", "D"});
     document.loopTracks.push_back(document.loopTracks[2]);

@@ -229,7 +229,8 @@ TEST_F(MediaLifecycleRandomTest, NoReferencedFileIsLostAndNoUnusedOneKept) {
         if (HasFailure())
             return;
     }
-    EXPECT_EQ(library().savedSetReferencedMediaFilenames(LocalFileSystem::shared()), savedSetNames());
+    EXPECT_EQ(library().savedSetReferencedMediaFilenames(LocalFileSystem::shared()),
+              savedSetNames());
 }
 
 }  // namespace

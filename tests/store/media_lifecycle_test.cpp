@@ -88,7 +88,8 @@ TEST_F(MediaLifecycleTest, CommitDeletesOnlyFilesNothingElseReferences) {
 // Reading every saved set takes seconds with a large one: an edit that frees
 // no file (a new title) reads none.
 TEST_F(MediaLifecycleTest, EditThatFreesNoFileReadsNoSavedSet) {
-    library().exportBackup(CueDocument::empty(), library().savedSetsURL() / "Friday", LocalFileSystem::shared());
+    library().exportBackup(CueDocument::empty(), library().savedSetsURL() / "Friday",
+                           LocalFileSystem::shared());
     const auto readsSoFar = [&] {
         return std::ranges::count(fileSystem.log(),
                                   test::FaultInjectingFileSystem::Operation::list);

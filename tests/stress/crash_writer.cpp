@@ -26,6 +26,7 @@ void announce(std::int64_t generation) {
 
 int main(int argc, char** argv) {
     using tavrel::CuePersistence;
+    using tavrel::LocalFileSystem;
     const bool exporting = argc == 5 && std::strcmp(argv[1], "export") == 0;
     const bool saving = argc == 4 && std::strcmp(argv[1], "save") == 0;
     if (!exporting && !saving) {
