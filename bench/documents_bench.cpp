@@ -18,6 +18,7 @@
 #include "base/uuid.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "store/cue_store.h"
 
 namespace {
@@ -25,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using tavrel::CueDocument;
 using tavrel::CuePersistence;
+using tavrel::LocalFileSystem;
 
 constexpr int runs = 5;
 constexpr int trackCount = 100'000;
@@ -83,18 +85,21 @@ int main(int argc, char** argv) {
             decode.push_back(secondsOf([&] { (void)tavrel::decodeDocument(bytes); }));
 
         const CuePersistence library(base / "Tavrel");
-        library.prepareDirectories();
-        library.exportBackup(CueDocument::empty(), library.savedSetsURL() / "Small");
+        library.prepareDirectories(LocalFileSystem::shared());
+        library.exportBackup(CueDocument::empty(), library.savedSetsURL() / "Small",
+                             LocalFileSystem::shared());
         fs::create_directories(library.savedSetsURL() / "Large" / "Media");
         std::ofstream(library.savedSetsURL() / "Large" / "cues.json") << bytes;
         std::vector<double> scan;
         for (int run = 0; run < runs; ++run)
-            scan.push_back(secondsOf([&] { (void)library.savedSetReferencedMediaFilenames(); }));
+            scan.push_back(secondsOf([&] {
+                (void)library.savedSetReferencedMediaFilenames(LocalFileSystem::shared());
+            }));
         // Slot 0 plays a file, so each edit of its title asks what may be deleted.
         CueDocument show = CueDocument::empty();
         show.slots[0].audioFilename = "audio-bench.mp3";
         std::ofstream(library.mediaURL() / "audio-bench.mp3") << "audio";
-        library.save(show);
+        library.save(show, LocalFileSystem::shared());
         IdleLoop mainLoop;
         const auto store = tavrel::CueStore::create(
             library,

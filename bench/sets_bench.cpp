@@ -17,12 +17,14 @@
 #include "base/uuid.h"
 #include "model/cue_document.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using tavrel::CueDocument;
 using tavrel::CuePersistence;
+using tavrel::LocalFileSystem;
 
 constexpr int runs = 5;
 constexpr int fileCount = 16;  // twelve slots and four loop tracks
@@ -53,7 +55,7 @@ void writeMediaFile(const fs::path& file, std::uint64_t seed) {
 }
 
 CueDocument makeLibrary(const CuePersistence& library) {
-    library.prepareDirectories();
+    library.prepareDirectories(LocalFileSystem::shared());
     CueDocument show = CueDocument::empty();
     for (int index = 0; index < fileCount; ++index) {
         const std::string name = tavrel::newMediaFilename(index < 12 ? "audio" : "loop", "wav");
@@ -63,7 +65,7 @@ CueDocument makeLibrary(const CuePersistence& library) {
         else
             show.loopTracks.push_back({tavrel::Uuid::random(), "Loop", name});
     }
-    library.save(show);
+    library.save(show, LocalFileSystem::shared());
     return show;
 }
 
@@ -98,7 +100,7 @@ struct Timings {
 
 Timings measure(const fs::path& base, const CuePersistence& library, const CueDocument& show) {
     const fs::path set = base / "Set";
-    library.exportBackup(show, set);
+    library.exportBackup(show, set, LocalFileSystem::shared());
     shell("sync");
     Timings timings;
     for (int run = 0; run < runs; ++run) {
@@ -109,7 +111,8 @@ Timings measure(const fs::path& base, const CuePersistence& library, const CueDo
         const bool oursFirst = run % 2 == 0;
         if (!oursFirst)
             timings.exportBaseline.push_back(copyAndSync(library.mediaURL(), copied));
-        timings.exportSeconds.push_back(secondsOf([&] { library.exportBackup(show, exported); }));
+        timings.exportSeconds.push_back(
+            secondsOf([&] { library.exportBackup(show, exported, LocalFileSystem::shared()); }));
         if (oursFirst)
             timings.exportBaseline.push_back(copyAndSync(library.mediaURL(), copied));
         discard({exported, copied});
@@ -117,7 +120,8 @@ Timings measure(const fs::path& base, const CuePersistence& library, const CueDo
         const CuePersistence target(base / ("library-" + suffix));
         if (!oursFirst)
             timings.restoreBaseline.push_back(copyAndSync(set / "Media", copied));
-        timings.restoreSeconds.push_back(secondsOf([&] { target.restoreBackup(set); }));
+        timings.restoreSeconds.push_back(
+            secondsOf([&] { target.restoreBackup(set, LocalFileSystem::shared()); }));
         if (oursFirst)
             timings.restoreBaseline.push_back(copyAndSync(set / "Media", copied));
         discard({target.rootURL(), copied});

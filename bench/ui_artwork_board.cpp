@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QTimer>
 
+#include "persistence/local_file_system.h"
 #include "store/cue_store.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_card.h"
@@ -57,7 +58,7 @@ Run runOnce(const CuePersistence& library, const std::vector<fs::path>& photos, 
         fs::copy_file(photos[std::size_t(slot.id)], library.mediaURL() / name);
         slot.imageFilename = name;
     }
-    library.save(document);
+    library.save(document, LocalFileSystem::shared());
     const auto store = CueStore::create(
         library,
         std::make_shared<AudioPlaybackController>(std::make_shared<bench::SilentPlayerFactory>()),
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
 
     bench::ScratchFolder folder;
     CuePersistence library(folder.path() / "Tavrel");
-    library.prepareDirectories();
+    library.prepareDirectories(LocalFileSystem::shared());
     std::vector<fs::path> photos;
     for (int i = 0; i < 12; ++i) {
         photos.push_back(folder.path() / ("photo-" + std::to_string(i) + ".jpg"));

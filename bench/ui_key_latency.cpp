@@ -8,6 +8,7 @@
 
 #include <fstream>
 
+#include "persistence/local_file_system.h"
 #include "store/cue_store.h"
 #include "ui/main_window.h"
 #include "ui/qt_file_chooser.h"
@@ -24,14 +25,14 @@ int main(int argc, char** argv) {
 
     bench::ScratchFolder folder;
     CuePersistence library(folder.path());
-    library.prepareDirectories();
+    library.prepareDirectories(LocalFileSystem::shared());
     CueDocument document = CueDocument::empty();
     for (CueSlot& slot : document.slots) {
         slot.title = "Cue " + std::to_string(slot.id + 1);
         slot.audioFilename = "audio-" + std::to_string(slot.id) + ".mp3";
         std::ofstream(library.mediaURL() / *slot.audioFilename) << "not decoded here";
     }
-    library.save(document);
+    library.save(document, LocalFileSystem::shared());
 
     QtMainLoop mainLoop;
     auto factory = std::make_shared<bench::SilentPlayerFactory>();

@@ -18,6 +18,7 @@
 #include "document_invariants.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 
 namespace tavrel::fuzz {
 namespace {
@@ -155,16 +156,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writeWhole(work / "outside" / "secret.wav", "outside the set");
 
     const CuePersistence library(work / "library");
-    library.prepareDirectories();
+    library.prepareDirectories(LocalFileSystem::shared());
     writeWhole(library.mediaURL() / "audio-old.wav", "old media");
-    library.save(libraryDocument());
+    library.save(libraryDocument(), LocalFileSystem::shared());
     buildSet(input, work / "set", work / "outside" / "secret.wav");
 
     const Snapshot libraryBefore = snapshot(library.rootURL());
     const Snapshot setBefore = snapshot(work / "set");
     bool restored = false;
     try {
-        const CueDocument document = library.restoreBackup(work / "set").document;
+        const CueDocument document =
+            library.restoreBackup(work / "set", LocalFileSystem::shared()).document;
         restored = true;
         checkRestored(document, library, libraryBefore);
     } catch (const CuePersistenceError&) {

@@ -6,8 +6,8 @@
 
 #include "audio/audio_decoder.h"
 #include "audio/pulse_audio_output.h"
-#include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "persistence/preferences_storage.h"
 
 namespace tavrel {
@@ -30,12 +30,7 @@ LoadedLibrary readLibrary(const CuePersistence& persistence) {
         return library;
     }
     try {
-        CueDocument document = decodeDocument(fileSystem.readFile(documentURL));
-        if (document.schemaVersion > CueDocument::currentSchemaVersion) {
-            throw DocumentDecodeError(unsupportedSchemaMessage(document.schemaVersion));
-        }
-        document.normalize();
-        library.document = std::move(document);
+        library.document = readDocument(documentURL, fileSystem);
         library.status = "정상적으로 읽었습니다.";
     } catch (const std::exception& error) {
         library.readable = false;
@@ -50,7 +45,7 @@ public:
     explicit MediaCheck(const CuePersistence& persistence) : m_persistence(persistence) {}
 
     std::string audio(const std::string& filename) {
-        if (!m_persistence.mediaExists(filename)) {
+        if (!m_persistence.mediaExists(filename, LocalFileSystem::shared())) {
             ++m_problems;
             return "파일 없음";
         }
@@ -63,7 +58,8 @@ public:
         return "재생 가능";
     }
     bool imageMissing(const std::optional<std::string>& filename) {
-        const bool missing = filename && !m_persistence.mediaExists(filename);
+        const bool missing =
+            filename && !m_persistence.mediaExists(filename, LocalFileSystem::shared());
         m_problems += missing ? 1 : 0;
         return missing;
     }
@@ -111,7 +107,7 @@ int runOutputsCommand(std::ostream& out, std::ostream& err) {
 int runCheckCommand(std::ostream& out) {
     std::optional<CuePersistence> persistence;
     try {
-        persistence = CuePersistence::applicationSupport();
+        persistence = CuePersistence::applicationSupport(LocalFileSystem::shared());
     } catch (const std::exception& error) {
         out << "라이브러리를 찾을 수 없습니다: " << error.what() << "\n";
         return 2;

@@ -16,6 +16,7 @@
 #include "audio/pulse_audio_output.h"
 #include "persistence/cue_persistence.h"
 #include "persistence/library_lock.h"
+#include "persistence/local_file_system.h"
 #include "persistence/preferences_storage.h"
 #include "playback/audio_playback_controller.h"
 #include "remote/remote_control.h"
@@ -108,7 +109,7 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
 
     std::optional<CuePersistence> persistence;
     try {
-        persistence = CuePersistence::applicationSupport();
+        persistence = CuePersistence::applicationSupport(LocalFileSystem::shared());
     } catch (const std::exception&) {
         // Handled by the store: given none, it looks again, runs without
         // storage and shows why.

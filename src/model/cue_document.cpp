@@ -4,8 +4,6 @@
 #include <map>
 #include <unordered_set>
 
-#include "base/clamped.h"
-
 namespace tavrel {
 
 CueDocument CueDocument::empty() {
@@ -40,19 +38,7 @@ void CueDocument::normalize() {
     for (std::int64_t id = 0; id < slotCount; ++id) {
         auto found = byID.find(id);
         CueSlot slot = found == byID.end() ? CueSlot::empty(id) : *found->second;
-        // Infinity too: it would be written as null and fail the next load.
-        if (!(slot.startSeconds >= 0.0) || !std::isfinite(slot.startSeconds)) {
-            slot.startSeconds = 0.0;
-        }
-        if (std::isnan(slot.gainDB))
-            slot.gainDB = 0.0;
-        slot.gainDB = clamped(slot.gainDB, -12.0, 0.0);
-        if (slot.audioFilename && !isSafeMediaFilename(*slot.audioFilename)) {
-            slot.audioFilename.reset();
-        }
-        if (slot.imageFilename && !isSafeMediaFilename(*slot.imageFilename)) {
-            slot.imageFilename.reset();
-        }
+        slot.sanitize();
         normalized.push_back(std::move(slot));
     }
     slots = std::move(normalized);

@@ -5,6 +5,7 @@
 
 #include "base/uuid.h"
 #include "model/document_json.h"
+#include "persistence/persistence_internal.h"
 
 namespace tavrel {
 
@@ -20,6 +21,37 @@ std::string newMediaFilename(const std::string& kind, const std::string& extensi
     if (!extension.empty())
         name += "." + extension;
     return name;
+}
+
+namespace internal {
+
+void removeIgnoringErrors(const std::filesystem::path& item, FileSystem& fileManager) {
+    try {
+        fileManager.remove(item);
+    } catch (const std::filesystem::filesystem_error&) {
+        // As promised above: nothing to report.
+    }
+}
+
+void requireMediaFiles(const CueDocument& document, const std::filesystem::path& folder,
+                       FileSystem& fileManager) {
+    for (const auto& name : document.referencedMediaFilenames()) {
+        const auto item = folder / name;
+        if (!CueDocument::isSafeMediaFilename(name) || !fileManager.exists(item) ||
+            !fileManager.isRegularFile(item)) {
+            throw CuePersistenceError::missingBackupMedia(name);
+        }
+    }
+}
+
+}  // namespace internal
+
+CueDocument readDocument(const std::filesystem::path& file, FileSystem& fileManager) {
+    CueDocument document = decodeDocument(fileManager.readFile(file));
+    if (document.schemaVersion > CueDocument::currentSchemaVersion)
+        throw DocumentDecodeError(unsupportedSchemaMessage(document.schemaVersion));
+    document.normalize();
+    return document;
 }
 
 CuePersistence CuePersistence::applicationSupport(FileSystem& fileManager) {
@@ -50,21 +82,12 @@ CueDocument CuePersistence::load(FileSystem& fileManager) const {
     // A FIFO would block the start; a link would read from outside the library.
     if (!fileManager.isRegularFile(documentURL()))
         throw CuePersistenceError::documentNotRegularFile();
-    const std::string bytes = fileManager.readFile(documentURL());
-    CueDocument document;
     try {
-        document = decodeDocument(bytes);
+        return readDocument(documentURL(), fileManager);
     } catch (const DocumentDecodeError& error) {
         const auto preserved = preserveInvalidDocument(fileManager);
         throw CuePersistenceError::invalidDocument(preserved, error.what());
     }
-    if (document.schemaVersion > CueDocument::currentSchemaVersion) {
-        const auto preserved = preserveInvalidDocument(fileManager);
-        throw CuePersistenceError::invalidDocument(
-            preserved, unsupportedSchemaMessage(document.schemaVersion));
-    }
-    document.normalize();
-    return document;
 }
 
 std::filesystem::path CuePersistence::preserveInvalidDocument(FileSystem& fileManager) const {
@@ -118,14 +141,8 @@ std::string CuePersistence::importMedia(const path& url, const std::string& kind
     } catch (...) {
         // A move can fail after its rename (flushing the folder): the new name is
         // ours alone, and no caller will ever learn it, so it goes too.
-        try {
-            if (fileManager.exists(temporary))
-                fileManager.remove(temporary);
-            if (fileManager.exists(destination))
-                fileManager.remove(destination);
-        } catch (const std::exception&) {
-            // The copy error is the one to report; a leftover hidden file is harmless.
-        }
+        internal::removeIgnoringErrors(temporary, fileManager);
+        internal::removeIgnoringErrors(destination, fileManager);
         throw;
     }
     return name;

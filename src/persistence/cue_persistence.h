@@ -8,7 +8,6 @@
 #include "model/cue_document.h"
 #include "persistence/cue_persistence_error.h"
 #include "persistence/file_system.h"
-#include "persistence/local_file_system.h"
 
 namespace tavrel {
 
@@ -30,7 +29,7 @@ public:
     explicit CuePersistence(path rootURL) : m_rootURL(std::move(rootURL)) {}
 
     // "Tavrel" in the per-user data folder, or $TAVREL_LIBRARY_DIR when set.
-    static CuePersistence applicationSupport(FileSystem& fileManager = LocalFileSystem::shared());
+    static CuePersistence applicationSupport(FileSystem& fileManager);
 
     const path& rootURL() const { return m_rootURL; }
     path mediaURL() const { return m_rootURL / "Media"; }
@@ -40,47 +39,43 @@ public:
     // Library storage. Creates "Media" and "SavedSets"; throws linkedLibraryFolder
     // when either is a link or not a folder, so nothing is read, written or
     // deleted through a link.
-    void prepareDirectories(FileSystem& fileManager = LocalFileSystem::shared()) const;
+    void prepareDirectories(FileSystem& fileManager) const;
     // A missing "cues.json" gives the empty document; an unusable one is
     // preserved as "cues.invalid-<UUID>.json" and reported as invalidDocument;
     // one that is not a regular file is neither read nor preserved.
-    CueDocument load(FileSystem& fileManager = LocalFileSystem::shared()) const;
+    CueDocument load(FileSystem& fileManager) const;
     // Throws when "cues.json" still holds the previous document. Once the new
     // one is in place the save has happened: a failed flush after it returns
     // a warning instead (unconfirmedWriteMessage).
-    std::optional<std::string> save(const CueDocument& document,
-                                    FileSystem& fileManager = LocalFileSystem::shared()) const;
+    std::optional<std::string> save(const CueDocument& document, FileSystem& fileManager) const;
     // Copies the file into "Media" as kind-<UUID>[.ext]; returns the new name.
     std::string importMedia(const path& url, const std::string& kind,
-                            FileSystem& fileManager = LocalFileSystem::shared()) const;
+                            FileSystem& fileManager) const;
     std::optional<path> mediaFileURL(const std::optional<std::string>& filename) const;
-    bool mediaExists(const std::optional<std::string>& filename,
-                     FileSystem& fileManager = LocalFileSystem::shared()) const;
+    bool mediaExists(const std::optional<std::string>& filename, FileSystem& fileManager) const;
     // Deletes each regular file of `filenames` not in `excluding`; never a
     // folder, never a link's target, never a name outside "Media".
     void removeMedia(const std::set<std::string>& filenames, const std::set<std::string>& excluding,
-                     FileSystem& fileManager = LocalFileSystem::shared()) const;
+                     FileSystem& fileManager) const;
 
     // Saved sets: a folder holding "cues.json" and "Media" with exactly the
     // referenced media. After a throw the destination is as it was.
     void exportBackup(const CueDocument& document, const path& destination,
-                      FileSystem& fileManager = LocalFileSystem::shared()) const;
+                      FileSystem& fileManager) const;
     // The media names referenced by every set folder directly in "SavedSets";
     // throws invalidSavedSet rather than return a partial union.
-    std::set<std::string> savedSetReferencedMediaFilenames(
-        FileSystem& fileManager = LocalFileSystem::shared()) const;
+    std::set<std::string> savedSetReferencedMediaFilenames(FileSystem& fileManager) const;
     // Validates the whole set, copies its media in under new names, writes
     // "cues.json"; rolls back on any failure before "cues.json" holds the set.
     // Never modifies the set folder; refuses a set whose "Media" is a link.
-    RestoredSet restoreBackup(const path& url,
-                              FileSystem& fileManager = LocalFileSystem::shared()) const;
+    RestoredSet restoreBackup(const path& url, FileSystem& fileManager) const;
 
     // Removes what interrupted imports, saves, set exports and restores of this
     // program left behind (hidden staging names with a UUID) in the library,
     // "Media" and "SavedSets", and nothing else. A set kept aside while being
     // replaced is put back when its set is missing. Only while no other
     // process uses the library: their staging would look the same.
-    void removeStagingLeftovers(FileSystem& fileManager = LocalFileSystem::shared()) const;
+    void removeStagingLeftovers(FileSystem& fileManager) const;
 
     bool operator==(const CuePersistence&) const = default;
 
@@ -95,6 +90,11 @@ private:
 
     path m_rootURL;
 };
+
+// Reads, decodes, refuses a newer schema and normalises: every reader of a
+// "cues.json" takes it this way. Throws the file system's error when the file
+// cannot be read, DocumentDecodeError when it is not a document this version can use.
+CueDocument readDocument(const std::filesystem::path& file, FileSystem& fileManager);
 
 // The extension rule of media names: the characters after the last dot, none
 // when there is no dot, the only dot is the first character, or the name ends with a dot.

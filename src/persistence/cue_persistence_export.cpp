@@ -3,6 +3,7 @@
 #include "base/uuid.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/persistence_internal.h"
 
 namespace tavrel {
 
@@ -59,14 +60,6 @@ void refuseLibraryDestination(const fs::path& destination, const fs::path& rootU
     }
 }
 
-void removeIgnoringErrors(const fs::path& item, FileSystem& fileManager) {
-    try {
-        fileManager.remove(item);
-    } catch (const fs::filesystem_error&) {
-        // The error that led here is the one to report; a hidden leftover is harmless.
-    }
-}
-
 // A move can fail after its rename, while flushing a folder: put back what
 // did move. Best effort; the move's own error is the one to report.
 void undoMove(const fs::path& from, const fs::path& to, FileSystem& fileManager) {
@@ -107,18 +100,12 @@ void CuePersistence::exportBackup(const CueDocument& document, const path& desti
         // Inside the clean-up: a creation that fails half-way leaves nothing behind.
         fileManager.createDirectories(stagingMedia);
         fileManager.writeAtomically(staging / "cues.json", encodeDocument(normalized));
-        for (const auto& name : normalized.referencedMediaFilenames()) {
-            const path source = mediaURL() / name;
-            // A link in "Media" is not the library's file: never copy what it points to.
-            if (!CueDocument::isSafeMediaFilename(name) || !fileManager.exists(source) ||
-                !fileManager.isRegularFile(source)) {
-                throw CuePersistenceError::missingBackupMedia(name);
-            }
-            fileManager.copyFile(source, stagingMedia / name);
-        }
+        internal::requireMediaFiles(normalized, mediaURL(), fileManager);
+        for (const auto& name : normalized.referencedMediaFilenames())
+            fileManager.copyFile(mediaURL() / name, stagingMedia / name);
         replaceExistingBackupIfNeeded(destination, staging, fileManager);
     } catch (...) {
-        removeIgnoringErrors(staging, fileManager);
+        internal::removeIgnoringErrors(staging, fileManager);
         throw;
     }
 }
@@ -140,7 +127,7 @@ void CuePersistence::replaceExistingBackupIfNeeded(const path& destination, cons
     // One atomic swap where the file system offers it: a crash at any moment
     // leaves the old set or the new one under the destination's name.
     if (fileManager.exchange(staging, destination)) {
-        removeIgnoringErrors(staging, fileManager);
+        internal::removeIgnoringErrors(staging, fileManager);
         return;
     }
     // The old set stays recoverable under this name until the new one is in
@@ -161,7 +148,7 @@ void CuePersistence::replaceExistingBackupIfNeeded(const path& destination, cons
         undoMove(destination, previous, fileManager);
         throw;
     }
-    removeIgnoringErrors(previous, fileManager);
+    internal::removeIgnoringErrors(previous, fileManager);
 }
 
 std::set<std::string> CuePersistence::savedSetReferencedMediaFilenames(
@@ -180,24 +167,13 @@ std::set<std::string> CuePersistence::savedSetReferencedMediaFilenames(
         if (!fileManager.isRegularFile(documentFile))
             throw CuePersistenceError::invalidSavedSet(setName,
                                                        "설정 파일이 일반 파일이 아닙니다.");
-        std::string bytes;
         try {
-            bytes = fileManager.readFile(documentFile);
+            names.merge(readDocument(documentFile, fileManager).referencedMediaFilenames());
         } catch (const fs::filesystem_error& error) {
             throw CuePersistenceError::invalidSavedSet(setName, error.what());
-        }
-        CueDocument setDocument;
-        try {
-            setDocument = decodeDocument(bytes);
         } catch (const DocumentDecodeError& error) {
             throw CuePersistenceError::invalidSavedSet(setName, error.what());
         }
-        if (setDocument.schemaVersion > CueDocument::currentSchemaVersion) {
-            throw CuePersistenceError::invalidSavedSet(
-                setName, unsupportedSchemaMessage(setDocument.schemaVersion));
-        }
-        setDocument.normalize();
-        names.merge(setDocument.referencedMediaFilenames());
     }
     return names;
 }

@@ -2,6 +2,7 @@
 
 #include "base/uuid.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/persistence_internal.h"
 
 namespace tavrel {
 
@@ -27,35 +28,28 @@ bool isStagingName(std::string_view name, std::string_view prefix, std::string* 
     return true;
 }
 
-// One leftover at a time: a failure costs only that leftover.
-void removeQuietly(const fs::path& item, FileSystem& fileManager) {
-    try {
-        fileManager.remove(item);
-    } catch (const fs::filesystem_error&) {
-        // Still hidden and still harmless; the next start tries again.
-    }
-}
-
 }  // namespace
 
+// One leftover at a time: a failure costs only that leftover, and the next
+// start tries again.
 void CuePersistence::removeStagingLeftovers(FileSystem& fileManager) const {
     prepareDirectories(fileManager);
     for (const auto& item : fileManager.list(m_rootURL)) {
         const std::string name = item.filename().string();
         // ".Tavrel-restore-" lived here before it moved into "Media".
         if (isStagingName(name, ".cues.json.tmp-") || isStagingName(name, ".Tavrel-restore-"))
-            removeQuietly(item, fileManager);
+            internal::removeIgnoringErrors(item, fileManager);
     }
     for (const auto& item : fileManager.list(mediaURL())) {
         const std::string name = item.filename().string();
         if (isStagingName(name, ".Tavrel-import-") || isStagingName(name, ".Tavrel-restore-"))
-            removeQuietly(item, fileManager);
+            internal::removeIgnoringErrors(item, fileManager);
     }
     for (const auto& item : fileManager.list(savedSetsURL())) {
         const std::string name = item.filename().string();
         std::string setName;
         if (isStagingName(name, ".Tavrel-export-")) {
-            removeQuietly(item, fileManager);
+            internal::removeIgnoringErrors(item, fileManager);
         } else if (isStagingName(name, ".Tavrel-previous-", &setName)) {
             // The old set, moved aside while a new one took its name: the
             // only copy unless the new one made it into place.

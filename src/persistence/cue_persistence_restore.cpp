@@ -3,6 +3,7 @@
 #include "base/uuid.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/persistence_internal.h"
 
 namespace tavrel {
 
@@ -12,33 +13,12 @@ namespace {
 
 // Reads only: nothing in the library may change before the whole set is known good.
 CueDocument readSetDocument(const fs::path& documentFile, FileSystem& fileManager) {
-    std::string bytes;
     try {
-        bytes = fileManager.readFile(documentFile);
+        return readDocument(documentFile, fileManager);
     } catch (const fs::filesystem_error& error) {
         throw CuePersistenceError::invalidBackup(error.what());
-    }
-    CueDocument document;
-    try {
-        document = decodeDocument(bytes);
     } catch (const DocumentDecodeError& error) {
         throw CuePersistenceError::invalidBackup(error.what());
-    }
-    if (document.schemaVersion > CueDocument::currentSchemaVersion)
-        throw CuePersistenceError::invalidBackup(unsupportedSchemaMessage(document.schemaVersion));
-    document.normalize();
-    return document;
-}
-
-// A link is not a regular file, so a set cannot make the library copy in a
-// file from elsewhere on the machine.
-void checkSetMedia(const CueDocument& document, const fs::path& setMedia, FileSystem& fileManager) {
-    for (const auto& name : document.referencedMediaFilenames()) {
-        const fs::path item = setMedia / name;
-        if (!CueDocument::isSafeMediaFilename(name) || !fileManager.exists(item) ||
-            !fileManager.isRegularFile(item)) {
-            throw CuePersistenceError::missingBackupMedia(name);
-        }
     }
 }
 
@@ -83,14 +63,6 @@ private:
     std::map<std::string, std::string> m_nameMap;
 };
 
-void removeIgnoringErrors(const fs::path& item, FileSystem& fileManager) {
-    try {
-        fileManager.remove(item);
-    } catch (const fs::filesystem_error&) {
-        // A hidden ".Tavrel-restore-" leftover goes with removeStagingLeftovers().
-    }
-}
-
 }  // namespace
 
 RestoredSet CuePersistence::restoreBackup(const path& url, FileSystem& fileManager) const {
@@ -101,7 +73,7 @@ RestoredSet CuePersistence::restoreBackup(const path& url, FileSystem& fileManag
     if (fileManager.exists(setMedia) && !fileManager.isDirectory(setMedia))
         throw CuePersistenceError::invalidBackup("세트의 Media가 링크이거나 폴더가 아닙니다.");
     CueDocument document = readSetDocument(url / "cues.json", fileManager);
-    checkSetMedia(document, setMedia, fileManager);
+    internal::requireMediaFiles(document, setMedia, fileManager);
 
     prepareDirectories(fileManager);
     // Staged inside "Media", so the moves into place never cross file systems
@@ -125,10 +97,10 @@ RestoredSet CuePersistence::restoreBackup(const path& url, FileSystem& fileManag
         } catch (const std::exception&) {
             // Unreferenced leftovers in "Media"; a later clean-up removes them.
         }
-        removeIgnoringErrors(staging, fileManager);
+        internal::removeIgnoringErrors(staging, fileManager);
         throw;
     }
-    removeIgnoringErrors(staging, fileManager);
+    internal::removeIgnoringErrors(staging, fileManager);
     return {std::move(document), std::move(warning)};
 }
 

@@ -116,7 +116,7 @@ void AudioPlaybackController::setMasterVolume(double volume) {
 }
 
 float AudioPlaybackController::combinedVolume(double master, double gainDB) {
-    const double gain = clamped(gainDB, -12.0, 0.0);
+    const double gain = clamped(gainDB, CueSlot::minimumGainDB, CueSlot::maximumGainDB);
     const double linear = std::pow(10.0, gain / 20.0);
     const double m = clamped(master, 0.0, 1.0);
     return static_cast<float>(linear * m);

@@ -75,7 +75,7 @@ public:
         m_onNaturalCompletion = std::move(callback);
     }
 
-    // 10^(clamp(gainDB, -12, 0) / 20) × clamp(master, 0, 1).
+    // 10^(gainDB clamped to the slot gain range / 20) × clamp(master, 0, 1).
     static float combinedVolume(double master, double gainDB);
 
 private:

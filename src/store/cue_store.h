@@ -15,6 +15,7 @@
 #include "base/uuid.h"
 #include "model/cue_document.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "persistence/preferences_storage.h"
 #include "playback/audio_playback_controller.h"
 #include "store/cue_store_error.h"

@@ -1,6 +1,3 @@
-#include <cmath>
-
-#include "base/clamped.h"
 #include "playback/clamped_start.h"
 #include "store/cue_store.h"
 
@@ -22,11 +19,8 @@ bool CueStore::replace(const CueSlot& given,
     const CueSlot previous = m_document.slots[position];
 
     CueSlot slot = given;
-    // Non-finite values would be dropped by the next save's normalisation
-    // anyway; keep memory and disk the same.
-    if (!(slot.startSeconds >= 0.0) || !std::isfinite(slot.startSeconds))
-        slot.startSeconds = 0.0;
-    slot.gainDB = std::isnan(slot.gainDB) ? 0.0 : clamped(slot.gainDB, -12.0, 0.0);
+    // As the save's normalisation would: keep memory and disk the same.
+    slot.sanitize();
     if (m_persistence) {
         if (const auto url = m_persistence->mediaFileURL(slot.audioFilename)) {
             try {

@@ -13,7 +13,6 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "base/clamped.h"
 #include "store/cue_store.h"
 #include "ui/cue_editor_media_row.h"
 #include "ui/cue_editor_seconds_format.h"
@@ -27,8 +26,8 @@ namespace tavrel {
 namespace {
 
 constexpr int sheetWidth = 560;
-constexpr double minimumGainDB = -12.0;
-constexpr double maximumGainDB = 0.0;
+constexpr double minimumGainDB = CueSlot::minimumGainDB;
+constexpr double maximumGainDB = CueSlot::maximumGainDB;
 // The slider works in half decibels.
 constexpr int gainStepsPerDB = 2;
 
@@ -80,8 +79,7 @@ QString gainText(double gainDB) {
 }
 
 int gainSliderValue(double gainDB) {
-    const double bounded = std::isnan(gainDB) ? 0.0 : clamped(gainDB, minimumGainDB, maximumGainDB);
-    return static_cast<int>(std::lround(bounded * gainStepsPerDB));
+    return static_cast<int>(std::lround(CueSlot::sanitizedGainDB(gainDB) * gainStepsPerDB));
 }
 
 }  // namespace
@@ -254,10 +252,8 @@ void CueEditorView::save() {
     takeStartSecondsText();
     if (!m_startSecondsValid)
         return;
-    if (!(m_draft.startSeconds >= 0.0) || !std::isfinite(m_draft.startSeconds))
-        m_draft.startSeconds = 0.0;
-    m_draft.gainDB =
-        std::isnan(m_draft.gainDB) ? 0.0 : clamped(m_draft.gainDB, minimumGainDB, maximumGainDB);
+    m_draft.startSeconds = CueSlot::sanitizedStartSeconds(m_draft.startSeconds);
+    m_draft.gainDB = CueSlot::sanitizedGainDB(m_draft.gainDB);
     m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds));
     {
         const QSignalBlocker blocker(m_gainSlider);

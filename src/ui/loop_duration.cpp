@@ -26,24 +26,4 @@ std::optional<std::int64_t> loopDurationMinutes(LoopDuration duration) {
     return std::nullopt;
 }
 
-std::string_view loopDurationRawValue(LoopDuration duration) {
-    switch (duration) {
-        case LoopDuration::tenMinutes:
-            return "tenMinutes";
-        case LoopDuration::thirtyMinutes:
-            return "thirtyMinutes";
-        case LoopDuration::infinite:
-            return "infinite";
-    }
-    return {};
-}
-
-std::optional<LoopDuration> loopDurationFromRawValue(std::string_view raw) {
-    for (const LoopDuration duration : allLoopDurations) {
-        if (loopDurationRawValue(duration) == raw)
-            return duration;
-    }
-    return std::nullopt;
-}
-
 }  // namespace tavrel

@@ -20,8 +20,4 @@ QString loopDurationTitle(LoopDuration duration);
 // What the store's startLoopPlayback takes: empty means until stopped.
 std::optional<std::int64_t> loopDurationMinutes(LoopDuration duration);
 
-std::string_view loopDurationRawValue(LoopDuration duration);
-// Exactly the three raw values, nothing else.
-std::optional<LoopDuration> loopDurationFromRawValue(std::string_view raw);
-
 }  // namespace tavrel

@@ -21,6 +21,13 @@ TEST(FifoDocument, StartAndCheckReportItAtOnce) {
     const auto check = test::runTavrel("--check", library);
     EXPECT_EQ(check.exitCode, 2) << check.output;
     EXPECT_NE(check.output.find("설정 파일을 읽지 못했습니다."), std::string::npos) << check.output;
+    // An unusable document: reported the same way, and no copy is preserved.
+    fs::remove(library / "cues.json");
+    test::writeFile(library / "cues.json", "{}");
+    EXPECT_EQ(test::runTavrel("--check", library).exitCode, 2);
+    EXPECT_EQ(test::entryNames(library), std::set<std::string>{"cues.json"});
+    fs::remove(library / "cues.json");
+    ASSERT_EQ(::mkfifo((library / "cues.json").c_str(), 0644), 0);
 
     const fs::path screenshot = temp.path() / "start.png";
     const auto start = test::runTavrel("--screenshot '" + screenshot.string() + "'", library);

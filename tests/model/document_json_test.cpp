@@ -57,25 +57,31 @@ bool containsNull(const json& value) {
     return false;
 }
 
-TEST(DocumentJSON, MinimalFileGivesTwelveEmptySlotsAndEmptyLoopList) {
+// Older and newer writers leave keys out, add keys, or write null for an absent name.
+TEST(DocumentJSON, ReadsMinimalNullAndUnknownKeysAndTrackIDsInEitherCase) {
     for (const char* tracks : {"", ",\"loopTracks\":null"}) {
         const auto document = decodeNormalized(
             std::string(R"({"schemaVersion":1,"masterVolume":1,"slots":[])") + tracks + "}");
-        ASSERT_EQ(document.slots.size(), 12u);
-        EXPECT_EQ(document.slots[0].displayTitle(), "큐 1");
-        EXPECT_EQ(document.slots[11].displayTitle(), "큐 12");
-        EXPECT_EQ(document.slots[7].gainDB, 0.0);
-        EXPECT_TRUE(document.loopTracks.empty());
+        EXPECT_EQ(document, CueDocument::empty());
         EXPECT_EQ(json::parse(encodeDocument(document))["loopTracks"], json::array());
     }
-}
-
-TEST(DocumentJSON, UnknownKeysAreIgnoredEverywhere) {
     auto value = documentJSON();
     value["future"] = {{"nested", json::array({1, 2})}};
     value["slots"][0]["color"] = "red";
     value["loopTracks"][0]["bpm"] = 120;
     EXPECT_EQ(decodeDocument(value.dump()), decodeDocument(documentJSON().dump()));
+    value["slots"][0]["audioFilename"] = nullptr;
+    value["slots"][0]["imageFilename"] = nullptr;
+    EXPECT_FALSE(decodeDocument(value.dump()).slots[0].audioFilename);
+    EXPECT_FALSE(decodeDocument(value.dump()).slots[0].imageFilename);
+    EXPECT_EQ(
+        json::parse(encodeDocument(decodeNormalized(documentJSON().dump())))["loopTracks"][0]["id"],
+        "0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0");
+    for (const char* bad : {"abc", "", "0f1e2d3c4b5a49688776a5b4c3d2e1f0"}) {
+        auto withID = documentJSON();
+        withID["loopTracks"][0]["id"] = bad;
+        expectRefused(withID.dump(), std::string("track id ") + bad);
+    }
 }
 
 TEST(DocumentJSON, WritesSortedKeysAndNoKeyForAnAbsentFilename) {
@@ -93,35 +99,8 @@ TEST(DocumentJSON, WritesSortedKeysAndNoKeyForAnAbsentFilename) {
     };
     using Names = std::vector<std::string>;
     EXPECT_EQ(keys(ordered), (Names{"loopTracks", "masterVolume", "schemaVersion", "slots"}));
-    EXPECT_EQ(keys(ordered["slots"][0]),
-              (Names{"audioFilename", "gainDB", "id", "startSeconds", "title", "usage"}));
     EXPECT_EQ(keys(ordered["slots"][1]),
               (Names{"gainDB", "id", "imageFilename", "startSeconds", "title", "usage"}));
-    EXPECT_EQ(keys(ordered["loopTracks"][0]), (Names{"audioFilename", "id", "title"}));
-    EXPECT_EQ(ordered["schemaVersion"], 2);
-    EXPECT_EQ(ordered["slots"].size(), 12u);
-    EXPECT_FALSE(containsNull(json::parse(text)));
-}
-
-TEST(DocumentJSON, NullFilenameReadsAsAbsent) {
-    auto value = documentJSON();
-    value["slots"][0]["audioFilename"] = nullptr;
-    value["slots"][0]["imageFilename"] = nullptr;
-    const auto slot = decodeDocument(value.dump()).slots[0];
-    EXPECT_FALSE(slot.audioFilename);
-    EXPECT_FALSE(slot.imageFilename);
-}
-
-TEST(DocumentJSON, TrackIDReadsInEitherCaseAndIsWrittenUpperCase) {
-    const auto document = decodeNormalized(documentJSON().dump());
-    ASSERT_EQ(document.loopTracks.size(), 1u);
-    EXPECT_EQ(json::parse(encodeDocument(document))["loopTracks"][0]["id"],
-              "0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0");
-    for (const char* bad : {"abc", "", "0f1e2d3c4b5a49688776a5b4c3d2e1f0"}) {
-        auto value = documentJSON();
-        value["loopTracks"][0]["id"] = bad;
-        expectRefused(value.dump(), std::string("track id ") + bad);
-    }
 }
 
 TEST(DocumentJSON, RefusesBytesThatAreNotJSONWithAReason) {
@@ -136,6 +115,13 @@ TEST(DocumentJSON, RefusesBytesThatAreNotJSONWithAReason) {
     text.replace(text.find("placeholder"), 11, "caf\xe9");
     expectRefused(text, "non-UTF-8 title");
     expectRefused("[1,2,3]", "array");
+    // Without exhausting the stack.
+    constexpr std::size_t depth = 100'000;
+    expectRefused(std::string(depth, '[') + std::string(depth, ']'), "deep array");
+    auto nested = documentJSON().dump();
+    nested.insert(nested.size() - 1,
+                  ",\"extra\":" + std::string(depth, '[') + std::string(depth, ']'));
+    expectRefused(nested, "deep unknown key");
     expectRefused("\"text\"", "string");
     // The parser quotes what it stopped at; a message must stay readable.
     try {
@@ -147,15 +133,6 @@ TEST(DocumentJSON, RefusesBytesThatAreNotJSONWithAReason) {
     } catch (const DocumentDecodeError& error) {
         EXPECT_LT(std::string(error.what()).size(), 400u);
     }
-}
-
-TEST(DocumentJSON, RefusesDeepNestingWithoutExhaustingTheStack) {
-    constexpr std::size_t depth = 100'000;
-    expectRefused(std::string(depth, '[') + std::string(depth, ']'), "deep array");
-    auto nested = documentJSON().dump();
-    nested.insert(nested.size() - 1,
-                  ",\"extra\":" + std::string(depth, '[') + std::string(depth, ']'));
-    expectRefused(nested, "deep unknown key");
 }
 
 TEST(DocumentJSON, RefusesMissingNullAndWronglyTypedValues) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <iostream>
+#include <tuple>
 
 #include "model/document_json.h"
 #include "persistence/sets_fixture.h"
@@ -20,68 +21,8 @@ protected:
     fs::path destination() const { return parent() / "Show"; }
     const CuePersistence& persistence() const { return library.persistence(); }
 
-    void expectNoTemporaryFolders(const fs::path& folder) const {
-        EXPECT_EQ(countEntriesWithPrefix(folder, ".Tavrel-export-"), 0);
-        EXPECT_EQ(countEntriesWithPrefix(folder, ".Tavrel-previous-"), 0);
-    }
-
     SetsLibrary library;
 };
-
-TEST_F(SetsExport, WritesTheNormalisedDocumentAndOneCopyOfEachReferencedFile) {
-    fs::create_directories(parent());
-    CueDocument show = library.show();
-    show.masterVolume = 1.7;
-
-    persistence().exportBackup(show, destination());
-
-    CueDocument expected = show;
-    expected.normalize();
-    EXPECT_EQ(expected.masterVolume, 1.0);
-    EXPECT_EQ(readFile(destination() / "cues.json"), encodeDocument(expected));
-    EXPECT_EQ(entryNames(destination()), (std::set<std::string>{"Media", "cues.json"}));
-    // "audio-1.mp3" is named by two slots and a loop track: one copy.
-    EXPECT_EQ(entryNames(destination() / "Media"),
-              (std::set<std::string>{"audio-1.mp3", "image-2.png", "loop-3.wav"}));
-    for (const auto& [name, bytes] : library.media())
-        EXPECT_EQ(readFile(destination() / "Media" / name), bytes) << name;
-    EXPECT_EQ(entryNames(parent()), std::set<std::string>{"Show"});
-}
-
-TEST_F(SetsExport, CreatesMissingParentsAndAnEmptyMediaFolderForADocumentWithoutMedia) {
-    const fs::path deep = parent() / "a" / "b" / "Empty";
-    persistence().exportBackup(CueDocument::empty(), deep);
-
-    EXPECT_TRUE(fs::is_directory(deep / "Media"));
-    EXPECT_TRUE(entryNames(deep / "Media").empty());
-    EXPECT_EQ(persistence().restoreBackup(deep).document, CueDocument::empty());
-}
-
-TEST_F(SetsExport, ADestinationWithATrailingSeparatorNamesTheFolderItself) {
-    fs::create_directories(parent());
-    persistence().exportBackup(library.show(), destination().string() + "/");
-
-    EXPECT_EQ(entryNames(parent()), std::set<std::string>{"Show"});
-    EXPECT_EQ(entryNames(destination()), (std::set<std::string>{"Media", "cues.json"}));
-}
-
-TEST_F(SetsExport, ReplacesAnExistingSetAndLeavesNothingOfTheOldOne) {
-    writeSetFolder(destination(), "old document", {{"old.mp3", "old"}});
-    writeFile(destination() / "notes.txt", "stray");
-
-    persistence().exportBackup(library.show(), destination());
-
-    EXPECT_EQ(entryNames(destination()), (std::set<std::string>{"Media", "cues.json"}));
-    EXPECT_FALSE(fs::exists(destination() / "Media" / "old.mp3"));
-    EXPECT_EQ(persistence().restoreBackup(destination()).document.slots[0].title, "Opening");
-    expectNoTemporaryFolders(parent());
-}
-
-TEST_F(SetsExport, ReplacesASetWhoseMediaFolderIsMissing) {
-    writeFile(destination() / "cues.json", "not even read");
-    persistence().exportBackup(library.show(), destination());
-    EXPECT_EQ(entryNames(destination() / "Media").size(), 3u);
-}
 
 TEST_F(SetsExport, NeverReplacesWhatIsNotASetFolder) {
     const fs::path elsewhere = library.temporary() / "Elsewhere";
@@ -103,7 +44,7 @@ TEST_F(SetsExport, NeverReplacesWhatIsNotASetFolder) {
         const TreeSnapshot before = snapshotTree(parent());
 
         const auto error = persistenceErrorOf(
-            [&] { persistence().exportBackup(library.show(), parent() / name); });
+            [&] { persistence().exportBackup(library.show(), parent() / name, disk()); });
 
         ASSERT_TRUE(error) << name;
         EXPECT_EQ(error->kind(), Kind::unsafeExportDestination) << name;
@@ -129,8 +70,8 @@ TEST_F(SetsExport, StopsWhenAReferencedFileIsNotARegularFileInTheLibrary) {
         spoil();
         fs::create_directories(parent());
 
-        const auto error =
-            persistenceErrorOf([&] { persistence().exportBackup(library.show(), destination()); });
+        const auto error = persistenceErrorOf(
+            [&] { persistence().exportBackup(library.show(), destination(), disk()); });
 
         ASSERT_TRUE(error) << what;
         EXPECT_EQ(error->kind(), Kind::missingBackupMedia) << what;
@@ -139,23 +80,27 @@ TEST_F(SetsExport, StopsWhenAReferencedFileIsNotARegularFileInTheLibrary) {
     }
 }
 
-TEST_F(SetsExport, NamesThatLeaveTheMediaFolderAreDroppedNotFollowed) {
+TEST_F(SetsExport, WritesTheNormalisedDocumentAndEachFileOnceDroppingNamesThatLeaveMedia) {
     writeFile(library.temporary() / "secret.mp3", "outside the library");
     CueDocument show = library.show();
+    show.masterVolume = 1.7;
     show.slots[1].audioFilename = "../cues.json";
     show.slots[2].audioFilename = "../../secret.mp3";
-    show.slots[4].imageFilename = "sub/dir.png";
     show.slots[5].audioFilename = std::string("audio-1.mp3\0.txt", 16);
+    // Missing parents are made; a trailing separator names the folder itself;
+    // a set folder whose "Media" is missing is still a set to replace.
+    const fs::path deep = parent() / "a" / "Show";
+    writeFile(deep / "cues.json", "not even read");
 
-    persistence().exportBackup(show, destination());
+    persistence().exportBackup(show, deep.string() + "/", disk());
 
-    EXPECT_EQ(entryNames(destination() / "Media"),
+    show.normalize();
+    EXPECT_EQ(show.masterVolume, 1.0);
+    EXPECT_FALSE(show.slots[2].audioFilename);
+    EXPECT_EQ(readFile(deep / "cues.json"), encodeDocument(show));
+    EXPECT_EQ(entryNames(deep / "Media"),
               (std::set<std::string>{"audio-1.mp3", "image-2.png", "loop-3.wav"}));
-    const CueDocument written = decodeDocument(readFile(destination() / "cues.json"));
-    EXPECT_FALSE(written.slots[1].audioFilename);
-    EXPECT_FALSE(written.slots[2].audioFilename);
-    EXPECT_FALSE(written.slots[4].imageFilename);
-    EXPECT_FALSE(written.slots[5].audioFilename);
+    EXPECT_EQ(entryNames(parent() / "a"), std::set<std::string>{"Show"});
 }
 
 // The library root holds a regular "cues.json", so the set-folder rule alone
@@ -209,8 +154,8 @@ TEST(LibraryLinks, ALinkedMediaOrSavedSetsFolderIsRefusedAndNothingOutsideIsTouc
         SetsLibrary library;
         const CuePersistence& persistence = library.persistence();
         const fs::path set = library.temporary() / "Set";
-        persistence.exportBackup(library.show(), set);
-        persistence.exportBackup(library.show(), persistence.savedSetsURL() / "Friday");
+        persistence.exportBackup(library.show(), set, disk());
+        persistence.exportBackup(library.show(), persistence.savedSetsURL() / "Friday", disk());
         // The real folder moves outside; the library keeps only a link to it.
         const fs::path outside = library.temporary() / "outside";
         fs::rename(persistence.rootURL() / folder, outside);
@@ -219,17 +164,20 @@ TEST(LibraryLinks, ALinkedMediaOrSavedSetsFolderIsRefusedAndNothingOutsideIsTouc
         const TreeSnapshot before = snapshotTree(library.temporary());
 
         const std::vector<std::pair<const char*, std::function<void()>>> operations = {
-            {"load", [&] { persistence.load(); }},
-            {"save", [&] { persistence.save(library.show()); }},
+            {"load", [&] { persistence.load(disk()); }},
+            {"save", [&] { persistence.save(library.show(), disk()); }},
             {"clear a slot",
              [&] {
-                 persistence.removeMedia({"audio-1.mp3", "image-2.png"}, {});
+                 persistence.removeMedia({"audio-1.mp3", "image-2.png"}, {}, disk());
              }},
-            {"import", [&] { persistence.importMedia(library.temporary() / "song.mp3", "audio"); }},
+            {"import",
+             [&] { persistence.importMedia(library.temporary() / "song.mp3", "audio", disk()); }},
             {"export",
-             [&] { persistence.exportBackup(library.show(), library.temporary() / "New"); }},
-            {"restore", [&] { persistence.restoreBackup(set); }},
-            {"saved-set scan", [&] { persistence.savedSetReferencedMediaFilenames(); }},
+             [&] {
+                 persistence.exportBackup(library.show(), library.temporary() / "New", disk());
+             }},
+            {"restore", [&] { persistence.restoreBackup(set, disk()); }},
+            {"saved-set scan", [&] { persistence.savedSetReferencedMediaFilenames(disk()); }},
         };
         for (const auto& [name, operation] : operations) {
             const auto error = persistenceErrorOf(operation);
@@ -241,35 +189,25 @@ TEST(LibraryLinks, ALinkedMediaOrSavedSetsFolderIsRefusedAndNothingOutsideIsTouc
     }
 }
 
-TEST_F(SetsExport, ASetInsideSavedSetsIsAllowedAndProtectsItsMedia) {
-    const fs::path set = persistence().savedSetsURL() / "Friday";
-    persistence().exportBackup(library.show(), set);
-    persistence().exportBackup(library.show(), set);
-
-    EXPECT_EQ(persistence().savedSetReferencedMediaFilenames(),
-              (std::set<std::string>{"audio-1.mp3", "image-2.png", "loop-3.wav"}));
-    expectNoTemporaryFolders(persistence().savedSetsURL());
-}
-
 class SavedSetScan : public SetsExport {
 protected:
     fs::path savedSets() const { return persistence().savedSetsURL(); }
 
     CuePersistenceError scanError() const {
         const auto error =
-            persistenceErrorOf([&] { persistence().savedSetReferencedMediaFilenames(); });
+            persistenceErrorOf([&] { persistence().savedSetReferencedMediaFilenames(disk()); });
         EXPECT_TRUE(error);
         return error.value_or(CuePersistenceError::invalidBackup("no error was thrown"));
     }
 };
 
 TEST_F(SavedSetScan, GivesTheUnionOfTheSetFoldersDirectlyInSavedSets) {
-    EXPECT_TRUE(persistence().savedSetReferencedMediaFilenames().empty());
+    EXPECT_TRUE(persistence().savedSetReferencedMediaFilenames(disk()).empty());
 
     CueDocument other = CueDocument::empty();
     other.slots[7].imageFilename = "image-9.jpg";
     other.slots[8].audioFilename = "../escape.mp3";
-    persistence().exportBackup(library.show(), savedSets() / "One");
+    persistence().exportBackup(library.show(), savedSets() / "One", disk());
     writeSetFolder(savedSets() / "Two", encodeDocument(other), {});
     // Not sets: a file, a folder without "cues.json", a link to a set elsewhere.
     writeFile(savedSets() / "readme.txt", "{}");
@@ -279,43 +217,43 @@ TEST_F(SavedSetScan, GivesTheUnionOfTheSetFoldersDirectlyInSavedSets) {
     writeSetFolder(library.temporary() / "Outside", encodeDocument(linked), {});
     fs::create_directory_symlink(library.temporary() / "Outside", savedSets() / "Link");
 
-    EXPECT_EQ(persistence().savedSetReferencedMediaFilenames(),
+    EXPECT_EQ(persistence().savedSetReferencedMediaFilenames(disk()),
               (std::set<std::string>{"audio-1.mp3", "image-2.png", "image-9.jpg", "loop-3.wav"}));
 }
 
-TEST_F(SavedSetScan, ASetWhoseDocumentIsNotARegularFileStopsTheScan) {
-    writeFile(library.temporary() / "elsewhere.json", encodeDocument(CueDocument::empty()));
-    fs::create_directories(savedSets() / "Broken" / "cues.json");
-    CuePersistenceError error = scanError();
-    EXPECT_EQ(error.kind(), Kind::invalidSavedSet);
-    EXPECT_STREQ(error.what(),
-                 "저장한 세트 Broken을(를) 읽지 못해 미디어 정리를 중단했습니다. (설정 파일이 일반 "
-                 "파일이 아닙니다.)");
-
-    fs::remove_all(savedSets() / "Broken");
-    fs::create_directories(savedSets() / "Linked");
-    fs::create_symlink(library.temporary() / "elsewhere.json",
-                       savedSets() / "Linked" / "cues.json");
-    error = scanError();
-    EXPECT_EQ(error.name(), "Linked");
-    EXPECT_EQ(error.reason(), "설정 파일이 일반 파일이 아닙니다.");
-}
-
-TEST_F(SavedSetScan, AnUnreadableOrNewerDocumentStopsTheScanNamingTheSet) {
+TEST_F(SavedSetScan, ASetItCannotReadStopsTheScanNamingTheSet) {
     CueDocument newer = CueDocument::empty();
     newer.schemaVersion = 3;
-    writeSetFolder(savedSets() / "Future", encodeDocument(newer), {});
-    CuePersistenceError error = scanError();
-    EXPECT_EQ(error.name(), "Future");
-    EXPECT_EQ(error.reason(), unsupportedSchemaMessage(3));
-    EXPECT_TRUE(std::string(error.what()).ends_with("(" + unsupportedSchemaMessage(3) + ")"));
-
-    fs::remove_all(savedSets() / "Future");
-    writeSetFolder(savedSets() / "Garbled", std::string("\x89PNG\0\xff", 6), {});
-    error = scanError();
-    EXPECT_EQ(error.kind(), Kind::invalidSavedSet);
-    EXPECT_EQ(error.name(), "Garbled");
-    EXPECT_FALSE(error.reason().empty());
+    writeFile(library.temporary() / "elsewhere.json", encodeDocument(CueDocument::empty()));
+    const std::string notRegular = "설정 파일이 일반 파일이 아닙니다.";
+    const std::vector<std::tuple<std::string, std::function<void(const fs::path&)>, std::string>>
+        cases = {
+            {"Folder", [](const fs::path& at) { fs::create_directories(at / "cues.json"); },
+             notRegular},
+            {"Linked",
+             [&](const fs::path& at) {
+                 fs::create_directories(at);
+                 fs::create_symlink(library.temporary() / "elsewhere.json", at / "cues.json");
+             },
+             notRegular},
+            {"Future", [&](const fs::path& at) { writeSetFolder(at, encodeDocument(newer), {}); },
+             unsupportedSchemaMessage(3)},
+            {"Garbled",
+             [](const fs::path& at) { writeSetFolder(at, std::string("\x89PNG\0", 5), {}); }, ""},
+        };
+    for (const auto& [name, make, reason] : cases) {
+        SCOPED_TRACE(name);
+        make(savedSets() / name);
+        const CuePersistenceError error = scanError();
+        EXPECT_EQ(error.kind(), Kind::invalidSavedSet);
+        EXPECT_EQ(error.name(), name);
+        if (!reason.empty()) {
+            EXPECT_EQ(error.what(), "저장한 세트 " + name +
+                                        "을(를) 읽지 못해 미디어 정리를 중단했습니다. (" + reason +
+                                        ")");
+        }
+        fs::remove_all(savedSets() / name);
+    }
 }
 
 }  // namespace

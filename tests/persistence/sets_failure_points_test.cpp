@@ -26,14 +26,11 @@ struct FaultRun {
     Operation failed = Operation::exists;
 };
 
-// Runs `operation` on a fresh fixture once per failing call 1, 2, … until a run
-// meets no injected failure, checking each run; returns the number of calls
-// of the clean run.
+// Runs the fixture's operation on a fresh fixture once per failing call 1, 2,
+// … until a run meets no injected failure, checking each run; returns the
+// number of calls of the clean run.
 template <typename Fixture>
-int runEveryFailurePoint(FaultMode mode,
-                         const std::function<void(Fixture&, FileSystem&)>& operation,
-                         const std::function<void(Fixture&, const FaultRun&)>& check,
-                         const std::function<void(Fixture&)>& checkSuccess) {
+int runEveryFailurePoint(FaultMode mode) {
     for (int n = 1; n <= callLimit; ++n) {
         Fixture fixture;
         FaultInjectingFileSystem fileSystem;
@@ -43,18 +40,18 @@ int runEveryFailurePoint(FaultMode mode,
             fileSystem.failCallAfterDoing(n);
         FaultRun run{.mode = mode};
         try {
-            operation(fixture, fileSystem);
+            fixture.run(fileSystem);
         } catch (const std::exception&) {
             run.threw = true;
         }
         if (!fileSystem.didFail()) {
             EXPECT_FALSE(run.threw) << "the clean run threw";
-            checkSuccess(fixture);
+            fixture.checkSuccess();
             return n - 1;
         }
         run.failed = fileSystem.log().at(static_cast<std::size_t>(n - 1));
         SCOPED_TRACE("failing call " + std::to_string(n));
-        check(fixture, run);
+        fixture.check(run);
         if (::testing::Test::HasFailure())
             return n;
     }
@@ -69,7 +66,7 @@ public:
     fs::path parent() const { return library.temporary() / "Shows"; }
     fs::path destination() const { return parent() / "Show"; }
 
-    void exportShow(FileSystem& fileSystem) {
+    void run(FileSystem& fileSystem) {
         libraryBefore = snapshotTree(library.persistence().rootURL());
         parentBefore = snapshotTree(parent());
         library.persistence().exportBackup(library.show(), destination(), fileSystem);
@@ -102,6 +99,11 @@ public:
                   removalFailed ? 1 : 0);
     }
 
+    void checkSuccess() const {
+        expectNewSet();
+        EXPECT_EQ(entryNames(parent()), std::set<std::string>{"Show"});
+    }
+
     SetsLibrary library;
     TreeSnapshot libraryBefore;
     TreeSnapshot parentBefore;
@@ -113,22 +115,27 @@ public:
         writeSetFolder(destination(), "the old set", {{"old.mp3", "old audio"}});
         writeFile(destination() / "notes.txt", "kept with the old set");
     }
+
+    void checkSuccess() const {
+        ExportFixture::checkSuccess();
+        EXPECT_FALSE(fs::exists(destination() / "notes.txt"));
+    }
 };
 
 class RestoreFixture {
 public:
     RestoreFixture() {
-        library.persistence().exportBackup(library.show(), set());
+        library.persistence().exportBackup(library.show(), set(), disk());
         CueDocument current = CueDocument::empty();
         current.slots[9].title = "before the restore";
         current.slots[9].audioFilename = "loop-3.wav";
-        library.persistence().save(current);
+        library.persistence().save(current, disk());
     }
 
     fs::path set() const { return library.temporary() / "Venue"; }
     fs::path root() const { return library.persistence().rootURL(); }
 
-    void restore(FileSystem& fileSystem) {
+    void run(FileSystem& fileSystem) {
         libraryBefore = snapshotTree(root());
         setBefore = snapshotTree(set());
         RestoredSet result = library.persistence().restoreBackup(set(), fileSystem);
@@ -137,7 +144,7 @@ public:
     }
 
     void expectRestored() const {
-        EXPECT_EQ(library.persistence().load(), restored);
+        EXPECT_EQ(library.persistence().load(disk()), restored);
         EXPECT_EQ(restored.slots[0].title, "Opening");
         const auto media = entryNames(library.persistence().mediaURL());
         for (const auto& name : restored.referencedMediaFilenames())
@@ -162,6 +169,12 @@ public:
                   removalFailed ? 1 : 0);
     }
 
+    void checkSuccess() const {
+        expectRestored();
+        EXPECT_EQ(countEntriesWithPrefix(library.persistence().mediaURL(), ".Tavrel-restore-"), 0);
+        EXPECT_EQ(snapshotTree(set()), setBefore);
+    }
+
     SetsLibrary library;
     TreeSnapshot libraryBefore;
     TreeSnapshot setBefore;
@@ -169,46 +182,26 @@ public:
     std::optional<std::string> warning;
 };
 
-class SetsFailurePoints : public ::testing::TestWithParam<FaultMode> {};
+class SetsFailurePoints : public ::testing::TestWithParam<FaultMode> {
+protected:
+    template <typename Fixture>
+    void sweep() {
+        const int calls = runEveryFailurePoint<Fixture>(GetParam());
+        RecordProperty("failure_points", calls);
+        EXPECT_GT(calls, 0);
+    }
+};
 
 TEST_P(SetsFailurePoints, ExportToANewDestinationLeavesItAbsentOrComplete) {
-    const int calls = runEveryFailurePoint<ExportFixture>(
-        GetParam(), [](ExportFixture& f, FileSystem& fileSystem) { f.exportShow(fileSystem); },
-        [](ExportFixture& f, const FaultRun& run) { f.check(run); },
-        [](ExportFixture& f) {
-            f.expectNewSet();
-            EXPECT_EQ(entryNames(f.parent()), std::set<std::string>{"Show"});
-        });
-    RecordProperty("failure_points", calls);
-    EXPECT_GT(calls, 0);
+    sweep<ExportFixture>();
 }
 
 TEST_P(SetsFailurePoints, ExportOverASetLeavesTheOldSetOrTheNewOne) {
-    const int calls = runEveryFailurePoint<ExportOverSetFixture>(
-        GetParam(),
-        [](ExportOverSetFixture& f, FileSystem& fileSystem) { f.exportShow(fileSystem); },
-        [](ExportOverSetFixture& f, const FaultRun& run) { f.check(run); },
-        [](ExportOverSetFixture& f) {
-            f.expectNewSet();
-            EXPECT_FALSE(fs::exists(f.destination() / "notes.txt"));
-            EXPECT_EQ(entryNames(f.parent()), std::set<std::string>{"Show"});
-        });
-    RecordProperty("failure_points", calls);
-    EXPECT_GT(calls, 0);
+    sweep<ExportOverSetFixture>();
 }
 
 TEST_P(SetsFailurePoints, RestoreLeavesTheLibraryAsItWasOrOnTheNewSet) {
-    const int calls = runEveryFailurePoint<RestoreFixture>(
-        GetParam(), [](RestoreFixture& f, FileSystem& fileSystem) { f.restore(fileSystem); },
-        [](RestoreFixture& f, const FaultRun& run) { f.check(run); },
-        [](RestoreFixture& f) {
-            f.expectRestored();
-            EXPECT_EQ(
-                countEntriesWithPrefix(f.library.persistence().mediaURL(), ".Tavrel-restore-"), 0);
-            EXPECT_EQ(snapshotTree(f.set()), f.setBefore);
-        });
-    RecordProperty("failure_points", calls);
-    EXPECT_GT(calls, 0);
+    sweep<RestoreFixture>();
 }
 
 INSTANTIATE_TEST_SUITE_P(FailingCall, SetsFailurePoints,

@@ -36,7 +36,7 @@ SetsLibrary::SetsLibrary() : m_persistence(m_temporary.path() / "Tavrel") {
     m_media = {{"audio-1.mp3", "first audio bytes"},
                {"image-2.png", "card image bytes"},
                {"loop-3.wav", "loop track bytes"}};
-    m_persistence.prepareDirectories();
+    m_persistence.prepareDirectories(disk());
     for (const auto& [name, bytes] : m_media)
         writeFile(m_persistence.mediaURL() / name, bytes);
 
@@ -50,7 +50,7 @@ SetsLibrary::SetsLibrary() : m_persistence(m_temporary.path() / "Tavrel") {
     m_show.slots[3].gainDB = -6.0;
     m_show.loopTracks = {LoopTrack{Uuid::random(), "Bed", "loop-3.wav"},
                          LoopTrack{Uuid::random(), "Reprise", "audio-1.mp3"}};
-    m_persistence.save(m_show);
+    m_persistence.save(m_show, disk());
 }
 
 void writeSetFolder(const fs::path& folder, const std::string& documentBytes,

@@ -8,9 +8,14 @@
 
 #include "model/cue_document.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "support/fault_injecting_file_system.h"
 
 namespace tavrel::test {
+
+inline FileSystem& disk() {
+    return LocalFileSystem::shared();
+}
 
 // Every entry below a folder, by relative path: "dir", "file:" + bytes or
 // "link:" + target. Links are recorded, never followed.

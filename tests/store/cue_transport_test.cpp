@@ -178,15 +178,6 @@ TEST_F(CueTransportTest, StartingALoopStopsTheCueOnlyWhenATrackCanPlay) {
     EXPECT_EQ(controller->state(), PlaybackState::playing(-1));
 }
 
-TEST_F(CueTransportTest, CueEndingByItselfWithoutALoopCausesNothingFurther) {
-    store->play(slot(0));
-    probe->reset();
-    lastPlayer()->complete();
-    EXPECT_TRUE(controller->state().isStopped());
-    EXPECT_EQ(factory->players.size(), 1u);
-    EXPECT_EQ(probe->count(), 0);
-}
-
 TEST_F(CueTransportTest, MasterVolumeIsClampedHeardAtOnceAndSavedOnlyWhenReleased) {
     store->play(slot(0));
     store->setMasterVolume(1.7);

@@ -208,30 +208,5 @@ TEST_F(LoopPlaybackTest, TimerAndCompletionsGoWithTheStore) {
     EXPECT_EQ(factory->players.size(), 1u) << "nothing is left to advance the run";
 }
 
-// A change of the system clock during a show must neither cut nor stretch a
-// timed run: the only time the loop reads is the main loop's steady clock.
-TEST_F(LoopPlaybackTest, DeadlineIsOnTheMonotonicMainLoopClock) {
-    static_assert(MainLoop::Clock::is_steady);
-    static_assert(std::is_same_v<decltype(LoopPlaybackSession::deadline)::value_type,
-                                 MainLoop::Clock::time_point>);
-    store->startLoopPlayback(allTracks(), 10);
-    EXPECT_EQ(store->loopPlayback()->deadline, mainLoop.now() + 600s);
-    mainLoop.advance(599.5);
-    EXPECT_TRUE(store->loopPlayback());
-    mainLoop.advance(0.5);
-    EXPECT_FALSE(store->loopPlayback());
-}
-
-TEST(LoopPlaybackSessionTest, RemainingTextShowsMinutesAndSeconds) {
-    LoopPlaybackSession session;
-    EXPECT_EQ(session.remainingText(), "무한 반복 · 수동 중지");
-    const std::pair<std::int64_t, const char*> cases[] = {
-        {303, "05:03"}, {1800, "30:00"}, {0, "00:00"}, {59, "00:59"}, {6000, "100:00"}};
-    for (const auto& [seconds, text] : cases) {
-        session.remainingSeconds = seconds;
-        EXPECT_EQ(session.remainingText(), text);
-    }
-}
-
 }  // namespace
 }  // namespace tavrel

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <random>
 
+#include "persistence/local_file_system.h"
 #include "support/store_fixture.h"
 
 namespace tavrel {
@@ -228,7 +229,8 @@ TEST_F(MediaLifecycleRandomTest, NoReferencedFileIsLostAndNoUnusedOneKept) {
         if (HasFailure())
             return;
     }
-    EXPECT_EQ(library().savedSetReferencedMediaFilenames(), savedSetNames());
+    EXPECT_EQ(library().savedSetReferencedMediaFilenames(LocalFileSystem::shared()),
+              savedSetNames());
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
+#include "persistence/local_file_system.h"
 #include "support/store_fixture.h"
 
 namespace tavrel {
@@ -44,15 +44,12 @@ TEST_F(MediaLifecycleTest, ReplaceRefusesIdsOffTheBoard) {
 }
 
 TEST_F(MediaLifecycleTest, ReplaceCorrectsOffsetAndGainAndSavesWhatItShows) {
-    const std::pair<double, double> given[] = {{-3, 4.0}, {NAN, -30}, {2.5, -6}};
-    const std::pair<double, double> stored[] = {{0, 0.0}, {0, -12}, {2.5, -6}};
-    for (std::size_t i = 0; i < 3; ++i) {
-        CueSlot edited = CueSlot::empty(5);
-        std::tie(edited.startSeconds, edited.gainDB) = given[i];
-        ASSERT_TRUE(store->replace(edited));
-        EXPECT_EQ(std::pair(slot(5).startSeconds, slot(5).gainDB), stored[i]);
-        EXPECT_EQ(diskDocument().slots[5], slot(5));
-    }
+    CueSlot edited = CueSlot::empty(5);
+    edited.startSeconds = NAN;
+    edited.gainDB = -30;
+    ASSERT_TRUE(store->replace(edited));
+    EXPECT_EQ(std::pair(slot(5).startSeconds, slot(5).gainDB), std::pair(0.0, -12.0));
+    EXPECT_EQ(diskDocument().slots[5], slot(5));
 }
 
 TEST_F(MediaLifecycleTest, ReplaceLimitsTheOffsetToTheFilesLengthWhenItCanBeRead) {
@@ -91,7 +88,8 @@ TEST_F(MediaLifecycleTest, CommitDeletesOnlyFilesNothingElseReferences) {
 // Reading every saved set takes seconds with a large one: an edit that frees
 // no file (a new title) reads none.
 TEST_F(MediaLifecycleTest, EditThatFreesNoFileReadsNoSavedSet) {
-    library().exportBackup(CueDocument::empty(), library().savedSetsURL() / "Friday");
+    library().exportBackup(CueDocument::empty(), library().savedSetsURL() / "Friday",
+                           LocalFileSystem::shared());
     const auto readsSoFar = [&] {
         return std::ranges::count(fileSystem.log(),
                                   test::FaultInjectingFileSystem::Operation::list);
@@ -136,37 +134,6 @@ TEST_F(MediaLifecycleTest, LeftoversGoOnlyWhenAskedAfterACleanStart) {
     restart();
     store->cleanUpLeftovers();
     EXPECT_FALSE(fs::exists(leftover));
-}
-
-TEST_F(MediaLifecycleTest, EditKeepsTheCommittedImportAndCancelDeletesEveryImport) {
-    const auto first = import("one.png", "image");
-    const auto second = import("two.png", "image");
-    CueSlot edited = slot(4);
-    edited.imageFilename = second;
-    ASSERT_TRUE(store->replace(edited, {first, second}));
-    EXPECT_FALSE(inMedia(first));
-    EXPECT_TRUE(inMedia(second));
-
-    const std::set<std::string> abandoned = {import("a.mp3", "audio"), import("b.png", "image"),
-                                             import("c.mp3", "audio")};
-    store->discardSessionImports(abandoned);
-    for (const auto& name : abandoned)
-        EXPECT_FALSE(inMedia(name));
-    EXPECT_EQ(mediaNames().size(), 5u);
-}
-
-TEST_F(MediaLifecycleTest, FailedCommitPutsTheSlotBackAndLeavesEveryFileForTheEditor) {
-    const auto imported = import("new.mp3", "audio");
-    CueSlot edited = slot(0);
-    edited.audioFilename = imported;
-    fileSystem.failEvery(test::FaultInjectingFileSystem::Operation::writeAtomically);
-    EXPECT_FALSE(store->replace(edited, {imported}));
-    fileSystem.clearFailures();
-    EXPECT_EQ(slot(0).audioFilename, "audio-old.mp3");
-    EXPECT_TRUE(inMedia(imported));
-    EXPECT_TRUE(inMedia("audio-old.mp3"));
-    store->discardSessionImports({imported});
-    EXPECT_FALSE(inMedia(imported));
 }
 
 TEST_F(MediaLifecycleTest, NothingIsDeletedWhileASavedSetCannotBeRead) {

@@ -23,6 +23,7 @@
 #include "base/uuid.h"
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "stress/crash_documents.h"
 
 extern char** environ;
@@ -111,7 +112,7 @@ int hiddenLeftovers(const fs::path& folder) {
 int run(const Options& options, const fs::path& writer, const fs::path& root) {
     const bool exporting = options.mode == "export";
     const CuePersistence persistence(root / "Tavrel");
-    persistence.prepareDirectories();
+    persistence.prepareDirectories(LocalFileSystem::shared());
     const fs::path set = persistence.savedSetsURL() / "Show";
     const fs::path watched = exporting ? set : persistence.documentURL();
     if (exporting) {
@@ -121,9 +122,9 @@ int run(const Options& options, const fs::path& writer, const fs::path& root) {
     // The driver writes a good starting state itself, and again after a failure.
     auto establish = [&](std::int64_t generation) {
         if (exporting)
-            persistence.exportBackup(crashDocument(generation), set);
+            persistence.exportBackup(crashDocument(generation), set, LocalFileSystem::shared());
         else
-            persistence.save(crashDocument(generation));
+            persistence.save(crashDocument(generation), LocalFileSystem::shared());
         return generation;
     };
     std::int64_t confirmed = establish(0);
@@ -167,7 +168,7 @@ int run(const Options& options, const fs::path& writer, const fs::path& root) {
             ++tally.killedBeforeFirstWrite;
         // What the next start does once it holds the library: removes the
         // staging the kill left, and puts back a set that was moved aside.
-        persistence.removeStagingLeftovers();
+        persistence.removeStagingLeftovers(LocalFileSystem::shared());
         std::int64_t found = -1;
         const auto problem = exporting ? checkSetFolder(set, low, high, found)
                                        : checkDocumentFile(watched, low, high, found);

@@ -11,6 +11,7 @@
 
 #include "model/document_json.h"
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "stress/crash_documents.h"
 #include "support/fault_injecting_file_system.h"
 
@@ -100,7 +101,7 @@ protected:
     // The next start's clean-up: afterwards no hidden staging entry is left
     // anywhere in the library.
     void cleanUpAndExpectNoLeftovers(int dieAt) const {
-        m_persistence.removeStagingLeftovers();
+        m_persistence.removeStagingLeftovers(LocalFileSystem::shared());
         for (const auto& folder :
              {m_persistence.rootURL(), m_persistence.mediaURL(), m_persistence.savedSetsURL()}) {
             for (const auto& name : test::entryNames(folder))
@@ -128,7 +129,7 @@ TEST_F(CrashPoints, SaveAndExportLeaveTheOldOrTheNewGeneration) {
         const auto points = crashEverywhere(
             [&] {
                 fs::remove_all(m_persistence.rootURL());
-                m_persistence.prepareDirectories();
+                m_persistence.prepareDirectories(LocalFileSystem::shared());
                 putMediaIntoLibrary();
                 write(1, LocalFileSystem::shared());
             },
@@ -153,7 +154,7 @@ TEST_F(CrashPoints, ImportLeavesNoPartialMediaFile) {
     const auto points = crashEverywhere(
         [&] {
             fs::remove_all(m_persistence.rootURL());
-            m_persistence.prepareDirectories();
+            m_persistence.prepareDirectories(LocalFileSystem::shared());
             test::writeFile(source, std::string(64 * 1024, 'a'));
         },
         [&](FileSystem& fileSystem) { m_persistence.importMedia(source, "audio", fileSystem); },
@@ -171,10 +172,10 @@ TEST_F(CrashPoints, RestoreLeavesTheOldDocumentOrTheSetWithAllItsMedia) {
         [&] {
             fs::remove_all(m_persistence.rootURL());
             fs::remove_all(set);
-            m_persistence.prepareDirectories();
+            m_persistence.prepareDirectories(LocalFileSystem::shared());
             putMediaIntoLibrary();
-            m_persistence.exportBackup(crashDocument(2), set);
-            m_persistence.save(crashDocument(1));
+            m_persistence.exportBackup(crashDocument(2), set, LocalFileSystem::shared());
+            m_persistence.save(crashDocument(1), LocalFileSystem::shared());
         },
         [&](FileSystem& fileSystem) { m_persistence.restoreBackup(set, fileSystem); },
         [&](int dieAt, bool finished) {

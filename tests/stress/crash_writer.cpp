@@ -10,6 +10,7 @@
 #include <string>
 
 #include "persistence/cue_persistence.h"
+#include "persistence/local_file_system.h"
 #include "stress/crash_documents.h"
 
 namespace {
@@ -25,6 +26,7 @@ void announce(std::int64_t generation) {
 
 int main(int argc, char** argv) {
     using tavrel::CuePersistence;
+    using tavrel::LocalFileSystem;
     const bool exporting = argc == 5 && std::strcmp(argv[1], "export") == 0;
     const bool saving = argc == 4 && std::strcmp(argv[1], "save") == 0;
     if (!exporting && !saving) {
@@ -39,9 +41,9 @@ int main(int argc, char** argv) {
             announce(generation);
             const auto document = tavrel::stress::crashDocument(generation);
             if (exporting)
-                persistence.exportBackup(document, argv[3]);
+                persistence.exportBackup(document, argv[3], LocalFileSystem::shared());
             else
-                persistence.save(document);
+                persistence.save(document, LocalFileSystem::shared());
         }
     } catch (const std::exception& error) {
         std::cerr << "tavrel_crash_writer: generation " << generation << ": " << error.what()

@@ -358,16 +358,5 @@ TEST_F(LoopPlaybackViewTest, DroppedAudioFilesAreAddedInOrderAndOthersIgnored) {
     EXPECT_FALSE(refused.isAccepted());
 }
 
-TEST(LoopDuration, RawValuesAreExactlyTheThreeCases) {
-    EXPECT_EQ(loopDurationFromRawValue("tenMinutes"), LoopDuration::tenMinutes);
-    EXPECT_EQ(loopDurationFromRawValue("thirtyMinutes"), LoopDuration::thirtyMinutes);
-    EXPECT_EQ(loopDurationFromRawValue("infinite"), LoopDuration::infinite);
-    EXPECT_EQ(loopDurationFromRawValue("Infinite"), std::nullopt);
-    EXPECT_EQ(loopDurationFromRawValue(""), std::nullopt);
-    EXPECT_EQ(loopDurationMinutes(LoopDuration::tenMinutes), 10);
-    EXPECT_EQ(loopDurationMinutes(LoopDuration::thirtyMinutes), 30);
-    EXPECT_EQ(loopDurationMinutes(LoopDuration::infinite), std::nullopt);
-}
-
 }  // namespace
 }  // namespace tavrel::test
