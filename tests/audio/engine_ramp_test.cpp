@@ -135,5 +135,48 @@ TEST(EngineRamps, AVolumeChangeGlidesOverOneBuffer) {
     EXPECT_GT(glide[127], 0.2f);
 }
 
+// The operator's fade: one falling curve, no step, silent after its length;
+// its end is a stop, not the end of the cue.
+TEST(EngineFades, AFadeFallsSmoothlyToSilenceAfterItsLengthAndEndsAsAStop) {
+    EngineRig rig;
+    writeWav(rig.file("level.wav"), constant(0.5f, 3.0));
+    auto controller = rig.countingController();
+    controller->play(slotFor("level.wav"), rig.file("level.wav"));
+    const auto before = rig.pullLeft(2000);
+    controller->fadeOut(0.5);
+    const std::size_t length = EngineRig::rate / 2;  // longer than a ring: fed throughout
+    const auto fade = rig.pullLeft(length + 2000);
+    // The steepest step of the curve is at its start: 2 / length of the level.
+    EXPECT_LT(largestStep(joined({before.back()}, fade)), 0.5f * 2.0f / float(length) + 1e-6f);
+    for (std::size_t n = 1; n < fade.size(); ++n)
+        ASSERT_LE(fade[n], fade[n - 1]) << "frame " << n;
+    EXPECT_GT(fade[length - 100], 0.0f);
+    EXPECT_EQ(fade[length], 0.0f);
+    ASSERT_TRUE(rig.pullUntil([&] { return controller->state().isStopped(); }, 1.0));
+    EXPECT_EQ(rig.completions, 0);
+    EXPECT_EQ(rig.engine->mixer().busyVoiceCount(), 0u);
+}
+
+// A cue during a fade starts at once; the faded one goes on along its curve.
+TEST(EngineFades, ACueDuringAFadeStartsAtOnceWhileTheOldOneFadesOn) {
+    EngineRig rig;
+    writeWav(rig.file("up.wav"), constant(0.5f, 3.0));
+    writeWav(rig.file("down.wav"), constant(-0.25f, 3.0));
+    auto controller = rig.countingController();
+    controller->play(slotFor("up.wav"), rig.file("up.wav"));
+    rig.pullLeft(1000);
+    controller->fadeOut(0.5);
+    const auto fading = rig.pullLeft(6000);
+    controller->play(slotFor("down.wav", 1), rig.file("down.wav"));
+    auto overlap = rig.pullLeft(EngineRig::rate / 2);
+    for (float& sample : overlap)
+        sample += 0.25f;  // what is left is the old cue
+    EXPECT_NEAR(overlap[ramp], fading.back(), 0.02f) << "cut, or the new cue is late";
+    for (std::size_t n = ramp + 1; n < overlap.size(); ++n)
+        ASSERT_LE(overlap[n], overlap[n - 1] + 1e-6f) << "frame " << n;
+    EXPECT_EQ(overlap.back(), 0.0f);
+    EXPECT_EQ(controller->state(), PlaybackState::playing(1));
+}
+
 }  // namespace
 }  // namespace tavrel::test
