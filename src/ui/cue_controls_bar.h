@@ -15,7 +15,7 @@ class CueStore;
 class ElidedLabel;
 class TransportButton;
 
-// Below the board: what is playing, pause/resume, stop, master volume. The
+// Below the board: what is playing, pause/resume, stop, fade-out, master volume. The
 // slider changes the volume on every move and saves it when let go.
 class CueControlsBar : public QWidget {
     Q_OBJECT
@@ -25,6 +25,7 @@ public:
 
     TransportButton& pauseButton() const { return *m_pauseButton; }
     TransportButton& stopButton() const { return *m_stopButton; }
+    TransportButton& fadeButton() const { return *m_fadeButton; }
     QSlider& volumeSlider() const { return *m_volumeSlider; }
     QString nowPlayingLine() const;
     QString nowPlayingSymbol() const { return m_symbol; }
@@ -44,6 +45,7 @@ private:
     ElidedLabel* m_line = nullptr;
     TransportButton* m_pauseButton = nullptr;
     TransportButton* m_stopButton = nullptr;
+    TransportButton* m_fadeButton = nullptr;
     QLabel* m_volumeLabel = nullptr;
     QSlider* m_volumeSlider = nullptr;
     QString m_symbol;

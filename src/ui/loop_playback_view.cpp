@@ -140,9 +140,13 @@ QWidget* LoopPlaybackView::makeControlBox() {
     m_stopButton = new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
                                        palette::red(), box);
     connect(m_stopButton, &TransportButton::clicked, this, [this] { m_store->stopPlayback(); });
+    m_fadeButton = new TransportButton(QStringLiteral("페이드 아웃"),
+                                       QStringLiteral("speaker.wave.1"), palette::blue(), box);
+    connect(m_fadeButton, &TransportButton::clicked, this, [this] { m_store->fadeOut(); });
     row->addWidget(m_startButton);
     row->addWidget(m_pauseButton);
     row->addWidget(m_stopButton);
+    row->addWidget(m_fadeButton);
     return box;
 }
 
@@ -303,6 +307,7 @@ void LoopPlaybackView::refreshControls() {
                                                    : QStringLiteral("pause.fill"));
     m_pauseButton->setEnabled(!state.isStopped());
     m_stopButton->setEnabled(!state.isStopped());
+    m_fadeButton->setEnabled(!state.isStopped());
 }
 
 void LoopPlaybackView::refreshFooter() {

@@ -38,6 +38,8 @@ protected:
         }
         EXPECT_FALSE(commands().pauseAction()->isEnabled());
         EXPECT_TRUE(commands().pauseAction()->shortcut().isEmpty());
+        EXPECT_FALSE(commands().fadeAction()->isEnabled());
+        EXPECT_TRUE(commands().fadeAction()->shortcut().isEmpty());
     }
 
     std::unique_ptr<MainWindow> window;
@@ -56,12 +58,13 @@ TEST_F(CueMenuTest, EachKeyPlaysItsSlotAndTheMenuReadsInOrder) {
     }
     EXPECT_EQ(plays(), 11u);
     const QList<QAction*> items = commands().menu()->actions();
-    ASSERT_EQ(items.size(), 14);
+    ASSERT_EQ(items.size(), 15);
     EXPECT_EQ(items[0]->text(), QStringLiteral("큐 1 재생"));
     EXPECT_EQ(items[11]->text(), QStringLiteral("큐 12 재생"));
     EXPECT_EQ(items[11]->shortcut(), QKeySequence(Qt::Key_Equal));
     EXPECT_TRUE(items[12]->isSeparator());
     EXPECT_EQ(items[13]->shortcut(), QKeySequence(Qt::Key_Space));
+    EXPECT_EQ(items[14]->shortcut(), QKeySequence(Qt::Key_Escape));
 }
 
 TEST_F(CueMenuTest, KeypadKeysBehaveAsTheirCharacters) {
@@ -91,7 +94,7 @@ TEST_F(CueMenuTest, ASlotWithoutAudioIgnoresItsKeyAndTheOthersStillWork) {
     EXPECT_EQ(controller->state(), PlaybackState::playing(5));
 }
 
-TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllThirteenItems) {
+TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllFourteenItems) {
     press(Qt::Key_1);
     ASSERT_TRUE(controller->state().isPlaying());
     for (const bool editor : {false, true}) {
@@ -102,7 +105,9 @@ TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllThirteenItems) {
         expectAllOff();
         press(Qt::Key_2);
         press(Qt::Key_Space);
+        press(Qt::Key_Escape);
         EXPECT_EQ(controller->state(), PlaybackState::playing(0));
+        EXPECT_FALSE(controller->isFadingOut());
         EXPECT_EQ(plays(), 1u);
         if (editor)
             store->setEditorPresented(false);
@@ -113,6 +118,8 @@ TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllThirteenItems) {
     }
     press(Qt::Key_2);
     EXPECT_EQ(controller->state(), PlaybackState::playing(1));
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(controller->isFadingOut());
 }
 
 // Key events as the platform hands them to the window: a press goes through
