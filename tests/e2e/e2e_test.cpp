@@ -286,6 +286,63 @@ TEST_F(EndToEnd, HeldSpacePausesOnce) {
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
 
+// Escape, held with repeats that arrive split as under load, fades once: the
+// level falls along one smooth curve to silence over the preferred 2 s. A
+// repeat taken for a second press would cut the fade short.
+TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
+    auto& show = *m_environment;
+    show.key("1");
+    ASSERT_TRUE(waitForHeard([&] { return !tonesOf(heardLately()).empty(); }))
+        << describe(heardLately()) << show.logs();
+    show.keyDown("Escape");
+    std::this_thread::sleep_for(800ms);  // past the repeat delay
+    show.splitRepeats("Escape", 8);
+    show.keyUp("Escape");
+    ASSERT_TRUE(waitForHeard([&] {
+        const auto heard = heardLately(2.0);
+        return heard.size() >= 2 && heard.back().frequencyHz == 0 &&
+               heard.back().durationSeconds > 1.0;
+    })) << describe(heardLately(4.0))
+        << show.logs();
+    const auto recording = show.stopRecording();
+    const auto text =
+        describe(significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))));
+
+    constexpr double windowSeconds = 0.02;
+    const auto envelope =
+        peakEnvelope(recording, ShowEnvironment::sampleRate, windowSeconds, oneBufferSeconds);
+    const auto heard = [&](std::size_t i) { return !std::isnan(envelope[i]); };
+    double full = 0;
+    for (std::size_t i = 0; i < envelope.size(); ++i)
+        full = heard(i) ? std::max(full, envelope[i]) : full;
+    // From the last window at full level to the last one above -54 dB.
+    std::size_t start = 0, end = 0;
+    for (std::size_t i = 0; i < envelope.size(); ++i) {
+        start = heard(i) && envelope[i] >= 0.97 * full ? i : start;
+        end = heard(i) && envelope[i] >= 0.002 * full ? i : end;
+    }
+    ASSERT_GT(end, start) << text;
+    double fadeSeconds = 0, largestFall = 0, largestRise = 0;
+    for (std::size_t i = start + 1, last = start; i <= end; ++i) {
+        if (!heard(i))
+            continue;  // the sink's dropout: the fade goes on after it
+        fadeSeconds += windowSeconds * static_cast<double>(i - last);
+        largestFall = std::max(largestFall, envelope[last] - envelope[i]);
+        largestRise = std::max(largestRise, envelope[i] - envelope[last]);
+        last = i;
+    }
+    // A 2 s curve spends at least 1.8 s between those levels; the steepest
+    // fall of a smooth one in a window is about 2 % of full level.
+    EXPECT_GT(fadeSeconds, 1.7) << text;
+    EXPECT_LT(fadeSeconds, 2.1) << text;
+    EXPECT_LT(largestFall, 0.04 * full) << text;
+    EXPECT_LT(largestRise, 0.005 * full) << text;
+    EXPECT_LT(largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9, oneBufferSeconds),
+              0.05)
+        << text;
+    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+}
+
 // One window per library: a second start hands over to the first and ends;
 // the pre-show check still runs beside it; a crash leaves nothing locked.
 TEST_F(EndToEnd, ASecondStartBringsTheRunningWindowForwardAndEnds) {
@@ -325,8 +382,8 @@ constexpr int editSwitchX = 1140, editSwitchY = 74;
 constexpr int loopSectionX = 80, loopSectionY = 187;
 constexpr int firstTrackCheckX = 265, firstTrackCheckY = 262;
 constexpr int secondTrackCheckX = 265, secondTrackCheckY = 307;
-constexpr int loopStartX = 857, loopStartY = 168;
-constexpr int loopStopX = 1100, loopStopY = 168;
+constexpr int loopStartX = 721, loopStartY = 168;
+constexpr int loopStopX = 963, loopStopY = 168;
 
 TEST_F(EndToEnd, InEditModeCueKeysPlayNothing) {
     auto& show = *m_environment;

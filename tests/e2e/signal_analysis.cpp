@@ -1,5 +1,6 @@
 #include "signal_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -189,6 +190,28 @@ double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, 
             largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }
     return largest;
+}
+
+std::vector<double> peakEnvelope(const std::filesystem::path& rawFile, int sampleRate,
+                                 double windowSeconds, double dropoutSeconds) {
+    const auto left = readLeftChannel(rawFile);
+    const auto windowFrames = static_cast<std::size_t>(windowSeconds * sampleRate);
+    std::vector<double> envelope(left.size() / windowFrames, 0.0);
+    for (std::size_t i = 0; i < envelope.size() * windowFrames; ++i) {
+        double& peak = envelope[i / windowFrames];
+        peak = std::max(peak, std::fabs(static_cast<double>(left[i])));
+    }
+    // A sine sampled at these rates is never exactly zero twice in a row for long.
+    const auto shortest = static_cast<std::size_t>(sampleRate / 1000);
+    forEachDropout(left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
+                   [&](std::size_t begin, std::size_t end) {
+                       if (end - begin < shortest)
+                           return;
+                       for (std::size_t w = begin / windowFrames;
+                            w <= (end - 1) / windowFrames && w < envelope.size(); ++w)
+                           envelope[w] = std::nan("");
+                   });
+    return envelope;
 }
 
 }  // namespace tavrel::e2e
