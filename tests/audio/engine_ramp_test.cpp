@@ -135,8 +135,7 @@ TEST(EngineRamps, AVolumeChangeGlidesOverOneBuffer) {
     EXPECT_GT(glide[127], 0.2f);
 }
 
-// The operator's fade: one falling curve, no step, silent after its length;
-// its end is a stop, not the end of the cue.
+// One falling curve, no step, silent after its length, and its end is a stop.
 TEST(EngineFades, AFadeFallsSmoothlyToSilenceAfterItsLengthAndEndsAsAStop) {
     EngineRig rig;
     writeWav(rig.file("level.wav"), constant(0.5f, 3.0));
@@ -155,27 +154,6 @@ TEST(EngineFades, AFadeFallsSmoothlyToSilenceAfterItsLengthAndEndsAsAStop) {
     ASSERT_TRUE(rig.pullUntil([&] { return controller->state().isStopped(); }, 1.0));
     EXPECT_EQ(rig.completions, 0);
     EXPECT_EQ(rig.engine->mixer().busyVoiceCount(), 0u);
-}
-
-// A cue during a fade starts at once; the faded one goes on along its curve.
-TEST(EngineFades, ACueDuringAFadeStartsAtOnceWhileTheOldOneFadesOn) {
-    EngineRig rig;
-    writeWav(rig.file("up.wav"), constant(0.5f, 3.0));
-    writeWav(rig.file("down.wav"), constant(-0.25f, 3.0));
-    auto controller = rig.countingController();
-    controller->play(slotFor("up.wav"), rig.file("up.wav"));
-    rig.pullLeft(1000);
-    controller->fadeOut(0.5);
-    const auto fading = rig.pullLeft(6000);
-    controller->play(slotFor("down.wav", 1), rig.file("down.wav"));
-    auto overlap = rig.pullLeft(EngineRig::rate / 2);
-    for (float& sample : overlap)
-        sample += 0.25f;  // what is left is the old cue
-    EXPECT_NEAR(overlap[ramp], fading.back(), 0.02f) << "cut, or the new cue is late";
-    for (std::size_t n = ramp + 1; n < overlap.size(); ++n)
-        ASSERT_LE(overlap[n], overlap[n - 1] + 1e-6f) << "frame " << n;
-    EXPECT_EQ(overlap.back(), 0.0f);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(1));
 }
 
 }  // namespace

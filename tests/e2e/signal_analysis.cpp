@@ -195,20 +195,17 @@ double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, 
 std::vector<double> peakEnvelope(const std::filesystem::path& rawFile, int sampleRate,
                                  double windowSeconds, double dropoutSeconds) {
     const auto left = readLeftChannel(rawFile);
-    const auto windowFrames = static_cast<std::size_t>(windowSeconds * sampleRate);
-    std::vector<double> envelope(left.size() / windowFrames, 0.0);
-    for (std::size_t i = 0; i < envelope.size() * windowFrames; ++i) {
-        double& peak = envelope[i / windowFrames];
-        peak = std::max(peak, std::fabs(static_cast<double>(left[i])));
-    }
-    // A sine sampled at these rates is never exactly zero twice in a row for long.
-    const auto shortest = static_cast<std::size_t>(sampleRate / 1000);
+    const auto frames = static_cast<std::size_t>(windowSeconds * sampleRate);
+    std::vector<double> envelope(left.size() / frames, 0.0);
+    for (std::size_t i = 0; i < envelope.size() * frames; ++i)
+        envelope[i / frames] = std::max(envelope[i / frames], std::fabs(double(left[i])));
+    // A sine at these rates is never exactly zero for a millisecond.
     forEachDropout(left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
                    [&](std::size_t begin, std::size_t end) {
-                       if (end - begin < shortest)
+                       if (end - begin < static_cast<std::size_t>(sampleRate / 1000))
                            return;
-                       for (std::size_t w = begin / windowFrames;
-                            w <= (end - 1) / windowFrames && w < envelope.size(); ++w)
+                       for (auto w = begin / frames; w <= (end - 1) / frames && w < envelope.size();
+                            ++w)
                            envelope[w] = std::nan("");
                    });
     return envelope;

@@ -88,8 +88,7 @@ TEST_F(MirrorTest, ABackupFollowsEveryCommandFromAnyInputWithoutEchoing) {
     ASSERT_TRUE(runUntilState(PlaybackState::stopped()));
     EXPECT_EQ(factory->requestedURLs.size(), 4u);
     EXPECT_EQ(backup.factory->requestedURLs.size(), 4u);
-    // Cue 12 faded, then the second fade cut it, there as here.
-    EXPECT_EQ(backup.factory->players[2]->fadeSeconds.size(), 1u);
+    EXPECT_EQ(backup.factory->players[2]->fadeSeconds.size(), 1u);  // then cut
     EXPECT_EQ(backup.factory->players[2]->stopCount, 1);
 }
 
