@@ -365,8 +365,8 @@ constexpr int editSwitchX = 1140, editSwitchY = 74;
 constexpr int loopSectionX = 80, loopSectionY = 187;
 constexpr int firstTrackCheckX = 265, firstTrackCheckY = 262;
 constexpr int secondTrackCheckX = 265, secondTrackCheckY = 307;
-constexpr int loopStartX = 721, loopStartY = 168;
-constexpr int loopStopX = 963, loopStopY = 168;
+constexpr int loopStartX = 770, loopStartY = 168;
+constexpr int loopStopX = 996, loopStopY = 168;
 
 TEST_F(EndToEnd, InEditModeCueKeysPlayNothing) {
     auto& show = *m_environment;
