@@ -319,9 +319,11 @@ TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
         last = i;
     }
     // A smooth 2 s curve spends about 1.8 s between those levels and falls
-    // by about 2 % of full level per window at most.
+    // by about 2 % of full level per window at most; a loaded sink that loses
+    // a moment of it costs a few per cent more. A cut, or steps of a tenth,
+    // fall further.
     EXPECT_NEAR(fadeSeconds, 1.85, 0.2) << text;
-    EXPECT_LT(largestFall, 0.04 * full) << text;
+    EXPECT_LT(largestFall, 0.08 * full) << text;
     EXPECT_LT(largestRise, 0.005 * full) << text;
     EXPECT_EQ(show.quitApplication(), 0) << show.logs();
 }
