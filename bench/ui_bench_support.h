@@ -43,6 +43,7 @@ public:
     bool play() override { return m_playing = true; }
     void pause() override { m_playing = false; }
     void stop() override { m_playing = false; }
+    void fadeOut(double) override { m_playing = false; }
 
 private:
     double m_time = 0;

@@ -92,6 +92,16 @@ void EngineAudioPlayer::stop() {  // main thread
     m_playing = false;
 }
 
+void EngineAudioPlayer::fadeOut(double seconds) {  // main thread
+    if (!isPlaying()) {
+        stop();
+        return;
+    }
+    const double frames =
+        std::isfinite(seconds) ? std::max(seconds, 0.0) * m_engine->sampleRate() : 0.0;
+    m_voice->fadeOut(static_cast<std::size_t>(std::lround(frames)));
+}
+
 std::optional<std::chrono::steady_clock::time_point> EngineAudioPlayer::firstOutputTime() const {
     if (!m_voice || m_voice->firstOutputNanoseconds() == 0)
         return std::nullopt;

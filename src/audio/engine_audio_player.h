@@ -52,6 +52,8 @@ public:
     bool play() override;
     void pause() override;
     void stop() override;
+    // The voice fades itself; its finish is reported like the end of the file.
+    void fadeOut(double seconds) override;
 
     // When the callback first handed this start's audio to the output; only
     // bench builds (TAVREL_TIMING_HOOKS) measure it, others never have it.

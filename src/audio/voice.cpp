@@ -12,12 +12,15 @@ void Voice::arm(float volume) {
     m_ring.reset();
     m_sounding.store(false, std::memory_order_relaxed);
     m_stopRequested.store(false, std::memory_order_relaxed);
+    m_fadeRequestFrames.store(0, std::memory_order_relaxed);
     m_volume.store(volume, std::memory_order_relaxed);
     m_endOfStream.store(false, std::memory_order_relaxed);
     m_finished.store(false, std::memory_order_relaxed);
     m_framesConsumed.store(0, std::memory_order_relaxed);
     m_firstOutputNanoseconds.store(0, std::memory_order_relaxed);
     m_envelopeFrames = 0;
+    m_fadeFrames = 0;
+    m_fadeLeftFrames = 0;
     m_appliedVolume = volume;
     m_consumed = 0;
     m_phase.store(Phase::armed, std::memory_order_release);
@@ -39,9 +42,17 @@ void Voice::requestStop() {
         m_phase.store(Phase::retired, std::memory_order_release);
 }
 
+void Voice::fadeOut(std::size_t frames) {
+    m_fadeRequestFrames.store(std::max<std::size_t>(frames, 1), std::memory_order_release);
+}
+
 void Voice::mixInto(float* interleaved, std::size_t frames) {  // realtime
     if (m_phase.load(std::memory_order_acquire) != Phase::active)
         return;
+    if (m_fadeFrames == 0) {
+        m_fadeFrames = m_fadeRequestFrames.load(std::memory_order_acquire);
+        m_fadeLeftFrames = m_fadeFrames;
+    }
     const bool stopping = m_stopRequested.load(std::memory_order_acquire);
     const bool sounding = m_sounding.load(std::memory_order_acquire) && !stopping;
     if (!sounding && m_envelopeFrames == 0) {
@@ -59,12 +70,17 @@ void Voice::mixInto(float* interleaved, std::size_t frames) {  // realtime
     }
 #endif
     m_framesConsumed.store(m_consumed, std::memory_order_release);
+    if (m_fadeFrames > 0 && m_fadeLeftFrames == 0) {
+        m_finished.store(true, std::memory_order_release);
+        m_phase.store(Phase::retired, std::memory_order_release);
+        return;
+    }
     if (mixed < frames && (sounding || m_envelopeFrames > 0))
         noteUnderrun();
 }
 
-// Mixes until the buffer is full, the ring is empty or a fade-out reaches
-// silence; returns the frames taken from the ring.
+// Mixes until the buffer is full, the ring is empty, or a ramp or fade
+// reaches silence; returns the frames taken from the ring.
 std::size_t Voice::mixFrames(float* interleaved, std::size_t frames, bool sounding) {  // realtime
     const std::size_t available = std::min(frames, m_ring.readableFrames());
     const float targetVolume = m_volume.load(std::memory_order_relaxed);
@@ -78,8 +94,11 @@ std::size_t Voice::mixFrames(float* interleaved, std::size_t frames, bool soundi
         } else if (--m_envelopeFrames == 0) {
             break;
         }
+        if (m_fadeFrames > 0 && m_fadeLeftFrames == 0)
+            break;
         const float volume = m_appliedVolume + volumeStep * static_cast<float>(used + 1);
-        const float gain = volume * (static_cast<float>(m_envelopeFrames) / rampFrames);
+        const float gain =
+            volume * (static_cast<float>(m_envelopeFrames) / rampFrames) * fadeGain();
         const float* frame = m_ring.frameAt(used);
         interleaved[used * 2] += frame[0] * gain;
         interleaved[used * 2 + 1] += frame[1] * gain;
@@ -88,6 +107,17 @@ std::size_t Voice::mixFrames(float* interleaved, std::size_t frames, bool soundi
     m_consumed += static_cast<std::int64_t>(used);
     m_appliedVolume = targetVolume;
     return used;
+}
+
+// Steps the fade by one frame. Amplitude falls as the square of the time
+// left: loudness then drops at a steady pace, and the curve starts from
+// full level and ends at zero without a step.
+float Voice::fadeGain() {  // realtime
+    if (m_fadeFrames == 0)
+        return 1.0f;
+    --m_fadeLeftFrames;
+    const float left = static_cast<float>(m_fadeLeftFrames) / static_cast<float>(m_fadeFrames);
+    return left * left;
 }
 
 void Voice::noteUnderrun() {  // realtime

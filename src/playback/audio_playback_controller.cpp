@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <system_error>
+#include <utility>
 
 #include "base/clamped.h"
 #include "playback/clamped_start.h"
@@ -24,6 +25,8 @@ void AudioPlaybackController::play(const CueSlot& slot,
     }
 
     const bool hadRun = m_player != nullptr;
+    if (m_fadingOut && m_state.isPlaying())
+        letFadeFinish();
     tearDown(true);
     // Observers hear of the torn-down run once the command is over, also when it fails.
     auto notifyIfStopped = [this, hadRun] {
@@ -90,9 +93,20 @@ bool AudioPlaybackController::togglePause() {
 
 void AudioPlaybackController::stop() {
     const bool hadPlayer = m_player != nullptr;
+    cutFades();
     tearDown(true);
     if (!hadPlayer)
         return;
+    notifyObservers();
+}
+
+void AudioPlaybackController::fadeOut(double seconds) {
+    if (!m_player || m_fadingOut || !m_state.isPlaying()) {
+        stop();
+        return;
+    }
+    m_fadingOut = true;
+    m_player->fadeOut(seconds);
     notifyObservers();
 }
 
@@ -125,6 +139,12 @@ float AudioPlaybackController::combinedVolume(double master, double gainDB) {
 void AudioPlaybackController::finishPlayback(const Uuid& id) {
     if (!m_playbackID || *m_playbackID != id)
         return;
+    // The operator's fade ended (or the file did, inside it): a stop.
+    if (m_fadingOut) {
+        tearDown(false);
+        notifyObservers();
+        return;
+    }
     // The file ended inside the pause's fade: the operator paused first, so
     // the sound stays paused (and Space still works) until it is resumed.
     if (m_state.isPaused()) {
@@ -153,9 +173,28 @@ void AudioPlaybackController::tearDown(bool stopPlayer) {
     m_playbackID.reset();
     m_currentSlot.reset();
     m_endedWhilePaused = false;
+    m_fadingOut = false;
     m_state = PlaybackState::stopped();
     m_progressTimer.reset();
     m_progress = {};
+}
+
+// The fading player leaves the run but keeps its voice until its fade ends,
+// so a cue replacing it does not cut it short.
+void AudioPlaybackController::letFadeFinish() {
+    std::shared_ptr<AudioPlaying> player = std::move(m_player);
+    std::weak_ptr<AudioPlaybackController> weakSelf = weak_from_this();
+    player->setCompletionHandler([weakSelf, faded = player.get()] {
+        if (auto self = weakSelf.lock())
+            std::erase_if(self->m_fadingPlayers,
+                          [faded](const auto& p) { return p.get() == faded; });
+    });
+    m_fadingPlayers.push_back(std::move(player));
+}
+
+void AudioPlaybackController::cutFades() {
+    for (const auto& player : std::exchange(m_fadingPlayers, {}))
+        player->stop();
 }
 
 void AudioPlaybackController::setState(PlaybackState state) {

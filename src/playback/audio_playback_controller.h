@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/main_loop.h"
 #include "base/observable.h"
@@ -53,14 +54,21 @@ public:
     AudioPlayerMaking& factory() const { return *m_factory; }
 
     // Throws PlaybackError or the factory's own error. A failure before a
-    // player is made leaves the current cue untouched.
+    // player is made leaves the current cue untouched; a cue fading out goes
+    // on fading under the new one.
     void play(const CueSlot& slot, const std::optional<std::filesystem::path>& url);
     // True when the state changed. A pause wins over an end that arrives
     // during it: the sound completes only when resumed, and resuming a sound
     // that ended while paused completes it at once (stopped, then the
     // natural-completion callable).
     bool togglePause();
+    // Also cuts every fade still sounding.
     void stop();
+    // The sounding cue falls to silence over `seconds` and is then stopped,
+    // as by stop(), not completed. During a fade, while paused, or with only
+    // a replaced cue still fading, it is stop().
+    void fadeOut(double seconds);
+    bool isFadingOut() const { return m_fadingOut; }
 
     void report(const std::exception& error);
     void clearError();
@@ -82,6 +90,8 @@ private:
     void finishPlayback(const Uuid& id);
     void complete();
     void tearDown(bool stopPlayer);
+    void letFadeFinish();
+    void cutFades();
     void setState(PlaybackState state);
     // Reads the player's position; notifies the progress channel when `tick` and it moved.
     void updateProgress(bool tick);
@@ -109,6 +119,9 @@ private:
     int m_progressSubscribers = 0;
     // Idle costs nothing.
     std::unique_ptr<TimerHandle> m_progressTimer;
+    bool m_fadingOut = false;  // the current player's run ends when its fade does
+    // Players replaced while fading, kept until their fades end.
+    std::vector<std::shared_ptr<AudioPlaying>> m_fadingPlayers;
 };
 
 }  // namespace tavrel

@@ -23,8 +23,9 @@ public:
     // True while sound is being produced.
     virtual bool isPlaying() const = 0;
 
-    // Called once, later, on the main thread, when playback ended by itself or
-    // failed while playing; never by stop() or pause(), never once the player is gone.
+    // Called once, later, on the main thread, when playback ended by itself,
+    // failed while playing or finished a fade-out; never by stop() or pause(),
+    // never once the player is gone.
     virtual std::function<void()> completionHandler() const = 0;
     virtual void setCompletionHandler(std::function<void()> handler) = 0;
     // True when the run that just completed failed (its output was lost)
@@ -39,6 +40,9 @@ public:
     virtual void pause() = 0;
     // Stops; the player is not used again.
     virtual void stop() = 0;
+    // While playing: falls smoothly to silence over `seconds`, then is stopped
+    // and calls the completion handler. Otherwise the same as stop().
+    virtual void fadeOut(double seconds) = 0;
 };
 
 // Makes loaded players. Throws (the backend's own error) when the file cannot

@@ -223,14 +223,10 @@ void RemoteControl::execute(const RemoteCommand& command, bool fromMirror) {
             m_store->stopPlayback();
             break;
         case RemoteCommand::Kind::fade:
-            fade();
+            m_store->fadeOut();
             break;
     }
     m_commandFromMirror = false;
-}
-
-void RemoteControl::fade() {
-    m_store->stopPlayback();
 }
 
 void RemoteControl::mirror(CueStore::TransportCommand command, std::int64_t slotID) {
@@ -248,6 +244,9 @@ void RemoteControl::mirror(CueStore::TransportCommand command, std::int64_t slot
             break;
         case CueStore::TransportCommand::stop:
             m_mirror->send({RemoteCommand::Kind::stop, 0});
+            break;
+        case CueStore::TransportCommand::fade:
+            m_mirror->send({RemoteCommand::Kind::fade, 0});
             break;
     }
 }

@@ -65,8 +65,6 @@ private:
     void closeEverything(const std::string& problem);
 
     void execute(const RemoteCommand& command, bool fromMirror);
-    // Until fading exists this stops, as "중지" does.
-    void fade();
     void mirror(CueStore::TransportCommand command, std::int64_t slotID);
 
     void playbackChanged();

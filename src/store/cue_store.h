@@ -100,9 +100,12 @@ public:
     void play(const CueSlot& slot);
     void togglePause();
     void stopPlayback();
-    // Each of the three above as carried out, from any input (a backup machine
+    // Fades over preferences().fadeSeconds, then stopped; ends a loop run as
+    // stopPlayback() does. A second one during the fade cuts.
+    void fadeOut();
+    // Each of the four above as carried out, from any input (a backup machine
     // follows them). `slotID` is the played slot's; one listener.
-    enum class TransportCommand { play, togglePause, stop };
+    enum class TransportCommand { play, togglePause, stop, fade };
     void setTransportListener(std::function<void(TransportCommand, std::int64_t slotID)> listener) {
         m_transportListener = std::move(listener);
     }

@@ -79,6 +79,15 @@ void CueStore::stopPlayback() {
     tellTransportListener(TransportCommand::stop);
 }
 
+void CueStore::fadeOut() {
+    const bool hadLoop = m_loopPlayback.has_value();
+    stopLoopPlayback(false);
+    m_playback->fadeOut(m_preferences.fadeSeconds);
+    if (hadLoop)
+        notifyObservers();
+    tellTransportListener(TransportCommand::fade);
+}
+
 void CueStore::tellTransportListener(TransportCommand command, std::int64_t slotID) {
     if (m_transportListener)
         m_transportListener(command, slotID);

@@ -39,6 +39,8 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
                                         palette::orange(), this)),
       m_stopButton(new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
                                        palette::red(), this)),
+      m_fadeButton(new TransportButton(QStringLiteral("페이드 아웃"),
+                                       QStringLiteral("speaker.wave.1"), palette::blue(), this)),
       m_volumeLabel(new QLabel(this)),
       m_volumeSlider(new QSlider(Qt::Horizontal, this)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -89,10 +91,12 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
     row->addLayout(panel, 1);
     row->addWidget(m_pauseButton);
     row->addWidget(m_stopButton);
+    row->addWidget(m_fadeButton);
     row->addLayout(volume);
 
     connect(m_pauseButton, &QAbstractButton::clicked, this, [this] { m_store->togglePause(); });
     connect(m_stopButton, &QAbstractButton::clicked, this, [this] { m_store->stopPlayback(); });
+    connect(m_fadeButton, &QAbstractButton::clicked, this, [this] { m_store->fadeOut(); });
     connect(m_volumeSlider, &QSlider::valueChanged, this, &CueControlsBar::sliderMoved);
     connect(m_volumeSlider, &QSlider::sliderReleased, this,
             [this] { m_store->persistMasterVolume(); });
@@ -127,6 +131,7 @@ void CueControlsBar::refresh() {
     m_time->setVisible(now.transportEnabled);
     m_time->setTint(now.symbolColor);
     m_time->setProgress(playback.progress());
+    m_fadeButton->setEnabled(now.transportEnabled);
 
     const double volume = m_store->document().masterVolume;
     m_volumeLabel->setText(masterVolumeText(volume));

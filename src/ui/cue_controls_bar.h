@@ -16,8 +16,8 @@ class ElidedLabel;
 class PlaybackTimeRow;
 class TransportButton;
 
-// Below the board: what is playing and how far, pause/resume, stop, master volume. The
-// slider changes the volume on every move and saves it when let go.
+// Below the board: what is playing and how far, pause/resume, stop, fade-out,
+// master volume. The slider changes the volume on every move and saves it when let go.
 class CueControlsBar : public QWidget {
     Q_OBJECT
 
@@ -26,6 +26,7 @@ public:
 
     TransportButton& pauseButton() const { return *m_pauseButton; }
     TransportButton& stopButton() const { return *m_stopButton; }
+    TransportButton& fadeButton() const { return *m_fadeButton; }
     QSlider& volumeSlider() const { return *m_volumeSlider; }
     QString nowPlayingLine() const;
     QString nowPlayingSymbol() const { return m_symbol; }
@@ -48,6 +49,7 @@ private:
     PlaybackTimeRow* m_time = nullptr;
     TransportButton* m_pauseButton = nullptr;
     TransportButton* m_stopButton = nullptr;
+    TransportButton* m_fadeButton = nullptr;
     QLabel* m_volumeLabel = nullptr;
     QSlider* m_volumeSlider = nullptr;
     QString m_symbol;

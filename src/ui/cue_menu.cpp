@@ -44,6 +44,14 @@ CueKeyboardCommands::CueKeyboardCommands(std::shared_ptr<CueStore> store, QWidge
             m_store->togglePause();
     });
     m_menu->addAction(m_pauseAction);
+    m_fadeAction = new QAction(QStringLiteral("페이드 아웃"), this);
+    m_fadeAction->setAutoRepeat(false);
+    m_fadeAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_fadeAction, &QAction::triggered, this, [this] {
+        if (m_store->liveShortcutsEnabled())
+            m_store->fadeOut();
+    });
+    m_menu->addAction(m_fadeAction);
     // Also on the window itself, so the keys work wherever the menu is shown.
     window->addActions(m_menu->actions());
 
@@ -67,6 +75,9 @@ void CueKeyboardCommands::refresh() {
                                             : QStringLiteral("일시정지"));
     m_pauseAction->setShortcut(live ? QKeySequence(Qt::Key_Space) : QKeySequence());
     m_pauseAction->setEnabled(live && !state.isStopped());
+    m_fadeAction->setShortcut(live ? QKeySequence(Qt::Key_Escape) : QKeySequence());
+    // Also while stopped: a second press still cuts a replaced cue's fade.
+    m_fadeAction->setEnabled(live);
 }
 
 }  // namespace tavrel

@@ -109,7 +109,8 @@ QWidget* LoopPlaybackView::makeControlBox() {
     auto* box = new LoopControlBox(this);
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(14, 12, 14, 12);
-    row->setSpacing(20);
+    // Four buttons beside the picker fit the window's minimum width only so.
+    row->setSpacing(12);
 
     auto* pickerColumn = new QVBoxLayout;
     pickerColumn->setSpacing(5);
@@ -140,9 +141,14 @@ QWidget* LoopPlaybackView::makeControlBox() {
     m_stopButton = new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
                                        palette::red(), box);
     connect(m_stopButton, &TransportButton::clicked, this, [this] { m_store->stopPlayback(); });
+    m_fadeButton = new TransportButton(QStringLiteral("페이드"), QStringLiteral("speaker.wave.1"),
+                                       palette::blue(), box);
+    m_fadeButton->setAccessibleName(QStringLiteral("페이드 아웃"));
+    connect(m_fadeButton, &TransportButton::clicked, this, [this] { m_store->fadeOut(); });
     row->addWidget(m_startButton);
     row->addWidget(m_pauseButton);
     row->addWidget(m_stopButton);
+    row->addWidget(m_fadeButton);
     return box;
 }
 
@@ -303,6 +309,7 @@ void LoopPlaybackView::refreshControls() {
                                                    : QStringLiteral("pause.fill"));
     m_pauseButton->setEnabled(!state.isStopped());
     m_stopButton->setEnabled(!state.isStopped());
+    m_fadeButton->setEnabled(!state.isStopped());
 }
 
 void LoopPlaybackView::refreshFooter() {

@@ -25,7 +25,7 @@ class LoopTrackList;
 class TransportButton;
 
 // The loop player section: add, check, reorder and delete loop tracks, pick
-// how long the run lasts, start, pause and stop it, set the master volume.
+// how long the run lasts, start, pause, stop or fade it out, set the master volume.
 // Everything is done by the store; the panel holds only the checked ids and
 // the chosen duration.
 class LoopPlaybackView : public TavrelBackdrop {
@@ -59,6 +59,7 @@ public:
     TransportButton* startButton() const { return m_startButton; }
     TransportButton* pauseButton() const { return m_pauseButton; }
     TransportButton* stopButton() const { return m_stopButton; }
+    TransportButton* fadeButton() const { return m_fadeButton; }
     LoopTrackList* trackList() const { return m_trackList; }
     QLabel* nowPlayingLabel() const { return m_nowPlaying; }
     QLabel* volumeLabel() const { return m_volumeLabel; }
@@ -94,6 +95,7 @@ private:
     TransportButton* m_startButton = nullptr;
     TransportButton* m_pauseButton = nullptr;
     TransportButton* m_stopButton = nullptr;
+    TransportButton* m_fadeButton = nullptr;
     LoopTrackList* m_trackList = nullptr;
     QLabel* m_nowPlaying = nullptr;
     QLabel* m_volumeLabel = nullptr;

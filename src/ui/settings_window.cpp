@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +34,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, SettingsServices
       m_outputBox(new QComboBox(this)),
       m_outputNote(new QLabel(this)),
       m_latencyGroup(new QButtonGroup(this)),
+      m_fadeBox(new QDoubleSpinBox(this)),
       m_remote(new RemoteSettingsSection(m_draft, m_services.remote, this)) {
     setWindowTitle(QStringLiteral("설정"));
     setObjectName(QStringLiteral("settingsWindow"));
@@ -57,6 +59,13 @@ SettingsWindow::SettingsWindow(std::shared_ptr<CueStore> store, SettingsServices
     latency->addWidget(stable);
     latency->addWidget(low);
     form->addRow(QStringLiteral("지연 시간"), latency);
+    m_fadeBox->setRange(Preferences::minimumFadeSeconds, Preferences::maximumFadeSeconds);
+    m_fadeBox->setDecimals(2);
+    m_fadeBox->setSingleStep(0.5);
+    m_fadeBox->setSuffix(QStringLiteral(" 초"));
+    m_fadeBox->setAccessibleName(QStringLiteral("페이드 아웃 시간"));
+    m_fadeBox->setValue(m_draft.fadeSeconds);
+    form->addRow(QStringLiteral("페이드 아웃 시간"), m_fadeBox);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("취소"), QDialogButtonBox::RejectRole);
@@ -105,6 +114,7 @@ Preferences SettingsWindow::editedPreferences() const {
     Preferences edited = m_draft;
     edited.outputDevice = m_outputBox->currentData().toString().toStdString();
     edited.latencyPreset = static_cast<LatencyPreset>(m_latencyGroup->checkedId());
+    edited.fadeSeconds = m_fadeBox->value();
     m_remote->writeInto(edited);
     return edited;
 }

@@ -12,6 +12,7 @@
 
 class QButtonGroup;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 
 namespace tavrel {
@@ -57,6 +58,7 @@ private:
     QComboBox* m_outputBox = nullptr;
     QLabel* m_outputNote = nullptr;
     QButtonGroup* m_latencyGroup = nullptr;
+    QDoubleSpinBox* m_fadeBox = nullptr;
     RemoteSettingsSection* m_remote = nullptr;
 };
 

@@ -24,6 +24,11 @@ void drawFallback(QPainter& painter, const QString& symbol, const QColor& tint) 
         painter.drawRoundedRect(QRectF(13.5, 4, 4.5, 16), 1.2, 1.2);
     } else if (symbol == QLatin1String("stop.fill")) {
         painter.drawRoundedRect(QRectF(5, 5, 14, 14), 2.5, 2.5);
+    } else if (symbol == QLatin1String("speaker.wave.1")) {
+        painter.drawPolygon(QPolygonF({{3, 9}, {7, 9}, {12, 4.5}, {12, 19.5}, {7, 15}, {3, 15}}));
+        painter.setPen(stroke);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawArc(QRectF(10, 8, 8, 8), -60 * 16, 120 * 16);
     } else if (symbol == QLatin1String("plus")) {
         painter.setPen(stroke);
         painter.drawLine(QPointF(12, 5), QPointF(12, 19));
@@ -113,6 +118,7 @@ QStringList themeNamesForSymbol(const QString& symbol) {
         {QStringLiteral("play.fill"), {QStringLiteral("media-playback-start-symbolic")}},
         {QStringLiteral("pause.fill"), {QStringLiteral("media-playback-pause-symbolic")}},
         {QStringLiteral("stop.fill"), {QStringLiteral("media-playback-stop-symbolic")}},
+        {QStringLiteral("speaker.wave.1"), {QStringLiteral("audio-volume-low-symbolic")}},
         {QStringLiteral("plus"), {QStringLiteral("list-add-symbolic")}},
         {QStringLiteral("exclamationmark.triangle.fill"),
          {QStringLiteral("dialog-warning-symbolic")}},

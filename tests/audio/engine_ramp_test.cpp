@@ -117,5 +117,26 @@ TEST(EngineRamps, AVolumeChangeGlidesOverOneBuffer) {
     EXPECT_GT(glide[127], 0.2f);
 }
 
+// One falling curve, no step, silent after its length, and its end is a stop.
+TEST(EngineFades, AFadeFallsSmoothlyToSilenceAfterItsLengthAndEndsAsAStop) {
+    EngineRig rig;
+    writeWav(rig.file("level.wav"), constant(0.5f, 3.0));
+    auto controller = rig.countingController();
+    controller->play(slotFor("level.wav"), rig.file("level.wav"));
+    const auto before = rig.pullLeft(2000);
+    controller->fadeOut(0.5);
+    const std::size_t length = EngineRig::rate / 2;  // longer than a ring: fed throughout
+    const auto fade = rig.pullLeft(length + 2000);
+    // The steepest step of the curve is at its start: 2 / length of the level.
+    EXPECT_LT(largestStep(joined({before.back()}, fade)), 0.5f * 2.0f / float(length) + 1e-6f);
+    for (std::size_t n = 1; n < fade.size(); ++n)
+        ASSERT_LE(fade[n], fade[n - 1]) << "frame " << n;
+    EXPECT_GT(fade[length - 100], 0.0f);
+    EXPECT_EQ(fade[length], 0.0f);
+    ASSERT_TRUE(rig.pullUntil([&] { return controller->state().isStopped(); }, 1.0));
+    EXPECT_EQ(rig.completions, 0);
+    EXPECT_EQ(rig.engine->mixer().busyVoiceCount(), 0u);
+}
+
 }  // namespace
 }  // namespace tavrel::test

@@ -1,5 +1,6 @@
 #include "signal_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -189,6 +190,25 @@ double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, 
             largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }
     return largest;
+}
+
+std::vector<double> peakEnvelope(const std::filesystem::path& rawFile, int sampleRate,
+                                 double windowSeconds, double dropoutSeconds) {
+    const auto left = readLeftChannel(rawFile);
+    const auto frames = static_cast<std::size_t>(windowSeconds * sampleRate);
+    std::vector<double> envelope(left.size() / frames, 0.0);
+    for (std::size_t i = 0; i < envelope.size() * frames; ++i)
+        envelope[i / frames] = std::max(envelope[i / frames], std::fabs(double(left[i])));
+    // A sine at these rates is never exactly zero for a millisecond.
+    forEachDropout(left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
+                   [&](std::size_t begin, std::size_t end) {
+                       if (end - begin < static_cast<std::size_t>(sampleRate / 1000))
+                           return;
+                       for (auto w = begin / frames; w <= (end - 1) / frames && w < envelope.size();
+                            ++w)
+                           envelope[w] = std::nan("");
+                   });
+    return envelope;
 }
 
 }  // namespace tavrel::e2e

@@ -47,4 +47,10 @@ std::string describe(const std::vector<Stretch>& stretches);
 double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
                           double toSeconds, double dropoutSeconds = 0);
 
+// The left channel's largest magnitude in each window of `windowSeconds`;
+// NaN for a window holding a dropout (a run of a millisecond or more of
+// exact zeros inside sound, no longer than `dropoutSeconds`).
+std::vector<double> peakEnvelope(const std::filesystem::path& rawFile, int sampleRate,
+                                 double windowSeconds, double dropoutSeconds);
+
 }  // namespace tavrel::e2e

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "playback/clamped_start.h"
 #include "support/fake_player.h"
@@ -291,6 +290,25 @@ TEST_F(AudioPlaybackControllerTest, ProgressTicksOnItsOwnChannelAndOnlyWhileASou
     controller->stop();
     EXPECT_EQ(controller->progress(), PlaybackProgress{});
     EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
+}
+
+TEST_F(AudioPlaybackControllerTest, ASecondFadeOrOneWhilePausedCutsAndANewCueLeavesAFadeToAStop) {
+    for (const bool paused : {false, true}) {
+        controller->play(slot(1), file("a.mp3"));
+        paused ? (void)controller->togglePause() : controller->fadeOut(2);
+        controller->fadeOut(2);
+        EXPECT_EQ(factory->lastPlayer()->stopCount, 1) << paused;
+        EXPECT_TRUE(controller->state().isStopped());
+    }
+    controller->play(slot(1), file("a.mp3"));
+    const auto fading = factory->lastPlayer();
+    controller->fadeOut(2);
+    controller->play(slot(2), file("b.mp3"));
+    EXPECT_EQ(fading->stopCount, 0);
+    EXPECT_EQ(controller->state(), PlaybackState::playing(2));
+    controller->stop();
+    EXPECT_EQ(fading->stopCount, 1);
+    EXPECT_EQ(completions, 0);
 }
 
 }  // namespace

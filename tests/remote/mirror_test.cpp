@@ -66,6 +66,7 @@ TEST_F(MirrorTest, ABackupFollowsEveryCommandFromAnyInputWithoutEchoing) {
         {[&] { store->togglePause(); }, PlaybackState::playing(4)},
         {[&] { store->stopPlayback(); }, PlaybackState::stopped()},
         {[&] { store->play(slots[11]); }, PlaybackState::playing(11)},
+        {[&] { store->fadeOut(); }, PlaybackState::playing(11)},
         {[&] {
              showController.send(remote->oscPort(),
                                  oscCommandMessage({RemoteCommand::Kind::fade, 0}));
@@ -87,6 +88,8 @@ TEST_F(MirrorTest, ABackupFollowsEveryCommandFromAnyInputWithoutEchoing) {
     ASSERT_TRUE(runUntilState(PlaybackState::stopped()));
     EXPECT_EQ(factory->requestedURLs.size(), 4u);
     EXPECT_EQ(backup.factory->requestedURLs.size(), 4u);
+    EXPECT_EQ(backup.factory->players[2]->fadeSeconds.size(), 1u);  // then cut
+    EXPECT_EQ(backup.factory->players[2]->stopCount, 1);
 }
 
 }  // namespace

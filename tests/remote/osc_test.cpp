@@ -55,6 +55,7 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWould) {
         // A button's release (0) does nothing; its press (1.0) plays.
         {withArguments("/tavrel/cue/4", "f", bigEndian(0)), PlaybackState::stopped()},
         {withArguments("/tavrel/cue/4", "f", bigEndian(0x3f800000)), PlaybackState::playing(3)},
+        {command(RemoteCommand::Kind::fade), PlaybackState::playing(3)},  // then cut
         {command(RemoteCommand::Kind::fade), PlaybackState::stopped()},
         {withArguments("/tavrel/cue/5", "i", bigEndian(1)), PlaybackState::playing(4)},
     };

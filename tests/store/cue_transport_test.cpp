@@ -196,5 +196,21 @@ TEST_F(CueTransportTest, MasterVolumeIsClampedHeardAtOnceAndSavedOnlyWhenRelease
     EXPECT_EQ(controller->masterVolume(), 0.5);
 }
 
+// Escape: over this machine's fade time; the run ends at once, the sound when its fade does.
+TEST_F(CueTransportTest, FadeTakesThePreferredTimeEndsTheLoopRunAndItsEndIsAStop) {
+    Preferences preferences = store->preferences();
+    preferences.fadeSeconds = 4.5;
+    ASSERT_TRUE(store->setPreferences(preferences));
+    startLoop();
+    const auto fading = lastPlayer();
+    store->fadeOut();
+    expectNoLoop();
+    EXPECT_EQ(fading->fadeSeconds, std::vector<double>{4.5});
+    EXPECT_EQ(controller->state(), PlaybackState::playing(-1));
+    fading->complete();
+    EXPECT_TRUE(controller->state().isStopped());
+    EXPECT_EQ(factory->players.size(), 1u) << "the run went on";
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -35,6 +35,8 @@ public:
     bool play() override;
     void pause() override;
     void stop() override;
+    // Keeps playing until the test calls complete(), as a fade would.
+    void fadeOut(double seconds) override { fadeSeconds.push_back(seconds); }
 
     // What the backend would do at the end of the file: call the handler (as a
     // main-thread task would, later).
@@ -49,6 +51,7 @@ public:
     int pauseCount = 0;
     int stopCount = 0;
     int prepareCount = 0;
+    std::vector<double> fadeSeconds;  // one entry per fadeOut()
 
 private:
     double m_duration;

@@ -38,6 +38,8 @@ protected:
         }
         EXPECT_FALSE(commands().pauseAction()->isEnabled());
         EXPECT_TRUE(commands().pauseAction()->shortcut().isEmpty());
+        EXPECT_FALSE(commands().fadeAction()->isEnabled());
+        EXPECT_TRUE(commands().fadeAction()->shortcut().isEmpty());
     }
 
     std::unique_ptr<MainWindow> window;
@@ -56,7 +58,7 @@ TEST_F(CueMenuTest, EachKeyPlaysItsSlotAndTheMenuReadsInOrder) {
     }
     EXPECT_EQ(plays(), 11u);
     const QList<QAction*> items = commands().menu()->actions();
-    ASSERT_EQ(items.size(), 14);
+    ASSERT_EQ(items.size(), 15);
     EXPECT_EQ(items[0]->text(), QStringLiteral("큐 1 재생"));
     EXPECT_EQ(items[11]->text(), QStringLiteral("큐 12 재생"));
     EXPECT_EQ(items[11]->shortcut(), QKeySequence(Qt::Key_Equal));
@@ -91,7 +93,7 @@ TEST_F(CueMenuTest, ASlotWithoutAudioIgnoresItsKeyAndTheOthersStillWork) {
     EXPECT_EQ(controller->state(), PlaybackState::playing(5));
 }
 
-TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllThirteenItems) {
+TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllFourteenItems) {
     press(Qt::Key_1);
     ASSERT_TRUE(controller->state().isPlaying());
     for (const bool editor : {false, true}) {
@@ -113,6 +115,8 @@ TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllThirteenItems) {
     }
     press(Qt::Key_2);
     EXPECT_EQ(controller->state(), PlaybackState::playing(1));
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(controller->isFadingOut());
 }
 
 // Key events as the platform hands them to the window: a press goes through

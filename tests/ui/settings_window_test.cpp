@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,7 +45,7 @@ protected:
     std::unique_ptr<CueBoardView> board;
 };
 
-TEST_F(SettingsWindowTest, SavingStoresTheChosenOutputAndLatencyCancelChangesNothing) {
+TEST_F(SettingsWindowTest, SavingStoresTheChosenOutputLatencyAndFadeCancelChangesNothing) {
     SettingsWindow* window = open();
     ASSERT_NE(window, nullptr);
     ASSERT_EQ(outputBox(*window).count(), 3);  // the default output first
@@ -59,8 +60,10 @@ TEST_F(SettingsWindowTest, SavingStoresTheChosenOutputAndLatencyCancelChangesNot
     window = open();
     outputBox(*window).setCurrentIndex(2);
     window->findChildren<QRadioButton*>().last()->click();
+    window->findChild<QDoubleSpinBox*>()->setValue(3.5);
     press(*window, QStringLiteral("저장"));
     EXPECT_EQ(store->preferences().outputDevice, "booth");
+    EXPECT_EQ(store->preferences().fadeSeconds, 3.5);
     EXPECT_EQ(store->preferences().latencyPreset, LatencyPreset::low);
     EXPECT_EQ(
         decodePreferences(test::readFile(temp.path() / "config" / "preferences.json")).outputDevice,
