@@ -154,7 +154,8 @@ void AudioOverviewThread::read(const std::filesystem::path& url, std::size_t pea
         if (!cancelled())
             post(request, std::move(overview));
     } catch (const AudioFileError&) {
-        // Nothing to show; playing the file reports why.
+        // No format: the editor says the file cannot be read; playing it tells why.
+        post(request, AudioOverview{});
     }
 }
 

@@ -34,7 +34,7 @@ public:
     AudioOverviewThread& operator=(const AudioOverviewThread&) = delete;
 
     // `deliver` runs on the main thread: first with the format, then again
-    // with the peaks as well; nothing for a file that does not open. Dropping
+    // with the peaks as well; once, with no format, for a file that does not open. Dropping
     // the returned handle cancels the read and any delivery not yet made.
     // main thread
     std::shared_ptr<void> request(const std::filesystem::path& url, std::size_t peakCount,

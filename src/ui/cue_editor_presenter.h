@@ -21,7 +21,8 @@ using CueEditorPresenter =
 
 // Reads a sound file's format, then its peaks, off the main thread (the
 // engine's AudioOverviewThread). `deliver` runs on the main thread, at most
-// twice, and never once the returned handle is dropped.
+// twice (no format: the file cannot be read), and never once the returned
+// handle is dropped.
 using AudioOverviewReading = std::function<std::shared_ptr<void>(
     const std::filesystem::path& url, std::function<void(const AudioOverview&)> deliver)>;
 

@@ -435,6 +435,8 @@ void CueEditorView::refreshAudioOverview() {
     m_overviewRequest = m_readOverview(*url, [this](const AudioOverview& overview) {
         m_audioRow->setDetail(audioDetailText(overview));
         m_waveform->setPeaks(overview.peaks, overview.durationSeconds);
+        if (overview.formatName.empty())
+            m_waveform->setPlaceholder(QStringLiteral("파형을 읽을 수 없습니다"));
     });
 }
 

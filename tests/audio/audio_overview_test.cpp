@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, AudioOverviewFormats,
                                            OverviewCase{"FLAC", audioFormats()[4], 48000, 6}),
                          [](const auto& info) { return info.param.name; });
 
-TEST(AudioOverviewThread, DeliversFormatThenPeaksAndNothingForADroppedRequest) {
+TEST(AudioOverviewThread, DeliversFormatThenPeaksNoFormatForBadFilesAndNothingWhenDropped) {
     TemporaryDirectory folder;
     writeWav(folder.path() / "tone.wav", sines({{440.0, 0.5}}, 1.0, 48000, 2));
     ManualMainLoop mainLoop;
@@ -69,6 +69,10 @@ TEST(AudioOverviewThread, DeliversFormatThenPeaksAndNothingForADroppedRequest) {
                                            [&](const AudioOverview& o) { kept.push_back(o); });
     thread.request(folder.path() / "tone.wav", 50,
                    [&](const AudioOverview& o) { dropped.push_back(o); });
+    std::vector<AudioOverview> unreadable;
+    writeBytes(folder.path() / "noise.wav", std::string(4096, 'x'));
+    const auto unreadableHandle = thread.request(
+        folder.path() / "noise.wav", 50, [&](const AudioOverview& o) { unreadable.push_back(o); });
     const auto lastHandle = thread.request(folder.path() / "tone.wav", 50,
                                            [&](const AudioOverview& o) { last.push_back(o); });
     // Requests are read in order: once the last has its peaks, the others are done.
@@ -83,6 +87,7 @@ TEST(AudioOverviewThread, DeliversFormatThenPeaksAndNothingForADroppedRequest) {
     EXPECT_TRUE(kept[0].peaks.empty());
     EXPECT_EQ(kept[0].formatName, "WAV");
     EXPECT_EQ(kept[1].peaks.size(), 50u);
+    EXPECT_EQ(unreadable, std::vector<AudioOverview>{AudioOverview{}});
 }
 
 }  // namespace
