@@ -96,14 +96,14 @@ private:
     void chooseFile(const QString& title, const QStringList& filters, FileKind kind,
                     std::function<void(const std::filesystem::path&)> completion);
     // Takes the field's text into the draft when it is a number; otherwise
-    // marks the field and holds "저장" back until it is one.
+    // marks the field and holds "저장" back until it is one. A new offset
+    // moves the waveform's marker and stops the audition.
     void takeStartSecondsText();
     void refreshImageDetail();
     // Asks for the format and peaks of a new audio file; drops the old request.
     void refreshAudioOverview();
+    // The button says whether the audition sounds; it needs audio and a valid offset.
     void refreshAudition();
-    // The start offset moved (typed or picked on the waveform).
-    void startSecondsChanged(double previous);
     void refresh();
     void fitHeight();
     // The editor goes away: discards the imports unless committed. Runs once.
