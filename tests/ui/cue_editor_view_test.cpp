@@ -377,11 +377,17 @@ TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUnti
     otherSlot.audioFilename = other;
     ASSERT_TRUE(store->replace(otherSlot));
 
+    // A backup machine follows cue commands, never an audition.
+    int transportCommands = 0;
+    store->setTransportListener(
+        [&](CueStore::TransportCommand, std::int64_t) { ++transportCommands; });
+
     enum class Stop { pressedAgain, offsetTyped, offsetPicked, sheetClosed };
     for (const Stop stop :
          {Stop::pressedAgain, Stop::offsetTyped, Stop::offsetPicked, Stop::sheetClosed}) {
         SCOPED_TRACE(static_cast<int>(stop));
         store->play(store->document().slots[2]);
+        transportCommands = 0;
         const auto cue = lastPlayer();
         CueEditorView* editor = present();
         QPushButton* button = editor->auditionButton();
@@ -422,6 +428,7 @@ TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUnti
         EXPECT_FALSE(audition->isPlaying());
         EXPECT_EQ(audition->stopCount, 1);
         EXPECT_TRUE(controller->state().isStopped());
+        EXPECT_EQ(transportCommands, 0);
         if (stop == Stop::sheetClosed) {
             EXPECT_TRUE(editorIsGone());
             continue;
