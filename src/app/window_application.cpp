@@ -13,6 +13,7 @@
 #include "app/cue_warmer.h"
 #include "app/player_factory.h"
 #include "app/single_instance.h"
+#include "audio/audio_overview_reader.h"
 #include "audio/pulse_audio_output.h"
 #include "persistence/cue_persistence.h"
 #include "persistence/library_lock.h"
@@ -35,6 +36,8 @@ namespace tavrel {
 namespace {
 
 QtMessageHandler previousMessageHandler = nullptr;
+// A few per pixel of the editor's waveform.
+constexpr std::size_t overviewPeakCount = 1200;
 
 // Headless runs print one line; Qt's note about a missing runtime folder is
 // not news to anyone running without a desktop session.
@@ -178,7 +181,14 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
         return entries;
     };
     services.outputStatus = audio.outputStatus;
-    services.presentEditor = cueEditorPresenter(store, fileChooser);
+    // Before the window: an editor's request must not outlive the thread.
+    AudioOverviewThread overviews(mainLoop);
+    services.presentEditor =
+        cueEditorPresenter(store, fileChooser,
+                           [&overviews](const std::filesystem::path& url,
+                                        std::function<void(const AudioOverview&)> deliver) {
+                               return overviews.request(url, overviewPeakCount, std::move(deliver));
+                           });
     services.makeLoopPanel = [store, &fileChooser](QWidget* parent) -> QWidget* {
         return new LoopPlaybackView(store, fileChooser, parent);
     };

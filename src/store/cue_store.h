@@ -109,6 +109,16 @@ public:
     void setTransportListener(std::function<void(TransportCommand, std::int64_t slotID)> listener) {
         m_transportListener = std::move(listener);
     }
+    // Auditions (cue_store_audition.cpp): the editor's draft sounds as its cue
+    // would, in place of whatever sounds, also while the cue keys are off. Not
+    // a cue press: no transport listener hears of it. Gives the reason when it
+    // could not sound, for the editor to show (the controller's error is left alone).
+    std::optional<std::string> audition(const CueSlot& draft);
+    // The last audition is still sounding.
+    bool isAuditioning() const;
+    // Stops the audition if it is still sounding; any other sound plays on.
+    void stopAudition();
+
     // Memory only, on every move of a slider; persistMasterVolume() saves.
     void setMasterVolume(double volume);
     void persistMasterVolume();
@@ -156,6 +166,9 @@ private:
     // A play that found its file gone before the cache did: the cache learns
     // it. True when `error` says so.
     bool learnMissingMedia(const std::exception& error, const std::optional<std::string>& filename);
+    // Plays through the controller and ends a loop run it replaces; on failure
+    // calls `failed` first, then tidies up. True when it sounds.
+    bool startSound(const CueSlot& slot, const std::function<void(const std::exception&)>& failed);
 
     CueDocument m_document;
     std::optional<std::string> m_persistenceError;
@@ -163,6 +176,7 @@ private:
     bool m_isEditorPresented = false;
     std::optional<LoopPlaybackSession> m_loopPlayback;
     std::optional<Uuid> m_activeLoopTrackID;
+    std::optional<CueSlot> m_audition;  // as last auditioned
 
     Preferences m_preferences;
     std::optional<PreferencesStorage> m_preferencesStorage;

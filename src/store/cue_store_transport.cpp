@@ -6,12 +6,18 @@
 namespace tavrel {
 
 void CueStore::play(const CueSlot& slot) {
+    if (startSound(slot, [this](const std::exception& error) { m_playback->report(error); }))
+        tellTransportListener(TransportCommand::play, slot.id);
+}
+
+bool CueStore::startSound(const CueSlot& slot,
+                          const std::function<void(const std::exception&)>& failed) {
     const bool wasSounding = !m_playback->state().isStopped();
     try {
         m_playback->play(slot, audioURL(slot));
     } catch (const std::exception& error) {
         learnMissingMedia(error, slot.audioFilename);
-        m_playback->report(error);
+        failed(error);
         // The controller may already have stopped the loop's track before
         // failing: a session with nothing sounding must not stay published.
         // A failure before that (no audio, no file) changes nothing else.
@@ -19,13 +25,13 @@ void CueStore::play(const CueSlot& slot) {
             stopLoopPlayback(false);
             notifyObservers();
         }
-        return;
+        return false;
     }
     if (m_loopPlayback) {
         stopLoopPlayback(false);
         notifyObservers();
     }
-    tellTransportListener(TransportCommand::play, slot.id);
+    return true;
 }
 
 void CueStore::togglePause() {

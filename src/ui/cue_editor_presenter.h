@@ -1,9 +1,11 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "model/cue_slot.h"
+#include "playback/audio_overview.h"
 
 class QWidget;
 
@@ -16,6 +18,13 @@ class CueStore;
 // shown the store's isEditorPresented is true.
 using CueEditorPresenter =
     std::function<void(QWidget* parent, const CueSlot& slot, std::function<void()> onClosed)>;
+
+// Reads a sound file's format, then its peaks, off the main thread (the
+// engine's AudioOverviewThread). `deliver` runs on the main thread, at most
+// twice (no format: the file cannot be read), and never once the returned
+// handle is dropped.
+using AudioOverviewReading = std::function<std::shared_ptr<void>(
+    const std::filesystem::path& url, std::function<void(const AudioOverview&)> deliver)>;
 
 // An empty sheet with a close button, until the editor exists.
 CueEditorPresenter placeholderEditorPresenter(std::shared_ptr<CueStore> store);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include <QStringList>
+
 namespace tavrel {
 
 namespace {
@@ -10,7 +12,46 @@ double roundedToMilliseconds(double seconds) {
     return std::round(seconds * 1000.0) / 1000.0;
 }
 
+// "2:31", or "1:02:03" from an hour on.
+QString durationText(double seconds) {
+    const long total = std::isfinite(seconds) && seconds > 0 ? std::lround(seconds) : 0;
+    const QString secondsPart = QStringLiteral("%1").arg(total % 60, 2, 10, QLatin1Char('0'));
+    if (total < 3600)
+        return QStringLiteral("%1:%2").arg(total / 60).arg(secondsPart);
+    return QStringLiteral("%1:%2:%3")
+        .arg(total / 3600)
+        .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(secondsPart);
+}
+
+QString channelsText(int channels) {
+    switch (channels) {
+        case 1:
+            return QStringLiteral("모노");
+        case 2:
+            return QStringLiteral("스테레오");
+        case 6:
+            return QStringLiteral("5.1채널");
+        case 8:
+            return QStringLiteral("7.1채널");
+        default:
+            return QStringLiteral("%1채널").arg(channels);
+    }
+}
+
 }  // namespace
+
+QString audioDetailText(const AudioOverview& overview) {
+    if (overview.formatName.empty())
+        return {};
+    QStringList format{QString::fromStdString(overview.formatName)};
+    if (overview.sampleRate > 0)
+        format << QStringLiteral("%1 kHz").arg(overview.sampleRate / 1000.0, 0, 'g', 6);
+    if (overview.channels > 0)
+        format << channelsText(overview.channels);
+    return durationText(overview.durationSeconds) + QStringLiteral(" · ") +
+           format.join(QLatin1Char(' '));
+}
 
 QString formatStartSeconds(double seconds, const QLocale& locale) {
     QString text = locale.toString(roundedToMilliseconds(seconds), 'f', 3);

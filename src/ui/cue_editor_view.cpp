@@ -16,6 +16,7 @@
 #include "store/cue_store.h"
 #include "ui/cue_editor_media_row.h"
 #include "ui/cue_editor_seconds_format.h"
+#include "ui/cue_editor_waveform.h"
 #include "ui/file_chooser.h"
 #include "ui/loop_media_types.h"
 #include "ui/loop_panel_style.h"
@@ -85,8 +86,13 @@ int gainSliderValue(double gainDB) {
 }  // namespace
 
 CueEditorView::CueEditorView(const CueSlot& slot, std::shared_ptr<CueStore> store,
-                             FileChooser& fileChooser, QWidget* parent)
-    : QDialog(parent), m_draft(slot), m_store(std::move(store)), m_fileChooser(fileChooser) {
+                             FileChooser& fileChooser, AudioOverviewReading readOverview,
+                             QWidget* parent)
+    : QDialog(parent),
+      m_draft(slot),
+      m_store(std::move(store)),
+      m_fileChooser(fileChooser),
+      m_readOverview(std::move(readOverview)) {
     setObjectName(QStringLiteral("cueEditorSheet"));
     setWindowTitle(QStringLiteral("큐 편집"));
     setWindowModality(Qt::WindowModal);
@@ -119,6 +125,7 @@ CueEditorView::CueEditorView(const CueSlot& slot, std::shared_ptr<CueStore> stor
     // Quitting closes no dialog; the imports must still go.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             [this] { leave(); });
+    m_playbackSubscription = m_store->playback().subscribe([this] { refreshAudition(); });
     refresh();
 }
 
@@ -163,31 +170,14 @@ QWidget* CueEditorView::makeForm() {
         form);
     rows->addRow(formLabel(QStringLiteral("이미지"), form), m_imageRow);
 
-    auto* seconds = new QWidget(form);
-    auto* secondsRow = new QHBoxLayout(seconds);
-    secondsRow->setContentsMargins(0, 0, 0, 0);
-    secondsRow->setSpacing(8);
-    m_startSeconds = textField(formatStartSeconds(m_draft.startSeconds), seconds);
-    m_startSeconds->setFixedWidth(120);
-    m_startSeconds->setAlignment(Qt::AlignRight);
-    connect(m_startSeconds, &QLineEdit::textEdited, this, [this] { takeStartSecondsText(); });
-    // A number is shown as it will be saved; other text stays, marked, for correction.
-    connect(m_startSeconds, &QLineEdit::editingFinished, this, [this] {
-        if (m_startSecondsValid)
-            m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds));
+    m_waveform = new CueEditorWaveform(form);
+    m_waveform->setStartSeconds(m_draft.startSeconds);
+    connect(m_waveform, &CueEditorWaveform::startSecondsPicked, this, [this](double seconds) {
+        m_startSeconds->setText(formatStartSeconds(seconds));
+        takeStartSecondsText();
     });
-    secondsRow->addWidget(m_startSeconds);
-    auto* unit = new QLabel(QStringLiteral("초"), seconds);
-    setForeground(unit, palette::secondary());
-    secondsRow->addWidget(unit);
-    m_startSecondsHint = new QLabel(QStringLiteral("숫자로 입력하세요 (예: 1.5)"), seconds);
-    m_startSecondsHint->setObjectName(QStringLiteral("startSecondsHint"));
-    m_startSecondsHint->setFont(fonts::caption());
-    setForeground(m_startSecondsHint, palette::red());
-    m_startSecondsHint->hide();
-    secondsRow->addWidget(m_startSecondsHint);
-    secondsRow->addStretch(1);
-    rows->addRow(formLabel(QStringLiteral("시작 초"), form), seconds);
+    rows->addRow(QString(), m_waveform);
+    rows->addRow(formLabel(QStringLiteral("시작 초"), form), makeStartSecondsRow(form));
 
     auto* gain = new QWidget(form);
     auto* gainColumn = new QVBoxLayout(gain);
@@ -212,6 +202,40 @@ QWidget* CueEditorView::makeForm() {
     gainColumn->addWidget(m_gainSlider);
     rows->addRow(QString(), gain);
     return form;
+}
+
+QWidget* CueEditorView::makeStartSecondsRow(QWidget* form) {
+    auto* seconds = new QWidget(form);
+    auto* secondsRow = new QHBoxLayout(seconds);
+    secondsRow->setContentsMargins(0, 0, 0, 0);
+    secondsRow->setSpacing(8);
+    m_startSeconds = textField(formatStartSeconds(m_draft.startSeconds), seconds);
+    m_startSeconds->setFixedWidth(120);
+    m_startSeconds->setAlignment(Qt::AlignRight);
+    connect(m_startSeconds, &QLineEdit::textEdited, this, [this] { takeStartSecondsText(); });
+    // A number is shown as it will be saved; other text stays, marked, for correction.
+    connect(m_startSeconds, &QLineEdit::editingFinished, this, [this] {
+        if (m_startSecondsValid)
+            m_startSeconds->setText(formatStartSeconds(m_draft.startSeconds));
+    });
+    secondsRow->addWidget(m_startSeconds);
+    auto* unit = new QLabel(QStringLiteral("초"), seconds);
+    setForeground(unit, palette::secondary());
+    secondsRow->addWidget(unit);
+    m_startSecondsHint = new QLabel(QStringLiteral("숫자로 입력하세요 (예: 1.5)"), seconds);
+    m_startSecondsHint->setObjectName(QStringLiteral("startSecondsHint"));
+    m_startSecondsHint->setFont(fonts::caption());
+    setForeground(m_startSecondsHint, palette::red());
+    m_startSecondsHint->hide();
+    secondsRow->addWidget(m_startSecondsHint);
+    secondsRow->addStretch(1);
+    m_auditionButton = new QPushButton(seconds);
+    m_auditionButton->setObjectName(QStringLiteral("auditionButton"));
+    m_auditionButton->setAutoDefault(false);
+    styleBorderedButton(m_auditionButton, palette::accent());
+    connect(m_auditionButton, &QPushButton::clicked, this, &CueEditorView::toggleAudition);
+    secondsRow->addWidget(m_auditionButton);
+    return seconds;
 }
 
 QWidget* CueEditorView::makeButtons() {
@@ -353,12 +377,63 @@ void CueEditorView::importFile(const std::filesystem::path& url, const std::stri
 
 void CueEditorView::takeStartSecondsText() {
     const auto seconds = parseStartSeconds(m_startSeconds->text());
-    if (seconds)
+    if (seconds && *seconds != m_draft.startSeconds) {
         m_draft.startSeconds = *seconds;
+        // What sounds no longer starts where the cue will.
+        m_store->stopAudition();
+        m_waveform->setStartSeconds(*seconds);
+    }
     m_startSecondsValid = seconds.has_value();
     setInvalid(m_startSeconds, !m_startSecondsValid);
     m_startSecondsHint->setVisible(!m_startSecondsValid);
     m_saveButton->setEnabled(m_startSecondsValid);
+    refreshAudition();
+}
+
+void CueEditorView::toggleAudition() {
+    if (m_store->isAuditioning()) {
+        m_store->stopAudition();
+        return;
+    }
+    takeStartSecondsText();
+    if (!m_startSecondsValid || !m_draft.audioFilename)
+        return;
+    if (const auto failure = m_store->audition(m_draft)) {
+        m_localError = QString::fromStdString(*failure);
+        refresh();
+    }
+    refreshAudition();
+}
+
+void CueEditorView::refreshAudition() {
+    const bool sounding = m_store->isAuditioning();
+    m_auditionButton->setText(sounding ? QStringLiteral("미리 듣기 중지")
+                                       : QStringLiteral("미리 듣기"));
+    m_auditionButton->setEnabled(sounding ||
+                                 (m_draft.audioFilename.has_value() && m_startSecondsValid));
+}
+
+void CueEditorView::refreshAudioOverview() {
+    if (m_overviewAudio == m_draft.audioFilename)
+        return;
+    m_overviewAudio = m_draft.audioFilename;
+    m_store->stopAudition();
+    // A late answer about the previous file goes with its request.
+    m_overviewRequest.reset();
+    m_audioRow->setDetail({});
+    m_waveform->setPeaks({}, 0.0);
+    const auto url = m_store->audioURL(m_draft);
+    if (!url || !m_readOverview) {
+        m_waveform->setPlaceholder(url ? QString() : QStringLiteral("음원 없음"));
+        return;
+    }
+    m_waveform->setPlaceholder(QStringLiteral("파형을 읽는 중…"));
+    m_overviewRequest = m_readOverview(*url, [this](const AudioOverview& overview) {
+        m_audioRow->setDetail(audioDetailText(overview));
+        m_waveform->setPeaks(overview.peaks, overview.durationSeconds);
+        if (overview.formatName.empty())
+            m_waveform->setPlaceholder(QStringLiteral("파형을 읽을 수 없습니다"));
+    });
 }
 
 void CueEditorView::refreshImageDetail() {
@@ -370,9 +445,10 @@ void CueEditorView::refreshImageDetail() {
 
 void CueEditorView::refresh() {
     m_audioRow->setFilename(m_draft.audioFilename);
-    // The audio row's detail (duration and format) is filled when the engine can tell it.
+    refreshAudioOverview();
     m_imageRow->setFilename(m_draft.imageFilename);
     refreshImageDetail();
+    refreshAudition();
     m_gainLabel->setText(gainText(m_draft.gainDB));
     const bool showsError = m_localError.has_value();
     m_errorLabel->setText(m_localError.value_or(QString()));
@@ -399,15 +475,19 @@ void CueEditorView::leave() {
     if (m_didLeave)
         return;
     m_didLeave = true;
+    m_playbackSubscription.reset();
+    m_overviewRequest.reset();
+    m_store->stopAudition();
     if (!m_didCommit)
         m_store->discardSessionImports(m_sessionImportedFilenames);
     m_store->setEditorPresented(false);
 }
 
-CueEditorPresenter cueEditorPresenter(std::shared_ptr<CueStore> store, FileChooser& fileChooser) {
-    return [store = std::move(store), &fileChooser](QWidget* parent, const CueSlot& slot,
-                                                    std::function<void()> onClosed) {
-        auto* editor = new CueEditorView(slot, store, fileChooser, parent);
+CueEditorPresenter cueEditorPresenter(std::shared_ptr<CueStore> store, FileChooser& fileChooser,
+                                      AudioOverviewReading readOverview) {
+    return [store = std::move(store), &fileChooser, readOverview = std::move(readOverview)](
+               QWidget* parent, const CueSlot& slot, std::function<void()> onClosed) {
+        auto* editor = new CueEditorView(slot, store, fileChooser, readOverview, parent);
         editor->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(editor, &QDialog::finished, editor, [onClosed = std::move(onClosed)](int) {
             if (onClosed)

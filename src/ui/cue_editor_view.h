@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include "base/observable.h"
 #include "model/cue_slot.h"
 #include "ui/cue_editor_presenter.h"
 #include "ui/file_chooser.h"
@@ -23,6 +24,7 @@ class QSlider;
 namespace tavrel {
 
 class CueEditorMediaRow;
+class CueEditorWaveform;
 class CueStore;
 class FileChooser;
 
@@ -34,9 +36,10 @@ class CueEditorView : public QDialog {
     Q_OBJECT
 
 public:
-    // `fileChooser` must outlive the editor.
+    // `fileChooser` must outlive the editor. Without `readOverview` the audio
+    // row shows no format and the waveform stays empty.
     CueEditorView(const CueSlot& slot, std::shared_ptr<CueStore> store, FileChooser& fileChooser,
-                  QWidget* parent = nullptr);
+                  AudioOverviewReading readOverview = {}, QWidget* parent = nullptr);
     ~CueEditorView() override;
 
     const CueSlot& draft() const { return m_draft; }
@@ -51,6 +54,9 @@ public:
     // "슬롯 비우기": asks first; clear() runs when confirmed.
     void confirmClear();
     void clear();
+    // "미리 듣기": the draft's audio from its start offset at its gain, or, while
+    // that sounds, stop. Leaving the editor or moving the offset stops it too.
+    void toggleAudition();
     void chooseAudioFile();
     void chooseImageFile();
     // Copies the file into the library and puts its name into the draft.
@@ -71,6 +77,8 @@ public:
     bool startSecondsValid() const { return m_startSecondsValid; }
     QLabel* gainLabel() const { return m_gainLabel; }
     QSlider* gainSlider() const { return m_gainSlider; }
+    QPushButton* auditionButton() const { return m_auditionButton; }
+    CueEditorWaveform* waveform() const { return m_waveform; }
     QLabel* errorLabel() const { return m_errorLabel; }
     QPushButton* clearButton() const { return m_clearButton; }
     QPushButton* cancelButton() const { return m_cancelButton; }
@@ -83,13 +91,19 @@ protected:
 
 private:
     QWidget* makeForm();
+    QWidget* makeStartSecondsRow(QWidget* form);
     QWidget* makeButtons();
     void chooseFile(const QString& title, const QStringList& filters, FileKind kind,
                     std::function<void(const std::filesystem::path&)> completion);
     // Takes the field's text into the draft when it is a number; otherwise
-    // marks the field and holds "저장" back until it is one.
+    // marks the field and holds "저장" back until it is one. A new offset
+    // moves the waveform's marker and stops the audition.
     void takeStartSecondsText();
     void refreshImageDetail();
+    // Asks for the format and peaks of a new audio file; drops the old request.
+    void refreshAudioOverview();
+    // The button says whether the audition sounds; it needs audio and a valid offset.
+    void refreshAudition();
     void refresh();
     void fitHeight();
     // The editor goes away: discards the imports unless committed. Runs once.
@@ -102,8 +116,12 @@ private:
     bool m_didLeave = false;
     bool m_startSecondsValid = true;
     std::optional<std::string> m_detailedImage;  // the image the detail line describes
+    std::optional<std::string> m_overviewAudio;  // the audio the overview describes
+    std::shared_ptr<void> m_overviewRequest;
     std::shared_ptr<CueStore> m_store;
     FileChooser& m_fileChooser;
+    AudioOverviewReading m_readOverview;
+    Subscription m_playbackSubscription;
 
     QLabel* m_heading = nullptr;
     QLineEdit* m_title = nullptr;
@@ -114,6 +132,8 @@ private:
     QLabel* m_startSecondsHint = nullptr;
     QLabel* m_gainLabel = nullptr;
     QSlider* m_gainSlider = nullptr;
+    QPushButton* m_auditionButton = nullptr;
+    CueEditorWaveform* m_waveform = nullptr;
     QLabel* m_errorLabel = nullptr;
     QPushButton* m_clearButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
@@ -122,6 +142,7 @@ private:
 };
 
 // Presents a CueEditorView for the board; the editor deletes itself when closed.
-CueEditorPresenter cueEditorPresenter(std::shared_ptr<CueStore> store, FileChooser& fileChooser);
+CueEditorPresenter cueEditorPresenter(std::shared_ptr<CueStore> store, FileChooser& fileChooser,
+                                      AudioOverviewReading readOverview = {});
 
 }  // namespace tavrel

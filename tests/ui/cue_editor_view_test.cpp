@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -9,6 +10,7 @@
 #include "ui/cue_editor_media_row.h"
 #include "ui/cue_editor_seconds_format.h"
 #include "ui/cue_editor_view.h"
+#include "ui/cue_editor_waveform.h"
 #include "ui/tavrel_theme.h"
 
 namespace tavrel::test {
@@ -29,8 +31,15 @@ protected:
 
     // Presented as the board does, deleted when closed.
     CueEditorView* present(std::int64_t id = 11) {
-        cueEditorPresenter(store, chooser)(nullptr, store->document().slots[id],
-                                           [this] { ++closedCount; });
+        const AudioOverviewReading readOverview =
+            [this](const std::filesystem::path& url,
+                   std::function<void(const AudioOverview&)> deliver) {
+                auto handle = std::make_shared<int>(0);
+                overviewRequests.push_back({url, std::move(deliver), handle});
+                return handle;
+            };
+        cueEditorPresenter(store, chooser, readOverview)(nullptr, store->document().slots[id],
+                                                         [this] { ++closedCount; });
         auto* editor = qobject_cast<CueEditorView*>(QApplication::activeModalWidget());
         if (!editor) {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -64,6 +73,29 @@ protected:
         return watched.isNull();
     }
 
+    // Answers the latest overview request, as the engine's thread would.
+    void answerOverview(std::vector<float> peaks = std::vector<float>(200, 0.5f)) {
+        ASSERT_FALSE(overviewRequests.empty());
+        ASSERT_FALSE(overviewRequests.back().handle.expired());
+        overviewRequests.back().deliver({10.0, "MP3", 44100, 2, std::move(peaks)});
+    }
+
+    // `held`: the buttons down after the event.
+    static void mouse(QWidget* widget, QEvent::Type type, int x,
+                      Qt::MouseButtons held = Qt::LeftButton) {
+        const QPointF at(x, widget->height() / 2);
+        QMouseEvent event(type, at, widget->mapToGlobal(at),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+
+    struct OverviewRequest {
+        std::filesystem::path url;
+        std::function<void(const AudioOverview&)> deliver;
+        std::weak_ptr<void> handle;
+    };
+    std::vector<OverviewRequest> overviewRequests;
     int closedCount = 0;
     QPointer<CueEditorView> watched;
 };
@@ -337,6 +369,126 @@ TEST(CueEditorSecondsFormat, UsesZeroToThreeFractionDigitsOfTheLocale) {
         for (const char* refused : {"1.2.3", "1,000.5", "1.5s", "nan", "inf", "--1"})
             EXPECT_EQ(parseStartSeconds(refused, locale), std::nullopt) << refused;
     }
+}
+
+TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUntilStopped) {
+    const std::string other = store->importFile(sourceFile("other.mp3"), "audio");
+    CueSlot otherSlot = store->document().slots[2];
+    otherSlot.audioFilename = other;
+    ASSERT_TRUE(store->replace(otherSlot));
+
+    // A backup machine follows cue commands, never an audition.
+    int transportCommands = 0;
+    store->setTransportListener(
+        [&](CueStore::TransportCommand, std::int64_t) { ++transportCommands; });
+
+    enum class Stop { pressedAgain, offsetTyped, offsetPicked, sheetClosed };
+    for (const Stop stop :
+         {Stop::pressedAgain, Stop::offsetTyped, Stop::offsetPicked, Stop::sheetClosed}) {
+        SCOPED_TRACE(static_cast<int>(stop));
+        store->play(store->document().slots[2]);
+        transportCommands = 0;
+        const auto cue = lastPlayer();
+        CueEditorView* editor = present();
+        QPushButton* button = editor->auditionButton();
+        EXPECT_FALSE(button->isEnabled());  // nothing to hear yet
+        const std::string audio = importAudio(*editor, "take.mp3");
+        answerOverview();
+        editor->gainSlider()->setValue(-12);
+        editor->startSecondsField()->selectAll();
+        QTest::keyClicks(editor->startSecondsField(), "2,5");
+        EXPECT_EQ(button->text(), "미리 듣기");
+
+        button->click();
+        const auto audition = lastPlayer();
+        ASSERT_NE(audition, cue);
+        EXPECT_FALSE(cue->isPlaying());
+        EXPECT_TRUE(audition->isPlaying());
+        EXPECT_EQ(audition->url, media() / audio);
+        EXPECT_EQ(audition->currentTime(), 2.5);
+        EXPECT_FLOAT_EQ(audition->volume(), AudioPlaybackController::combinedVolume(
+                                                store->document().masterVolume, -6.0));
+        EXPECT_EQ(controller->state(), PlaybackState::playing(11));
+        EXPECT_EQ(button->text(), "미리 듣기 중지");
+
+        switch (stop) {
+            case Stop::pressedAgain:
+                button->click();
+                break;
+            case Stop::offsetTyped:
+                QTest::keyClicks(editor->startSecondsField(), "5");  // "2,55"
+                break;
+            case Stop::offsetPicked:
+                mouse(editor->waveform(), QEvent::MouseButtonPress, 20);
+                break;
+            case Stop::sheetClosed:
+                editor->reject();
+                break;
+        }
+        EXPECT_FALSE(audition->isPlaying());
+        EXPECT_EQ(audition->stopCount, 1);
+        EXPECT_TRUE(controller->state().isStopped());
+        EXPECT_EQ(transportCommands, 0);
+        if (stop == Stop::sheetClosed) {
+            EXPECT_TRUE(editorIsGone());
+            continue;
+        }
+        EXPECT_EQ(button->text(), "미리 듣기");
+        editor->reject();
+        EXPECT_TRUE(editorIsGone());
+    }
+}
+
+TEST_F(CueEditorViewTest, TheWaveformShowsTheFileAndPicksTheOffsetInStepWithTheField) {
+    CueEditorView* editor = present();
+    CueEditorWaveform* waveform = editor->waveform();
+    const std::string audio = importAudio(*editor, "take.mp3");
+    ASSERT_EQ(overviewRequests.size(), 1u);
+    EXPECT_EQ(overviewRequests[0].url, media() / audio);
+    answerOverview({});  // the format comes first
+    EXPECT_EQ(editor->audioRow()->detailText(), "0:10 · MP3 44.1 kHz 스테레오");
+    EXPECT_EQ(waveform->startSeconds(), 1.25);
+    mouse(waveform, QEvent::MouseButtonPress, waveform->width() / 2);
+    EXPECT_EQ(editor->draft().startSeconds, 1.25);  // no peaks, nothing to pick on
+    answerOverview();
+
+    const auto expectOffset = [&](double seconds, double tolerance) {
+        EXPECT_NEAR(editor->draft().startSeconds, seconds, tolerance);
+        EXPECT_EQ(waveform->startSeconds(), editor->draft().startSeconds);
+        EXPECT_EQ(editor->startSecondsField()->text(),
+                  formatStartSeconds(editor->draft().startSeconds));
+        EXPECT_TRUE(editor->startSecondsValid());
+    };
+    // Within the few pixels of the frame around the plot.
+    const double near = 10.0 * 8 / waveform->width();
+    mouse(waveform, QEvent::MouseButtonPress, waveform->width() / 2);
+    expectOffset(5.0, near);
+    mouse(waveform, QEvent::MouseMove, waveform->width() / 4);
+    expectOffset(2.5, near);
+    mouse(waveform, QEvent::MouseMove, waveform->width() + 40);  // past the end: the end
+    expectOffset(10.0, 0.0);
+    mouse(waveform, QEvent::MouseButtonRelease, waveform->width() / 2, Qt::NoButton);
+    mouse(waveform, QEvent::MouseMove, 0, Qt::NoButton);  // hovering picks nothing
+    expectOffset(10.0, 0.0);
+    editor->startSecondsField()->selectAll();
+    QTest::keyClicks(editor->startSecondsField(), "7,5");
+    EXPECT_EQ(waveform->startSeconds(), 7.5);
+
+    // Another file: the old request is dropped and the detail waits for the new one.
+    importAudio(*editor, "other.wav");
+    ASSERT_EQ(overviewRequests.size(), 2u);
+    EXPECT_TRUE(overviewRequests[0].handle.expired());
+    EXPECT_EQ(editor->audioRow()->detailText(), "");
+    editor->reject();
+    EXPECT_TRUE(overviewRequests[1].handle.expired());
+}
+
+TEST(CueEditorAudioDetail, NamesDurationRateAndChannels) {
+    EXPECT_EQ(audioDetailText({151.4, "MP3", 44100, 2, {}}), "2:31 · MP3 44.1 kHz 스테레오");
+    EXPECT_EQ(audioDetailText({3725.0, "WAV", 48000, 1, {}}), "1:02:05 · WAV 48 kHz 모노");
+    EXPECT_EQ(audioDetailText({59.6, "FLAC", 96000, 6, {}}), "1:00 · FLAC 96 kHz 5.1채널");
+    EXPECT_EQ(audioDetailText({5.0, "Opus", 48000, 3, {}}), "0:05 · Opus 48 kHz 3채널");
+    EXPECT_EQ(audioDetailText({}), "");
 }
 
 }  // namespace

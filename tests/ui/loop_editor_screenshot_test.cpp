@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include <QCheckBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -66,7 +68,16 @@ TEST_F(LoopEditorScreenshotTest, Editor) {
     slot.startSeconds = 2.5;
     slot.gainDB = -4.5;
     ASSERT_TRUE(store->replace(slot));
-    CueEditorView editor(store->document().slots[4], store, chooser);
+    // A swelling tone, answered at once as the engine's thread would later.
+    const auto readOverview = [](const std::filesystem::path&,
+                                 std::function<void(const AudioOverview&)> deliver) {
+        std::vector<float> peaks;
+        for (int i = 0; i < 600; ++i)
+            peaks.push_back(0.15f + 0.7f * std::abs(std::sin(i / 37.0)) * (i % 7 + 3) / 9.0f);
+        deliver({151.4, "WAV", 44100, 2, peaks});
+        return std::make_shared<int>(0);
+    };
+    CueEditorView editor(store->document().slots[4], store, chooser, readOverview);
     editor.show();
     editor.audioRow()->importButton()->click();
     chooser.answerOpen({sourceFile("fanfare.wav")});
