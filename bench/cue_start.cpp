@@ -239,6 +239,7 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
 
 struct PresetRun {
     Spread keyToSink;
+    Spread fromRest;  // starts after the output has corked its idle stream
     std::size_t measured = 0;
     double latencyMs = 0.0;
     int bufferFrames = 0;
@@ -250,11 +251,15 @@ struct ServerRun {
     bool realtime = false;
     std::map<std::string, PresetRun> presets;
     std::uint64_t underrunsUnderLoad = 0;
+    std::uint64_t firstCueUnderruns = 0;
+    double startMs = 0.0;
     double cpuIdlePercent = 0.0;
     double cpuPlayingPercent = 0.0;
 };
 
 constexpr int keyToSinkStarts = 150;
+constexpr int restedStarts = 12;
+constexpr auto restedPause = std::chrono::milliseconds(1400);
 
 // The controller's play() (all the store's play adds to it) → the first
 // sample of the cue played at the server, seen at the sink's monitor. Starts
@@ -270,19 +275,23 @@ PresetRun measureKeyToSink(AudioEngine& engine, AudioPlaybackController& control
     std::mt19937 random(7);
     std::uniform_int_distribution<int> pause(0, 20'000);
     std::vector<double> samples;
+    std::vector<double> rested;
     engine.warm(file, 0.0);
-    for (int i = 0; i < keyToSinkStarts; ++i) {
+    for (int i = 0; i < keyToSinkStarts + restedStarts; ++i) {
         waitForWarm(engine, 1);
-        std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        const bool afterRest = i >= keyToSinkStarts;
+        std::this_thread::sleep_for(afterRest ? restedPause
+                                              : std::chrono::microseconds(pause(random)));
         monitor.arm();
         const auto pressed = Clock::now();
         controller.play(slot, file);
         if (const auto onset = monitor.onset(std::chrono::seconds(2)))
-            samples.push_back(milliseconds(*onset - pressed));
+            (afterRest ? rested : samples).push_back(milliseconds(*onset - pressed));
         controller.stop();
         monitor.waitForSilence(std::chrono::milliseconds(60));
     }
     run.keyToSink = spreadOf(samples);
+    run.fromRest = spreadOf(rested);
     run.measured = samples.size();
     run.latencyMs = engine.output().latencySeconds() * 1000.0;
     run.bufferFrames = engine.output().bufferFrames();
@@ -312,10 +321,21 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
     setenv("XDG_RUNTIME_DIR", (folder / ("run-" + kind)).c_str(), 1);
     setenv("PULSE_SERVER", ("unix:" + (folder / ("run-" + kind) / "pulse/native").string()).c_str(),
            1);
+    const auto created = Clock::now();
     auto engine = AudioEngine::create(loop, {});
+    run.startMs = milliseconds(Clock::now() - created);
     auto* pulse = dynamic_cast<PulseAudioOutput*>(&engine->output());
     auto controller = std::make_shared<AudioPlaybackController>(engine->playerFactory());
     const auto& file = files.front().second;
+    CueSlot slot = CueSlot::empty(0);
+    slot.audioFilename = file.filename().string();
+    // The first cue as soon as the engine is there, as a show's first key may be.
+    controller->play(slot, file);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    run.firstCueUnderruns = engine->underrunCount();
+    controller->stop();
+    std::printf("== %s: engine made in %.0f ms; %llu underruns in the first cue's first second\n",
+                kind.c_str(), run.startMs, static_cast<unsigned long long>(run.firstCueUnderruns));
     for (const auto preset : {LatencyPreset::stable, LatencyPreset::low}) {
         engine->setOutputChoice({"", preset});
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -324,16 +344,14 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
         const auto& result = run.presets[key];
         std::printf(
             "== %s %s: latency %.1f ms, %d frames a request; key to sink %.2f/%.2f ms "
-            "(p50/p99 of %zu)\n",
+            "(p50/p99 of %zu), after a rest %.2f/%.2f ms\n",
             kind.c_str(), key.c_str(), result.latencyMs, result.bufferFrames, result.keyToSink.p50,
-            result.keyToSink.p99, result.measured);
+            result.keyToSink.p99, result.measured, result.fromRest.p50, result.fromRest.p99);
     }
     run.realtime = pulse && pulse->realtime();
 
     engine->setOutputChoice({"", LatencyPreset::stable});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    CueSlot slot = CueSlot::empty(0);
-    slot.audioFilename = file.filename().string();
     {
         BusyLoad load;
         const auto before = engine->underrunCount();
@@ -346,7 +364,7 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
     for (int i = 0; i < 12; ++i)
         engine->warm(file, 10.0 * i);
     waitForWarm(*engine, 12);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // the output rests after one
     run.cpuIdlePercent = cpuPercentOver(std::chrono::seconds(5));
     controller->play(slot, file);
     run.cpuPlayingPercent = cpuPercentOver(std::chrono::seconds(5));
@@ -364,6 +382,8 @@ void writePresets(std::ostream& json, const ServerRun& run) {
     json << "{\"started\": " << (run.started ? "true" : "false")
          << ", \"realtime_audio_thread\": " << (run.realtime ? "true" : "false")
          << ", \"underruns_under_load\": " << run.underrunsUnderLoad
+         << ", \"first_cue_underruns\": " << run.firstCueUnderruns
+         << ", \"engine_start_ms\": " << run.startMs
          << ", \"cpu_idle_percent\": " << run.cpuIdlePercent
          << ", \"cpu_playing_percent\": " << run.cpuPlayingPercent << ", \"presets\": {";
     bool first = true;
@@ -371,6 +391,8 @@ void writePresets(std::ostream& json, const ServerRun& run) {
         json << (first ? "" : ", ") << "\"" << name
              << "\": {\"key_to_sink_p50_ms\": " << preset.keyToSink.p50
              << ", \"key_to_sink_p99_ms\": " << preset.keyToSink.p99
+             << ", \"key_to_sink_after_rest_p50_ms\": " << preset.fromRest.p50
+             << ", \"key_to_sink_after_rest_p99_ms\": " << preset.fromRest.p99
              << ", \"starts_measured\": " << preset.measured
              << ", \"stream_latency_ms\": " << preset.latencyMs
              << ", \"request_frames\": " << preset.bufferFrames << "}";
