@@ -239,7 +239,8 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
 
 struct PresetRun {
     Spread keyToSink;
-    Spread fromRest;  // starts after the output has corked its idle stream
+    Spread fromRest;                  // starts after the output has corked its idle stream
+    std::uint64_t restUnderruns = 0;  // during those starts
     std::size_t measured = 0;
     double latencyMs = 0.0;
     int bufferFrames = 0;
@@ -277,9 +278,12 @@ PresetRun measureKeyToSink(AudioEngine& engine, AudioPlaybackController& control
     std::vector<double> samples;
     std::vector<double> rested;
     engine.warm(file, 0.0);
+    std::uint64_t underrunsBefore = 0;
     for (int i = 0; i < keyToSinkStarts + restedStarts; ++i) {
         waitForWarm(engine, 1);
         const bool afterRest = i >= keyToSinkStarts;
+        if (i == keyToSinkStarts)
+            underrunsBefore = engine.underrunCount();
         std::this_thread::sleep_for(afterRest ? restedPause
                                               : std::chrono::microseconds(pause(random)));
         monitor.arm();
@@ -292,6 +296,7 @@ PresetRun measureKeyToSink(AudioEngine& engine, AudioPlaybackController& control
     }
     run.keyToSink = spreadOf(samples);
     run.fromRest = spreadOf(rested);
+    run.restUnderruns = engine.underrunCount() - underrunsBefore;
     run.measured = samples.size();
     run.latencyMs = engine.output().latencySeconds() * 1000.0;
     run.bufferFrames = engine.output().bufferFrames();
@@ -344,9 +349,10 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
         const auto& result = run.presets[key];
         std::printf(
             "== %s %s: latency %.1f ms, %d frames a request; key to sink %.2f/%.2f ms "
-            "(p50/p99 of %zu), after a rest %.2f/%.2f ms\n",
+            "(p50/p99 of %zu), after a rest %.2f/%.2f ms with %llu underruns\n",
             kind.c_str(), key.c_str(), result.latencyMs, result.bufferFrames, result.keyToSink.p50,
-            result.keyToSink.p99, result.measured, result.fromRest.p50, result.fromRest.p99);
+            result.keyToSink.p99, result.measured, result.fromRest.p50, result.fromRest.p99,
+            static_cast<unsigned long long>(result.restUnderruns));
     }
     run.realtime = pulse && pulse->realtime();
 
@@ -393,6 +399,7 @@ void writePresets(std::ostream& json, const ServerRun& run) {
              << ", \"key_to_sink_p99_ms\": " << preset.keyToSink.p99
              << ", \"key_to_sink_after_rest_p50_ms\": " << preset.fromRest.p50
              << ", \"key_to_sink_after_rest_p99_ms\": " << preset.fromRest.p99
+             << ", \"underruns_after_rest\": " << preset.restUnderruns
              << ", \"starts_measured\": " << preset.measured
              << ", \"stream_latency_ms\": " << preset.latencyMs
              << ", \"request_frames\": " << preset.bufferFrames << "}";

@@ -50,7 +50,7 @@ public:
     int bufferFrames() const override { return m_bufferFrames.load(std::memory_order_relaxed); }
     double latencySeconds() const override;
     void start(AudioRenderer& renderer) override;
-    // Wakes a resting stream, without a wait: the server keeps what it holds.
+    // Wakes a resting stream without waiting for it.
     bool ensureRunning() override;
 
     void setHealthHandler(std::function<void()> handler) override;
