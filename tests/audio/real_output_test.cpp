@@ -220,20 +220,24 @@ protected:
         return condition();
     }
 
-    std::string sinkOfTheEngineStream() {
+    nlohmann::json engineStream() {
         const auto inputs = nlohmann::json::parse(
             commandOutput("pactl -f json list sink-inputs 2>/dev/null"), nullptr, false);
+        for (const auto& input : inputs.is_array() ? inputs : nlohmann::json::array())
+            if (input["properties"].value("application.name", "") == "Tavrel")
+                return input;
+        return {};
+    }
+
+    std::string sinkOfTheEngineStream() {
+        const auto input = engineStream();
         const auto sinks = nlohmann::json::parse(
             commandOutput("pactl -f json list short sinks 2>/dev/null"), nullptr, false);
-        if (!inputs.is_array() || !sinks.is_array())
+        if (input.is_null() || !sinks.is_array())
             return {};
-        for (const auto& input : inputs) {
-            if (input["properties"].value("application.name", "") != "Tavrel")
-                continue;
-            for (const auto& sink : sinks)
-                if (sink["index"] == input["sink"])
-                    return sink["name"];
-        }
+        for (const auto& sink : sinks)
+            if (sink["index"] == input["sink"])
+                return sink["name"];
         return {};
     }
 
@@ -306,6 +310,8 @@ TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByIts
     ASSERT_EQ(startServer(), "");
     ASSERT_TRUE(waitFor([&] { return engine->outputStatus()->available(); }))
         << "no reconnection without a key press";
+    // Idle, the stream rests; the next key wakes it.
+    ASSERT_TRUE(waitFor([&] { return engineStream().value("corked", false); }));
     MonitorRecording recording(folder.path() / "monitor.raw", sinkName);
     ASSERT_TRUE(recording.running());
     controller->play(cue("tone.wav"), folder.path() / "tone.wav");
