@@ -269,6 +269,7 @@ TEST_P(RealOutput, UnderFourBusyProcessesACuePlaysAtItsGainAndNeverStalls) {
     BusyLoad load;
     MonitorRecording recording(folder.path() / "monitor.raw", sinkName);
     ASSERT_TRUE(recording.running());
+    ASSERT_TRUE(waitFor([&] { return engineStream().value("corked", false); }));
     const auto underrunsBefore = engine->underrunCount();
     controller->play(cue("tone.wav", -6.0), folder.path() / "tone.wav");
     ASSERT_TRUE(waitFor([&] { return completions == 1; }));
