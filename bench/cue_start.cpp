@@ -311,6 +311,28 @@ double cpuPercentOver(std::chrono::seconds seconds) {
            std::chrono::duration<double>(Clock::now() - wallStart).count();
 }
 
+// Twelve warm cues, idle (the output rests after a second), then one playing.
+void measureProcessCpu(AudioEngine& engine, AudioPlaybackController& controller,
+                       const CueSlot& slot, const std::filesystem::path& file, ServerRun& run) {
+    for (int i = 0; i < 12; ++i)
+        engine.warm(file, 10.0 * i);
+    waitForWarm(engine, 12);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    run.cpuIdlePercent = cpuPercentOver(std::chrono::seconds(5));
+    controller.play(slot, file);
+    run.cpuPlayingPercent = cpuPercentOver(std::chrono::seconds(5));
+    controller.stop();
+}
+
+// The first cue as soon as the engine is there, as a show's first key may be.
+std::uint64_t firstCueUnderruns(AudioEngine& engine, AudioPlaybackController& controller,
+                                const CueSlot& slot, const std::filesystem::path& file) {
+    controller.play(slot, file);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    controller.stop();
+    return engine.underrunCount();
+}
+
 // Key to sink per latency preset, underruns of a 20 s cue under four busy
 // processes at "stable", and the whole process's CPU with twelve warm cues.
 ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& files,
@@ -334,11 +356,7 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
     const auto& file = files.front().second;
     CueSlot slot = CueSlot::empty(0);
     slot.audioFilename = file.filename().string();
-    // The first cue as soon as the engine is there, as a show's first key may be.
-    controller->play(slot, file);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    run.firstCueUnderruns = engine->underrunCount();
-    controller->stop();
+    run.firstCueUnderruns = firstCueUnderruns(*engine, *controller, slot, file);
     std::printf("== %s: engine made in %.0f ms; %llu underruns in the first cue's first second\n",
                 kind.c_str(), run.startMs, static_cast<unsigned long long>(run.firstCueUnderruns));
     for (const auto preset : {LatencyPreset::stable, LatencyPreset::low}) {
@@ -367,14 +385,7 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
         controller->stop();
     }
 
-    for (int i = 0; i < 12; ++i)
-        engine->warm(file, 10.0 * i);
-    waitForWarm(*engine, 12);
-    std::this_thread::sleep_for(std::chrono::seconds(2));  // the output rests after one
-    run.cpuIdlePercent = cpuPercentOver(std::chrono::seconds(5));
-    controller->play(slot, file);
-    run.cpuPlayingPercent = cpuPercentOver(std::chrono::seconds(5));
-    controller->stop();
+    measureProcessCpu(*engine, *controller, slot, file, run);
     std::printf(
         "== %s: realtime audio thread %s; %llu underruns in 20 s under four busy "
         "processes; cpu %.2f %% idle with 12 warm cues, %.2f %% playing\n",
