@@ -239,7 +239,7 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
 
 struct PresetRun {
     Spread keyToSink;
-    Spread fromRest;                  // starts after the output has corked its idle stream
+    Spread fromRest;                  // starts after 1.4 s of silence, as a show's keys mostly come
     std::uint64_t restUnderruns = 0;  // during those starts
     std::size_t measured = 0;
     double latencyMs = 0.0;
@@ -311,7 +311,7 @@ double cpuPercentOver(std::chrono::seconds seconds) {
            std::chrono::duration<double>(Clock::now() - wallStart).count();
 }
 
-// Twelve warm cues, idle (the output rests after a second), then one playing.
+// Twelve warm cues, idle, then one playing.
 void measureProcessCpu(AudioEngine& engine, AudioPlaybackController& controller,
                        const CueSlot& slot, const std::filesystem::path& file, ServerRun& run) {
     for (int i = 0; i < 12; ++i)

@@ -18,9 +18,6 @@ public:
     virtual void render(float* interleaved, std::size_t frames) = 0;  // realtime
     // True when render(frames) would not starve any sounding voice (offline pulls).
     virtual bool isFedFor(std::size_t frames) const = 0;
-    // False while nothing can be heard until the next start: an output may
-    // then rest. Any thread.
-    virtual bool sounding() const { return true; }
 };
 
 // Which of the sound server's outputs to play on, and how much to buffer.

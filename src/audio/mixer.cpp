@@ -31,12 +31,6 @@ bool Mixer::isFedFor(std::size_t frames) const {
     return fed;
 }
 
-// Until a stopped voice's fade has been played.
-bool Mixer::sounding() const {
-    return std::any_of(m_voices.begin(), m_voices.end(),
-                       [](const auto& voice) { return voice->phase() == Voice::Phase::active; });
-}
-
 Voice* Mixer::claimVoice(float volume) {  // main thread
     for (const auto& voice : m_voices) {
         const Voice::Phase phase = voice->phase();

@@ -25,8 +25,6 @@ constexpr auto stalledAfter = 600ms;
 // milliseconds more before it starts to consume: not a stall.
 constexpr auto firstConsumptionWithin = 3000ms;
 constexpr auto retryInterval = 250ms;
-// Nothing sounding this long: the stream is corked until the next start.
-constexpr auto restAfter = 1000ms;
 // A server that accepts the socket but never answers.
 constexpr auto connectTimeout = 1000ms;
 
@@ -179,26 +177,10 @@ void PulseAudioOutput::start(AudioRenderer& renderer) {  // main thread
         },
         this);
     pa_threaded_mainloop_unlock(m_mainloop);
-    // The stream is opened at start-up so that a cue never waits for it, and
-    // given time to be consumed: a server takes a few hundred milliseconds to
-    // start on a new stream, and a cue played before then loses buffers.
+    // The stream is opened at start-up so that a cue never waits for it.
     const auto deadline = Clock::now() + connectTimeout;
     while (!m_running.load(std::memory_order_acquire) && Clock::now() < deadline)
         std::this_thread::sleep_for(2ms);
-    const auto consumedBy = Clock::now() + connectTimeout;
-    while (m_running.load(std::memory_order_acquire) &&
-           !m_consumed.load(std::memory_order_acquire) && Clock::now() < consumedBy)
-        std::this_thread::sleep_for(2ms);
-}
-
-bool PulseAudioOutput::ensureRunning() {  // main thread
-    m_lastStart.store(Clock::now().time_since_epoch().count());
-    if (m_resting.load()) {
-        pa_threaded_mainloop_lock(m_mainloop);
-        resume();
-        pa_threaded_mainloop_unlock(m_mainloop);
-    }
-    return health().running;
 }
 
 void PulseAudioOutput::choose(const OutputChoice& choice) {  // main thread
@@ -383,9 +365,6 @@ void PulseAudioOutput::openStream() {
 }
 
 void PulseAudioOutput::dropStream() {
-    m_corked = false;
-    m_resting.store(false);
-    m_consumed.store(false, std::memory_order_release);
     if (!m_stream)
         return;
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
@@ -412,7 +391,6 @@ void PulseAudioOutput::streamChanged() {
             m_seenWrites = m_writes;
             m_writesAtReady = m_writes;
             m_lastProgress = Clock::now();
-            m_quietSince = m_lastProgress;
             setHealth(true, m_chosenMissing.load());
             // A session manager may have placed it elsewhere (a remembered output).
             checkChosenSink();
@@ -444,9 +422,7 @@ void PulseAudioOutput::writeRequested(std::size_t bytes) {  // realtime
         pa_stream_write(m_stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
         bytes -= std::min(size, bytes);
     }
-    // The first request fills the stream; a second means the server consumes it.
-    if (++m_writes == m_writesAtReady + 2)
-        m_consumed.store(true, std::memory_order_release);
+    ++m_writes;
 }
 
 // Directly where the process may (a realtime rlimit or the capability);
@@ -492,69 +468,23 @@ void PulseAudioOutput::tick() {
                 m_nextAttempt = now + retryInterval;
             }
         } else if (streamState == PA_STREAM_READY) {
-            restWhenQuiet(now);
-            if (!m_corked)
-                watchProgress(now);
+            // A request left partly unanswered is never repeated by the server:
+            // whatever it still wants is written here, so the stream cannot starve.
+            const std::size_t writable = pa_stream_writable_size(m_stream);
+            if (writable != static_cast<std::size_t>(-1) && writable >= frameBytes)
+                writeRequested(writable);
+            if (m_writes != m_seenWrites) {
+                m_seenWrites = m_writes;
+                m_lastProgress = now;
+            } else if (now - m_lastProgress >
+                       (m_writes > m_writesAtReady + 1 ? stalledAfter : firstConsumptionWithin)) {
+                setHealth(false, m_chosenMissing.load());
+                dropConnection();
+                m_nextAttempt = now;
+            }
         }
     }
     pa_context_rttime_restart(m_clock, m_timer, pa_rtclock_now() + tickMicroseconds);
-}
-
-void PulseAudioOutput::watchProgress(Clock::time_point now) {
-    // A request left partly unanswered is never repeated by the server:
-    // whatever it still wants is written here, so the stream cannot starve.
-    const std::size_t writable = pa_stream_writable_size(m_stream);
-    if (writable != static_cast<std::size_t>(-1) && writable >= frameBytes)
-        writeRequested(writable);
-    if (m_writes != m_seenWrites) {
-        m_seenWrites = m_writes;
-        m_lastProgress = now;
-    } else if (now - m_lastProgress > (m_consumed.load(std::memory_order_relaxed)
-                                           ? stalledAfter
-                                           : firstConsumptionWithin)) {
-        setHealth(false, m_chosenMissing.load());
-        dropConnection();
-        m_nextAttempt = now;
-    }
-}
-
-// A corked stream is asked for nothing, so a silent show costs no wake-ups.
-void PulseAudioOutput::restWhenQuiet(Clock::time_point now) {
-    if (m_corked || !m_renderer || !m_consumed.load(std::memory_order_relaxed))
-        return;
-    if (m_renderer->sounding()) {
-        m_quietSince = now;
-        return;
-    }
-    const auto sinceStart = [&] {
-        return now - Clock::time_point(Clock::duration(m_lastStart.load()));
-    };
-    if (now - m_quietSince < restAfter || sinceStart() < restAfter)
-        return;
-    m_resting.store(true);
-    if (sinceStart() < restAfter) {  // a start came in meanwhile
-        m_resting.store(false);
-        return;
-    }
-    m_corked = true;
-    release(pa_stream_cork(m_stream, 1, nullptr, nullptr));
-}
-
-// The silence the stream held is dropped: the server asks for a full buffer
-// at once and plays the start with only its own latency (measured: sooner
-// than a start on a running stream).
-void PulseAudioOutput::resume() {
-    m_resting.store(false);
-    if (!m_corked)
-        return;
-    m_corked = false;
-    m_quietSince = Clock::now();
-    m_lastProgress = m_quietSince;
-    m_seenWrites = m_writes;
-    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
-        release(pa_stream_flush(m_stream, nullptr, nullptr));
-        release(pa_stream_cork(m_stream, 0, nullptr, nullptr));
-    }
 }
 
 void PulseAudioOutput::setHealth(bool running, bool chosenMissing) {

@@ -34,9 +34,8 @@ std::optional<std::vector<OutputDevice>> listOutputDevices(std::chrono::millisec
 // silence). Everything runs on libpulse's own thread, which asks for
 // realtime scheduling. It watches itself: a lost server, a failed stream or
 // callbacks that stop coming are reported through the health handler, and it
-// reconnects on its own. After a second with nothing sounding the stream is
-// corked, so an idle show costs no wake-ups; the next start uncorks it. A chosen output that
-// disappears leaves the stream on the default output; it is moved back when the output returns.
+// reconnects on its own. A chosen output that disappears leaves the stream on
+// the default output; it is moved back when the output returns.
 class PulseAudioOutput final : public AudioOutput {
 public:
     // Null when no server answers within the timeout.
@@ -50,8 +49,7 @@ public:
     int bufferFrames() const override { return m_bufferFrames.load(std::memory_order_relaxed); }
     double latencySeconds() const override;
     void start(AudioRenderer& renderer) override;
-    // Wakes a resting stream without waiting for it.
-    bool ensureRunning() override;
+    bool ensureRunning() override { return health().running; }
 
     void setHealthHandler(std::function<void()> handler) override;
     OutputHealth health() const override;
@@ -84,9 +82,6 @@ private:
     void noteBuffer(const pa_buffer_attr& attributes);
     void setHealth(bool running, bool chosenMissing);
     void becomeRealtime();
-    void restWhenQuiet(std::chrono::steady_clock::time_point now);
-    void resume();
-    void watchProgress(std::chrono::steady_clock::time_point now);
 
     pa_threaded_mainloop* m_mainloop = nullptr;
     pa_context* m_context = nullptr;
@@ -110,8 +105,6 @@ private:
     std::chrono::steady_clock::time_point m_nextAttempt{};
     std::chrono::steady_clock::time_point m_connectStarted{};
     std::chrono::steady_clock::time_point m_streamOpened{};
-    std::chrono::steady_clock::time_point m_quietSince{};
-    bool m_corked = false;
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_chosenMissing{false};
@@ -119,13 +112,7 @@ private:
     std::atomic<double> m_latencySeconds{0.0};
     std::atomic<std::uint64_t> m_underruns{0};
     std::atomic<bool> m_realtime{false};
-    // The last start (steady clock ticks) and whether the stream rests: each
-    // side stores its own before it reads the other's, so a start never
-    // leaves the stream corked.
-    std::atomic<std::chrono::steady_clock::rep> m_lastStart{0};
-    std::atomic<bool> m_resting{false};
-    std::atomic<bool> m_consumed{false};  // the server has started on the stream
-    bool m_triedRealtime = false;         // audio thread only
+    bool m_triedRealtime = false;  // audio thread only
 };
 
 }  // namespace tavrel

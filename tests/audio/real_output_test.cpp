@@ -220,24 +220,20 @@ protected:
         return condition();
     }
 
-    nlohmann::json engineStream() {
+    std::string sinkOfTheEngineStream() {
         const auto inputs = nlohmann::json::parse(
             commandOutput("pactl -f json list sink-inputs 2>/dev/null"), nullptr, false);
-        for (const auto& input : inputs.is_array() ? inputs : nlohmann::json::array())
-            if (input["properties"].value("application.name", "") == "Tavrel")
-                return input;
-        return {};
-    }
-
-    std::string sinkOfTheEngineStream() {
-        const auto input = engineStream();
         const auto sinks = nlohmann::json::parse(
             commandOutput("pactl -f json list short sinks 2>/dev/null"), nullptr, false);
-        if (input.is_null() || !sinks.is_array())
+        if (!inputs.is_array() || !sinks.is_array())
             return {};
-        for (const auto& sink : sinks)
-            if (sink["index"] == input["sink"])
-                return sink["name"];
+        for (const auto& input : inputs) {
+            if (input["properties"].value("application.name", "") != "Tavrel")
+                continue;
+            for (const auto& sink : sinks)
+                if (sink["index"] == input["sink"])
+                    return sink["name"];
+        }
         return {};
     }
 
@@ -269,7 +265,6 @@ TEST_P(RealOutput, UnderFourBusyProcessesACuePlaysAtItsGainAndNeverStalls) {
     BusyLoad load;
     MonitorRecording recording(folder.path() / "monitor.raw", sinkName);
     ASSERT_TRUE(recording.running());
-    ASSERT_TRUE(waitFor([&] { return engineStream().value("corked", false); }));
     const auto underrunsBefore = engine->underrunCount();
     controller->play(cue("tone.wav", -6.0), folder.path() / "tone.wav");
     ASSERT_TRUE(waitFor([&] { return completions == 1; }));
@@ -311,8 +306,6 @@ TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByIts
     ASSERT_EQ(startServer(), "");
     ASSERT_TRUE(waitFor([&] { return engine->outputStatus()->available(); }))
         << "no reconnection without a key press";
-    // Idle, the stream rests; the next key wakes it.
-    ASSERT_TRUE(waitFor([&] { return engineStream().value("corked", false); }));
     MonitorRecording recording(folder.path() / "monitor.raw", sinkName);
     ASSERT_TRUE(recording.running());
     controller->play(cue("tone.wav"), folder.path() / "tone.wav");
