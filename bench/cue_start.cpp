@@ -240,6 +240,8 @@ DeviceRun measureNullSink(MainLoop& loop, const Files& files, const std::filesys
 
 struct PresetRun {
     Spread keyToSink;
+    Spread fromRest;                  // starts after 1.4 s of silence, as a show's keys mostly come
+    std::uint64_t restUnderruns = 0;  // during those starts
     std::size_t measured = 0;
     double latencyMs = 0.0;
     int bufferFrames = 0;
@@ -251,11 +253,15 @@ struct ServerRun {
     bool realtime = false;
     std::map<std::string, PresetRun> presets;
     std::uint64_t underrunsUnderLoad = 0;
+    std::uint64_t firstCueUnderruns = 0;
+    double startMs = 0.0;
     double cpuIdlePercent = 0.0;
     double cpuPlayingPercent = 0.0;
 };
 
 constexpr int keyToSinkStarts = 150;
+constexpr int restedStarts = 12;
+constexpr auto restedPause = std::chrono::milliseconds(1400);
 
 // The controller's play() (all the store's play adds to it) → the first
 // sample of the cue played at the server, seen at the sink's monitor. Starts
@@ -271,19 +277,27 @@ PresetRun measureKeyToSink(AudioEngine& engine, AudioPlaybackController& control
     std::mt19937 random(7);
     std::uniform_int_distribution<int> pause(0, 20'000);
     std::vector<double> samples;
+    std::vector<double> rested;
     engine.warm(file, 0.0);
-    for (int i = 0; i < keyToSinkStarts; ++i) {
+    std::uint64_t underrunsBefore = 0;
+    for (int i = 0; i < keyToSinkStarts + restedStarts; ++i) {
         waitForWarm(engine, 1);
-        std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        const bool afterRest = i >= keyToSinkStarts;
+        if (i == keyToSinkStarts)
+            underrunsBefore = engine.underrunCount();
+        std::this_thread::sleep_for(afterRest ? restedPause
+                                              : std::chrono::microseconds(pause(random)));
         monitor.arm();
         const auto pressed = Clock::now();
         controller.play(slot, file);
         if (const auto onset = monitor.onset(std::chrono::seconds(2)))
-            samples.push_back(milliseconds(*onset - pressed));
+            (afterRest ? rested : samples).push_back(milliseconds(*onset - pressed));
         controller.stop();
         monitor.waitForSilence(std::chrono::milliseconds(60));
     }
     run.keyToSink = spreadOf(samples);
+    run.fromRest = spreadOf(rested);
+    run.restUnderruns = engine.underrunCount() - underrunsBefore;
     run.measured = samples.size();
     run.latencyMs = engine.output().latencySeconds() * 1000.0;
     run.bufferFrames = engine.output().bufferFrames();
@@ -296,6 +310,28 @@ double cpuPercentOver(std::chrono::seconds seconds) {
     std::this_thread::sleep_for(seconds);
     return 100.0 * (processCpuSeconds() - cpuStart) /
            std::chrono::duration<double>(Clock::now() - wallStart).count();
+}
+
+// Twelve warm cues, idle, then one playing.
+void measureProcessCpu(AudioEngine& engine, AudioPlaybackController& controller,
+                       const CueSlot& slot, const std::filesystem::path& file, ServerRun& run) {
+    for (int i = 0; i < 12; ++i)
+        engine.warm(file, 10.0 * i);
+    waitForWarm(engine, 12);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    run.cpuIdlePercent = cpuPercentOver(std::chrono::seconds(5));
+    controller.play(slot, file);
+    run.cpuPlayingPercent = cpuPercentOver(std::chrono::seconds(5));
+    controller.stop();
+}
+
+// The first cue as soon as the engine is there, as a show's first key may be.
+std::uint64_t firstCueUnderruns(AudioEngine& engine, AudioPlaybackController& controller,
+                                const CueSlot& slot, const std::filesystem::path& file) {
+    controller.play(slot, file);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    controller.stop();
+    return engine.underrunCount();
 }
 
 // Key to sink per latency preset, underruns of a 20 s cue under four busy
@@ -313,10 +349,17 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
     setenv("XDG_RUNTIME_DIR", (folder / ("run-" + kind)).c_str(), 1);
     setenv("PULSE_SERVER", ("unix:" + (folder / ("run-" + kind) / "pulse/native").string()).c_str(),
            1);
+    const auto created = Clock::now();
     auto engine = AudioEngine::create(loop, {});
+    run.startMs = milliseconds(Clock::now() - created);
     auto* pulse = dynamic_cast<PulseAudioOutput*>(&engine->output());
     auto controller = std::make_shared<AudioPlaybackController>(engine->playerFactory());
     const auto& file = files.front().second;
+    CueSlot slot = CueSlot::empty(0);
+    slot.audioFilename = file.filename().string();
+    run.firstCueUnderruns = firstCueUnderruns(*engine, *controller, slot, file);
+    std::printf("== %s: engine made in %.0f ms; %llu underruns in the first cue's first second\n",
+                kind.c_str(), run.startMs, static_cast<unsigned long long>(run.firstCueUnderruns));
     for (const auto preset : {LatencyPreset::stable, LatencyPreset::low}) {
         engine->setOutputChoice({"", preset});
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -325,16 +368,15 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
         const auto& result = run.presets[key];
         std::printf(
             "== %s %s: latency %.1f ms, %d frames a request; key to sink %.2f/%.2f ms "
-            "(p50/p99 of %zu)\n",
+            "(p50/p99 of %zu), after a rest %.2f/%.2f ms with %llu underruns\n",
             kind.c_str(), key.c_str(), result.latencyMs, result.bufferFrames, result.keyToSink.p50,
-            result.keyToSink.p99, result.measured);
+            result.keyToSink.p99, result.measured, result.fromRest.p50, result.fromRest.p99,
+            static_cast<unsigned long long>(result.restUnderruns));
     }
     run.realtime = pulse && pulse->realtime();
 
     engine->setOutputChoice({"", LatencyPreset::stable});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    CueSlot slot = CueSlot::empty(0);
-    slot.audioFilename = file.filename().string();
     {
         BusyLoad load;
         const auto before = engine->underrunCount();
@@ -344,14 +386,7 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
         controller->stop();
     }
 
-    for (int i = 0; i < 12; ++i)
-        engine->warm(file, 10.0 * i);
-    waitForWarm(*engine, 12);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    run.cpuIdlePercent = cpuPercentOver(std::chrono::seconds(5));
-    controller->play(slot, file);
-    run.cpuPlayingPercent = cpuPercentOver(std::chrono::seconds(5));
-    controller->stop();
+    measureProcessCpu(*engine, *controller, slot, file, run);
     std::printf(
         "== %s: realtime audio thread %s; %llu underruns in 20 s under four busy "
         "processes; cpu %.2f %% idle with 12 warm cues, %.2f %% playing\n",
@@ -365,6 +400,8 @@ void writePresets(std::ostream& json, const ServerRun& run) {
     json << "{\"started\": " << (run.started ? "true" : "false")
          << ", \"realtime_audio_thread\": " << (run.realtime ? "true" : "false")
          << ", \"underruns_under_load\": " << run.underrunsUnderLoad
+         << ", \"first_cue_underruns\": " << run.firstCueUnderruns
+         << ", \"engine_start_ms\": " << run.startMs
          << ", \"cpu_idle_percent\": " << run.cpuIdlePercent
          << ", \"cpu_playing_percent\": " << run.cpuPlayingPercent << ", \"presets\": {";
     bool first = true;
@@ -372,6 +409,9 @@ void writePresets(std::ostream& json, const ServerRun& run) {
         json << (first ? "" : ", ") << "\"" << name
              << "\": {\"key_to_sink_p50_ms\": " << preset.keyToSink.p50
              << ", \"key_to_sink_p99_ms\": " << preset.keyToSink.p99
+             << ", \"key_to_sink_after_rest_p50_ms\": " << preset.fromRest.p50
+             << ", \"key_to_sink_after_rest_p99_ms\": " << preset.fromRest.p99
+             << ", \"underruns_after_rest\": " << preset.restUnderruns
              << ", \"starts_measured\": " << preset.measured
              << ", \"stream_latency_ms\": " << preset.latencyMs
              << ", \"request_frames\": " << preset.bufferFrames << "}";
