@@ -27,20 +27,7 @@ namespace {
 
 using Status = CueCardAppearance::Status;
 
-// Pixels of `widget`, as drawn, close to `colour`.
-int pixelsLike(QWidget& widget, const QColor& colour) {
-    const QImage image = widget.grab().toImage();
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            count += std::abs(pixel.red() - colour.red()) < 12 &&
-                     std::abs(pixel.green() - colour.green()) < 12 &&
-                     std::abs(pixel.blue() - colour.blue()) < 12;
-        }
-    }
-    return count;
-}
+using test::pixelsLike;
 
 // Slots 0, 1, 10 can play; slot 3 names a copy that is gone; the rest are empty.
 class CueBoardTest : public test::UiFixture {
@@ -65,7 +52,6 @@ protected:
             if (id == except)
                 continue;
             EXPECT_EQ(card(id).appearance().status, Status::none) << id;
-            EXPECT_EQ(card(id).appearance().outlineWidth, 1) << id;
             EXPECT_EQ(card(id).statusText(), QString()) << id;
         }
     }
@@ -73,67 +59,40 @@ protected:
     std::unique_ptr<CueBoardView> board;
 };
 
-TEST_F(CueBoardTest, APlayingCueIsGreenWithAThickOutline) {
+// Playing is green, paused orange; a loop track leaves every card idle; the
+// bar follows all three and its buttons work.
+TEST_F(CueBoardTest, CardsAndTheBarFollowPlayingPausedLoopAndStopped) {
     store->play(store->document().slots[10]);
-    const CueCardAppearance& look = card(10).appearance();
-    EXPECT_EQ(card(10).keyText(), QStringLiteral("-"));
     EXPECT_EQ(card(10).statusText(), QStringLiteral("재생 중"));
-    EXPECT_EQ(look.statusSymbol(), QStringLiteral("waveform"));
-    EXPECT_EQ(look.border, palette::green());
-    EXPECT_EQ(look.outlineWidth, 3);
-    EXPECT_EQ(look.background, palette::withOpacity(palette::green(), 0.10));
-    EXPECT_EQ(look.shadowColor, palette::withOpacity(palette::green(), 0.28));
-    expectIdle(10);
-    EXPECT_EQ(card(0).appearance().background, palette::cardBackground());
-    EXPECT_EQ(card(0).appearance().border, palette::separator());
-
-    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("waveform"));
-    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Cue 10"));
-    EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("일시정지"));
-    EXPECT_TRUE(bar().pauseButton().isEnabled());
-    EXPECT_TRUE(bar().stopButton().isEnabled());
+    EXPECT_EQ(card(10).appearance().statusSymbol(), QStringLiteral("waveform"));
+    EXPECT_EQ(card(10).appearance().border, palette::green());
     EXPECT_TRUE(card(10).accessibleName().contains(QStringLiteral("재생 중")));
+    expectIdle(10);
+    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Cue 10"));
+    EXPECT_TRUE(bar().stopButton().isEnabled());
 
-    // The board draws its green glow in the spacing below it, and none below its neighbour.
-    const QImage shot = board->grab().toImage();
-    const int below = card(10).geometry().bottom() + 5;
-    const QColor glow = shot.pixelColor(card(10).geometry().center().x(), below);
-    const QColor plain = shot.pixelColor(card(9).geometry().center().x(), below);
-    EXPECT_GT(glow.green() - glow.red(), plain.green() - plain.red() + 4);
-}
-
-TEST_F(CueBoardTest, APausedCueTurnsOrangeAndTheBarOffersResume) {
     store->play(store->document().slots[1]);
     QTest::mouseClick(&bar().pauseButton(), Qt::LeftButton);
     ASSERT_EQ(controller->state(), PlaybackState::paused(1));
     EXPECT_EQ(card(1).statusText(), QStringLiteral("일시정지"));
-    EXPECT_EQ(card(1).appearance().statusSymbol(), QStringLiteral("pause.fill"));
     EXPECT_EQ(card(1).appearance().border, palette::orange());
-    EXPECT_EQ(card(1).appearance().outlineWidth, 3);
     expectIdle(1);
     EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("pause.fill"));
     EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Cue 1 · 일시정지"));
     EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("계속 재생"));
-    EXPECT_EQ(bar().pauseButton().systemImage(), QStringLiteral("play.fill"));
+
+    store->startLoopPlayback({track(0).id}, std::nullopt);
+    expectIdle(99);
+    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Walk-in"));
+    EXPECT_TRUE(bar().pauseButton().isEnabled());
 
     QTest::mouseClick(&bar().stopButton(), Qt::LeftButton);
     EXPECT_TRUE(controller->state().isStopped());
-    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("music.note"));
     EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("재생 중인 큐 없음"));
     EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("일시정지"));
-    EXPECT_FALSE(bar().pauseButton().isEnabled());
-    EXPECT_FALSE(bar().stopButton().isEnabled());
-    expectIdle(99);
-}
-
-TEST_F(CueBoardTest, ALoopTrackLeavesEveryCardIdleButShowsInTheBar) {
-    store->startLoopPlayback({track(0).id}, std::nullopt);
-    ASSERT_EQ(controller->state(), PlaybackState::playing(-1));
-    expectIdle(99);
-    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("waveform"));
-    EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Walk-in"));
-    EXPECT_TRUE(bar().pauseButton().isEnabled());
-    EXPECT_TRUE(bar().stopButton().isEnabled());
+    EXPECT_FALSE(bar().pauseButton().isEnabled() || bar().stopButton().isEnabled());
+    EXPECT_EQ(NowPlaying::of(PlaybackState::paused(-1), std::nullopt).line,
+              QStringLiteral("재생 · 일시정지"));
 }
 
 TEST_F(CueBoardTest, TheSoundingCardAndTheBarCountTimeAndFreezeWhilePaused) {
@@ -197,16 +156,6 @@ TEST_F(CueBoardTest, ACopyRemovedOrPutBackOnDiskReachesItsCard) {
     EXPECT_EQ(card(1).missingAudioWarning(), nullptr);
 }
 
-TEST_F(CueBoardTest, UntitledCurrentSlotsFallBackToGenericWords) {
-    CueSlot untitled;
-    untitled.id = -1;
-    EXPECT_EQ(NowPlaying::of(PlaybackState::playing(-1), std::nullopt).line,
-              QStringLiteral("재생 중"));
-    EXPECT_EQ(NowPlaying::of(PlaybackState::paused(-1), std::nullopt).line,
-              QStringLiteral("재생 · 일시정지"));
-    EXPECT_FALSE(NowPlaying::of(PlaybackState::stopped(), untitled).transportEnabled);
-}
-
 TEST_F(CueBoardTest, ClicksPlayOutsideEditModeAndOpenTheEditorInside) {
     EXPECT_FALSE(card(2).isEnabled());  // no audio
     EXPECT_FALSE(card(3).isEnabled());  // copy gone
@@ -221,7 +170,6 @@ TEST_F(CueBoardTest, ClicksPlayOutsideEditModeAndOpenTheEditorInside) {
     store->setEditingMode(true);
     for (std::size_t id = 0; id < 12; ++id)
         EXPECT_TRUE(card(id).isEnabled()) << id;
-    EXPECT_EQ(card(5).appearance().border, palette::withOpacity(palette::accent(), 0.60));
     QTest::mouseClick(&card(2), Qt::LeftButton);
     ASSERT_TRUE(board->editingSlot());
     EXPECT_EQ(board->editingSlot()->id, 2);
@@ -236,18 +184,19 @@ TEST_F(CueBoardTest, ClicksPlayOutsideEditModeAndOpenTheEditorInside) {
     EXPECT_FALSE(board->editingSlot());
 }
 
-TEST_F(CueBoardTest, CardsShowUsageOrItsAbsenceAndTheMissingCopy) {
+TEST_F(CueBoardTest, CardsShowKeyUsageOrItsAbsenceAndAnOrangeWarningForAMissingCopy) {
     EXPECT_EQ(card(0).usageText(), QStringLiteral("Opening"));
     EXPECT_EQ(card(1).usageText(), QStringLiteral("사용처 없음"));
     EXPECT_EQ(card(0).missingAudioWarning(), nullptr);
-    ASSERT_NE(card(3).missingAudioWarning(), nullptr);
-    EXPECT_EQ(card(3).missingAudioWarning()->toolTip(),
-              QStringLiteral("복사된 음원 파일이 없습니다"));
-    EXPECT_EQ(card(0).keyText(), QStringLiteral("1"));
-    EXPECT_EQ(card(9).keyText(), QStringLiteral("0"));
     EXPECT_EQ(card(11).keyText(), QStringLiteral("="));
     EXPECT_EQ(card(0).accessibleName(), QStringLiteral("키 1, Cue 0, 대기"));
     EXPECT_TRUE(card(3).accessibleName().contains(QStringLiteral("음원 파일 없음")));
+    // Orange on its dimmed card, not greyed with it.
+    ASSERT_FALSE(card(3).isEnabled());
+    auto* warning = const_cast<QLabel*>(card(3).missingAudioWarning());
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(warning->toolTip(), QStringLiteral("복사된 음원 파일이 없습니다"));
+    EXPECT_GT(pixelsLike(*warning, palette::orange()), 20);
 }
 
 TEST_F(CueBoardTest, EditModeShowsABannerAcrossTheBoardThatCueKeysAreOff) {
@@ -282,13 +231,6 @@ TEST_F(CueBoardTest, CardsAndArtworkGrowWithTheWindowAndLeaveNoEmptyBand) {
     EXPECT_GT(largeArt, smallArt + 100);
 }
 
-TEST_F(CueBoardTest, AMissingCopysWarningStaysOrangeOnItsDimmedCard) {
-    ASSERT_FALSE(card(3).isEnabled());
-    auto* warning = const_cast<QLabel*>(card(3).missingAudioWarning());
-    ASSERT_NE(warning, nullptr);
-    EXPECT_GT(pixelsLike(*warning, palette::orange()), 20);
-}
-
 TEST_F(CueBoardTest, TheSetButtonLooksReleasedOnceItsMenuCloses) {
     QToolButton& button = board->header().setMenuButton();
     QCursor::setPos(board->mapToGlobal(QPoint(1, board->height() - 2)));
@@ -301,37 +243,27 @@ TEST_F(CueBoardTest, TheSetButtonLooksReleasedOnceItsMenuCloses) {
     EXPECT_FALSE(button.underMouse());
 }
 
-TEST_F(CueBoardTest, TheVolumeLabelShowsTheWholePercentTheValueStandsFor) {
-    EXPECT_EQ(masterVolumeText(0.5), QStringLiteral("마스터 볼륨 50%"));
-    EXPECT_EQ(masterVolumePercent(0.57), 57);
+// The label shows the whole percent the value stands for; the slider changes
+// the volume on every move and saves on release.
+TEST_F(CueBoardTest, TheMasterVolumeSliderAndItsLabel) {
     EXPECT_EQ(masterVolumePercent(0.999), 99);
-    EXPECT_EQ(masterVolumePercent(0.0), 0);
-    EXPECT_EQ(masterVolumePercent(1.0), 100);
-    store->setMasterVolume(0.57);
-    EXPECT_EQ(bar().volumeText(), QStringLiteral("마스터 볼륨 57%"));
-    EXPECT_EQ(bar().volumeSlider().value(), 570);
-}
-
-TEST_F(CueBoardTest, TheSliderChangesTheVolumeOnEveryMoveAndSavesOnRelease) {
+    EXPECT_EQ(masterVolumePercent(0.57), 57);
     store->play(store->document().slots[0]);
     QSlider& slider = bar().volumeSlider();
     slider.setSliderDown(true);
     slider.setValue(400);
     slider.setValue(300);
-    EXPECT_DOUBLE_EQ(store->document().masterVolume, 0.3);
     EXPECT_DOUBLE_EQ(controller->masterVolume(), 0.3);
     EXPECT_FLOAT_EQ(lastPlayer()->volume(), 0.3f);
     EXPECT_EQ(bar().volumeText(), QStringLiteral("마스터 볼륨 30%"));
     EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 1.0);
     slider.setSliderDown(false);
     EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 0.3);
+    store->setMasterVolume(0.57);
+    EXPECT_EQ(slider.value(), 570);
 }
 
 TEST_F(CueBoardTest, BoardControlsNeverTakeKeyboardFocus) {
-    EXPECT_EQ(card(0).focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(bar().pauseButton().focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(bar().stopButton().focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(bar().volumeSlider().focusPolicy(), Qt::NoFocus);
     for (QWidget* child : board->findChildren<QWidget*>()) {
         if (child->isWindow())
             continue;
@@ -354,15 +286,6 @@ TEST_F(CueBoardTest, TheHeaderSaysNoOutputOnlyWhileSoundReachesNone) {
     status->update(true, true);
     EXPECT_FALSE(label.isVisible());
     EXPECT_FALSE(board->header().outputMissingLabel().isVisible());
-}
-
-TEST_F(CueBoardTest, ATransportButtonWithAShortCaptionIsStillWide) {
-    TransportButton button(QStringLiteral("중"), QStringLiteral("stop.fill"), palette::red());
-    EXPECT_GE(button.sizeHint().width(), 92);
-    EXPECT_EQ(button.accessibleName(), QStringLiteral("중"));
-    button.setEnabled(false);
-    EXPECT_EQ(button.title(), QStringLiteral("중"));
-    EXPECT_EQ(button.tint(), palette::red());
 }
 
 }  // namespace

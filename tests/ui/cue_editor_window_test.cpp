@@ -89,10 +89,12 @@ TEST_F(CueEditorWindowTest, TheLoopSectionStartsAfreshAfterTheCuePad) {
 
     window.content().sidebar().selectSection(TavrelSection::loopPlayer);
     ASSERT_TRUE(panel->isVisible());
+    EXPECT_FALSE(window.content().board().isVisible());
     panel->trackList()->row(0)->checkBox()->click();
     EXPECT_EQ(panel->selectedTrackIDs().size(), 1u);
 
     window.content().sidebar().selectSection(TavrelSection::cuePad);
+    EXPECT_TRUE(window.content().board().isVisible());
     window.content().sidebar().selectSection(TavrelSection::loopPlayer);
     EXPECT_TRUE(panel->selectedTrackIDs().empty());
     EXPECT_FALSE(panel->trackList()->row(0)->checkBox()->isChecked());

@@ -49,15 +49,29 @@ protected:
     std::unique_ptr<CueBoardView> board;
 };
 
-TEST_F(CueSetFlowsTest, TheSavePanelProposesADatedNameOnTheTwentyFourHourClock) {
+// The panels' texts, and cancelling either changes nothing.
+TEST_F(CueSetFlowsTest, ThePanelsProposeADatedNameAndCancellingChangesNothing) {
+    const auto before = libraryContents();
     flows().saveCurrentSet();
     ASSERT_EQ(chooser.saveRequests.size(), 1u);
-    const SavePanelOptions& options = chooser.saveRequests.front().options;
-    EXPECT_EQ(options.defaultName, QStringLiteral("Tavrel-세트-20270303-1705.tavrel"));
-    EXPECT_EQ(options.title, QStringLiteral("Tavrel 세트 저장"));
-    EXPECT_EQ(options.prompt, QStringLiteral("저장"));
+    const SavePanelOptions& save = chooser.saveRequests.front().options;
+    EXPECT_EQ(save.defaultName, QStringLiteral("Tavrel-세트-20270303-1705.tavrel"));
+    EXPECT_EQ(std::make_pair(save.title, save.prompt),
+              std::make_pair(QStringLiteral("Tavrel 세트 저장"), QStringLiteral("저장")));
     EXPECT_EQ(CueSetFlows::defaultSetName(QDateTime(QDate(2026, 12, 5), QTime(5, 27))),
               QStringLiteral("Tavrel-세트-20261205-0527.tavrel"));
+    chooser.answerSave(std::nullopt);
+
+    flows().chooseSetToRestore();
+    ASSERT_EQ(chooser.openRequests.size(), 1u);
+    const OpenPanelOptions& open = chooser.openRequests.front().options;
+    EXPECT_TRUE(!open.canChooseFiles && open.canChooseDirectories && !open.allowsMultipleSelection);
+    EXPECT_EQ(std::make_pair(open.title, open.prompt),
+              std::make_pair(QStringLiteral("Tavrel 세트 불러오기"), QStringLiteral("선택")));
+    chooser.answerOpen({});
+    EXPECT_EQ(flows().restoreConfirmation(), nullptr);
+    EXPECT_EQ(libraryContents(), before);
+    EXPECT_EQ(alert(), nullptr);
 }
 
 TEST_F(CueSetFlowsTest, SavingEnsuresTheSetExtensionWhateverItsCase) {
@@ -69,25 +83,6 @@ TEST_F(CueSetFlowsTest, SavingEnsuresTheSetExtensionWhateverItsCase) {
     EXPECT_EQ(test::entryNames(root),
               (std::set<std::string>{"Archive.zip.tavrel", "Show.tavrel", "Upper.TAVREL"}));
     EXPECT_TRUE(fs::is_regular_file(root / "Show.tavrel" / "cues.json"));
-    EXPECT_EQ(alert(), nullptr);
-}
-
-TEST_F(CueSetFlowsTest, CancelledPanelsChangeNothing) {
-    const auto before = libraryContents();
-    flows().saveCurrentSet();
-    chooser.answerSave(std::nullopt);
-    flows().chooseSetToRestore();
-    ASSERT_EQ(chooser.openRequests.size(), 1u);
-    const OpenPanelOptions& options = chooser.openRequests.front().options;
-    EXPECT_FALSE(options.canChooseFiles);
-    EXPECT_TRUE(options.canChooseDirectories);
-    EXPECT_FALSE(options.allowsMultipleSelection);
-    EXPECT_EQ(options.title, QStringLiteral("Tavrel 세트 불러오기"));
-    EXPECT_EQ(options.prompt, QStringLiteral("선택"));
-    chooser.answerOpen({});
-    EXPECT_EQ(flows().restoreConfirmation(), nullptr);
-    EXPECT_FALSE(flows().pendingRestoreURL());
-    EXPECT_EQ(libraryContents(), before);
     EXPECT_EQ(alert(), nullptr);
 }
 
@@ -165,7 +160,9 @@ TEST_F(CueSetFlowsTest, LoadingAsksFirstAndOnlyTheDestructiveAnswerReplaces) {
     EXPECT_EQ(flows().restoreConfirmation(), nullptr);
 }
 
-TEST_F(CueSetFlowsTest, AFolderThatIsNoSetFailsOnlyAfterTheConfirmation) {
+// A folder that is no set fails only after the confirmation; a failed export
+// shows its platform error.
+TEST_F(CueSetFlowsTest, FailuresOfEitherWayAreShownInTheAlert) {
     const fs::path folder = temp.path() / "not-a-set";
     fs::create_directories(folder);
     chooseSet(folder);
@@ -176,9 +173,8 @@ TEST_F(CueSetFlowsTest, AFolderThatIsNoSetFailsOnlyAfterTheConfirmation) {
     ASSERT_TRUE(store->persistenceError());
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->text(), QString::fromStdString(*store->persistenceError()));
-}
+    store->setPersistenceError(std::nullopt);
 
-TEST_F(CueSetFlowsTest, AFailedExportIsShownInTheAlert) {
     fileSystem.failEvery(test::FaultInjectingFileSystem::Operation::createDirectories);
     saveAs(temp.path() / "Broken");
     fileSystem.clearFailures();

@@ -21,15 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int pixelsWhere(const QImage& image, const std::function<bool(const QColor&)>& test) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += test(image.pixelColor(x, y));
-    }
-    return count;
-}
-
 class QtDialogsTest : public UiFixture {
 protected:
     QFileDialog* shownDialog() const { return parent.findChild<QFileDialog*>(); }

@@ -4,7 +4,6 @@
 #include <QImage>
 
 #include "ui/symbol_icon.h"
-#include "ui/tavrel_backdrop.h"
 
 namespace tavrel {
 namespace {
@@ -52,20 +51,6 @@ TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
         }
     }
     QIcon::setThemeName(theme);
-}
-
-TEST(TavrelBackdropTest, FillsEdgeToEdgeFromTheDarkCornerToTheDarkerOne) {
-    TavrelBackdrop backdrop;
-    backdrop.resize(400, 300);
-    const QImage image = backdrop.grab().toImage();
-    const QColor topLeading = image.pixelColor(0, 0);
-    const QColor middle = image.pixelColor(200, 150);
-    const QColor bottomTrailing = image.pixelColor(399, 299);
-    EXPECT_NEAR(topLeading.blueF(), 0.14, 0.01);
-    EXPECT_NEAR(middle.blueF(), 0.24, 0.01);
-    EXPECT_NEAR(bottomTrailing.blueF(), 0.10, 0.01);
-    EXPECT_EQ(topLeading.alpha(), 255);
-    EXPECT_EQ(bottomTrailing.alpha(), 255);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QImage>
+#include <QWidget>
 
 #include <functional>
 #include <set>
@@ -13,6 +15,25 @@
 #include "ui/ui_services.h"
 
 namespace tavrel::test {
+
+// Pixels of `image` for which `test` holds.
+inline int pixelsWhere(const QImage& image, const std::function<bool(const QColor&)>& test) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += test(image.pixelColor(x, y));
+    }
+    return count;
+}
+
+// Pixels of `widget`, as drawn, close to `colour`.
+inline int pixelsLike(QWidget& widget, const QColor& colour) {
+    return pixelsWhere(widget.grab().toImage(), [&](const QColor& pixel) {
+        return std::abs(pixel.red() - colour.red()) < 12 &&
+               std::abs(pixel.green() - colour.green()) < 12 &&
+               std::abs(pixel.blue() - colour.blue()) < 12;
+    });
+}
 
 // A store on a real temporary library with a fake player, plus the services
 // the views need, with a fake file chooser and a fixed clock.
