@@ -1,7 +1,11 @@
 // The e2e test's hands on the X server: a screenshot of the whole screen,
-// closing a window the way a window manager would (WM_DELETE_WINDOW), and key
-// repeats as X delivers them under load.
-// Qt before Xlib: Xlib's macros (Status, CursorShape) break Qt's headers.
+// closing a window the way a window manager would (WM_DELETE_WINDOW), key
+// repeats as X delivers them under load, and widgets found by their
+// accessible names over AT-SPI, as a screen reader finds them.
+// GLib before Qt (whose `signals` macro breaks GLib's headers), Qt before
+// Xlib (whose macros Status and CursorShape break Qt's).
+#include <atspi/atspi.h>
+
 #include <QImage>
 
 #include <X11/Xatom.h>
@@ -11,8 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -130,13 +136,80 @@ int splitRepeats(Display* display, const char* windowText, const char* keysymNam
     return 0;
 }
 
+// Shown accessibles whose name matches, below `node`. Hidden subtrees and the
+// insides of buttons and labels are skipped, which keeps a walk over D-Bus short.
+void collectShown(AtspiAccessible* node, const std::regex& name,
+                  std::vector<AtspiAccessible*>& found) {
+    const int count = atspi_accessible_get_child_count(node, nullptr);
+    for (int i = 0; i < count; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
+        if (!child)
+            continue;
+        AtspiStateSet* states = atspi_accessible_get_state_set(child);
+        const bool shown = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+        g_object_unref(states);
+        gchar* text = shown ? atspi_accessible_get_name(child, nullptr) : nullptr;
+        const bool matches = text && std::regex_search(text, name);
+        g_free(text);
+        if (matches) {
+            found.push_back(child);
+            continue;
+        }
+        const AtspiRole role = shown ? atspi_accessible_get_role(child, nullptr) : ATSPI_ROLE_LABEL;
+        if (role != ATSPI_ROLE_LABEL && role != ATSPI_ROLE_PUSH_BUTTON)
+            collectShown(child, name, found);
+        g_object_unref(child);
+    }
+}
+
+// Prints, a line each, the shown widgets whose names match `pattern`: the
+// box in screen coordinates, the states the tests wait for, the role.
+// Exit status 1: none.
+int find(const char* pattern) {
+    if (atspi_init() < 0)
+        return 2;
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    std::vector<AtspiAccessible*> found;
+    const int applications = atspi_accessible_get_child_count(desktop, nullptr);
+    for (int i = 0; i < applications; ++i) {
+        if (AtspiAccessible* application =
+                atspi_accessible_get_child_at_index(desktop, i, nullptr)) {
+            collectShown(application, std::regex(pattern), found);
+            g_object_unref(application);
+        }
+    }
+    for (AtspiAccessible* widget : found) {
+        AtspiComponent* component = atspi_accessible_get_component_iface(widget);
+        AtspiRect* box =
+            component ? atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)
+                      : nullptr;
+        AtspiStateSet* states = atspi_accessible_get_state_set(widget);
+        gchar* role = atspi_accessible_get_role_name(widget, nullptr);
+        std::printf("%d %d %d %d %s %s %s\n", box ? box->x : -1, box ? box->y : -1,
+                    box ? box->width : 0, box ? box->height : 0,
+                    atspi_state_set_contains(states, ATSPI_STATE_CHECKED) ? "checked" : "-",
+                    atspi_state_set_contains(states, ATSPI_STATE_ENABLED) ? "enabled" : "-",
+                    role ? role : "");
+        g_free(role);
+        g_free(box);
+        g_object_unref(states);
+        if (component)
+            g_object_unref(component);
+        g_object_unref(widget);
+    }
+    g_object_unref(desktop);
+    return found.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "find")
+        return find(argv[2]);
     if (argc != 3 && argc != 5) {
         std::fprintf(stderr,
                      "usage: %s screenshot FILE.png | close WINDOW-ID | cover WINDOW-ID |"
-                     " on-top WINDOW-ID |"
+                     " on-top WINDOW-ID | find NAME-PATTERN |"
                      " split-repeats WINDOW-ID KEYSYM COUNT\n",
                      argv[0]);
         return 2;
