@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include <fstream>
 #include <sstream>
 
 namespace tavrel::e2e {
@@ -21,13 +20,6 @@ namespace {
 std::string applicationBinary() {
     const char* binary = std::getenv("TAVREL_E2E_BINARY");
     return binary && *binary ? binary : TAVREL_BINARY;
-}
-
-std::string fileText(const fs::path& file) {
-    std::ifstream in(file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string trimmed(std::string text) {
@@ -163,10 +155,7 @@ std::string ShowEnvironment::startApplication(const fs::path& library) {
     env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1";
     m_application =
         ChildProcess({applicationBinary()}, env, m_root / "tavrel.out", m_root / "tavrel.log");
-    int exitCode = 0;
-    m_windowID =
-        trimmed(runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tavrel"},
-                           environment(), &exitCode));
+    m_windowID = trimmed(xdotool({"search", "--sync", "--onlyvisible", "--name", "^Tavrel"}));
     if (m_windowID.empty() || !m_application.running()) {
         return "the tavrel window did not appear:\n" + fileText(m_root / "tavrel.log");
     }
@@ -184,8 +173,8 @@ std::string ShowEnvironment::xdotool(const std::vector<std::string>& arguments) 
 }
 
 void ShowEnvironment::key(const std::string& keysym) {
-    xdotool({"windowfocus", "--sync", m_windowID});
-    xdotool({"key", "--clearmodifiers", keysym});
+    keyDown(keysym);
+    keyUp(keysym);
 }
 
 void ShowEnvironment::keyDown(const std::string& keysym) {
@@ -235,16 +224,14 @@ std::optional<ShowEnvironment::Widget> ShowEnvironment::widget(const std::string
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         Widget found;
-        std::string checked, enabled, itsRole;
-        fields >> found.x >> found.y >> found.width >> found.height >> checked >> enabled >>
-            std::ws;
+        std::string checked, itsRole;
+        fields >> found.x >> found.y >> found.width >> found.height >> checked >> std::ws;
         std::getline(fields, itsRole);
         if (!role.empty() && itsRole != role)
             continue;
         if (result)
             return std::nullopt;  // which one is meant is not clear
         found.checked = checked == "checked";
-        found.enabled = enabled == "enabled";
         result = found;
     }
     return result;

@@ -53,7 +53,6 @@ public:
     struct Widget {
         int x = 0, y = 0, width = 0, height = 0;  // on the screen
         bool checked = false;
-        bool enabled = false;
     };
     std::optional<Widget> widget(const std::string& namePattern, const std::string& role = {});
     // A real click at the centre of that widget, or `fromLeft` pixels in from

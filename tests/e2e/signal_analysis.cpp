@@ -172,11 +172,9 @@ void forEachDropout(const std::vector<float>& left, std::size_t longest, Visit v
 
 }  // namespace
 
-double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds, double dropoutSeconds) {
+double largestStep(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds,
+                   double fromSeconds) {
     const auto left = readLeftChannel(rawFile);
-    const auto from = static_cast<std::size_t>(std::max(0.0, fromSeconds) * sampleRate);
-    const auto to = std::min(left.size(), static_cast<std::size_t>(toSeconds * sampleRate));
     // The edges of a short run of digital silence inside sound: what the
     // server plays when a buffer came late, not a missing ramp.
     std::vector<bool> dropoutEdge(left.size() + 1, false);
@@ -184,7 +182,7 @@ double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, 
         left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
         [&](std::size_t begin, std::size_t end) { dropoutEdge[begin] = dropoutEdge[end] = true; });
     double largest = 0;
-    for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i) {
+    for (auto i = std::max<std::size_t>(1, fromSeconds * sampleRate); i < left.size(); ++i) {
         if (!dropoutEdge[i])
             largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +41,9 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
 
 std::string describe(const std::vector<Stretch>& stretches);
 
-// The largest sample step in [fromSeconds, toSeconds) of the left channel,
-// leaving out the edges of silences no longer than `dropoutSeconds` inside sound.
-double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds, double dropoutSeconds = 0);
+// The largest sample step of the left channel from `fromSeconds` on, leaving
+// out the edges of silences no longer than `dropoutSeconds` inside sound.
+double largestStep(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds,
+                   double fromSeconds = 0);
 
 }  // namespace tavrel::e2e

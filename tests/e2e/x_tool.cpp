@@ -136,69 +136,59 @@ int splitRepeats(Display* display, const char* windowText, const char* keysymNam
     return 0;
 }
 
+bool has(AtspiAccessible* node, AtspiStateType state) {
+    AtspiStateSet* states = atspi_accessible_get_state_set(node);
+    const bool result = atspi_state_set_contains(states, state);
+    g_object_unref(states);
+    return result;
+}
+
 // Shown accessibles whose name matches, below `node`. Hidden subtrees and the
 // insides of buttons and labels are skipped, which keeps a walk over D-Bus short.
 void collectShown(AtspiAccessible* node, const std::regex& name,
                   std::vector<AtspiAccessible*>& found) {
-    const int count = atspi_accessible_get_child_count(node, nullptr);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < atspi_accessible_get_child_count(node, nullptr); ++i) {
         AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
         if (!child)
             continue;
-        AtspiStateSet* states = atspi_accessible_get_state_set(child);
-        const bool shown = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
-        g_object_unref(states);
-        gchar* text = shown ? atspi_accessible_get_name(child, nullptr) : nullptr;
-        const bool matches = text && std::regex_search(text, name);
-        g_free(text);
-        if (matches) {
-            found.push_back(child);
-            continue;
-        }
-        const AtspiRole role = shown ? atspi_accessible_get_role(child, nullptr) : ATSPI_ROLE_LABEL;
-        if (role != ATSPI_ROLE_LABEL && role != ATSPI_ROLE_PUSH_BUTTON)
+        gchar* text = atspi_accessible_get_name(child, nullptr);
+        const AtspiRole role = atspi_accessible_get_role(child, nullptr);
+        const bool shown = has(child, ATSPI_STATE_SHOWING);
+        if (shown && text && std::regex_search(text, name))
+            found.push_back(g_object_ref(child));
+        else if (shown && role != ATSPI_ROLE_LABEL && role != ATSPI_ROLE_PUSH_BUTTON)
             collectShown(child, name, found);
+        g_free(text);
         g_object_unref(child);
     }
 }
 
 // Prints, a line each, the shown widgets whose names match `pattern`: the
-// box in screen coordinates, the states the tests wait for, the role.
-// Exit status 1: none.
+// box in screen coordinates, whether it is checked, its role.
 int find(const char* pattern) {
     if (atspi_init() < 0)
         return 2;
-    AtspiAccessible* desktop = atspi_get_desktop(0);
     std::vector<AtspiAccessible*> found;
-    const int applications = atspi_accessible_get_child_count(desktop, nullptr);
-    for (int i = 0; i < applications; ++i) {
-        if (AtspiAccessible* application =
-                atspi_accessible_get_child_at_index(desktop, i, nullptr)) {
-            collectShown(application, std::regex(pattern), found);
-            g_object_unref(application);
-        }
-    }
-    for (AtspiAccessible* widget : found) {
-        AtspiComponent* component = atspi_accessible_get_component_iface(widget);
-        AtspiRect* box =
-            component ? atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr)
-                      : nullptr;
-        AtspiStateSet* states = atspi_accessible_get_state_set(widget);
-        gchar* role = atspi_accessible_get_role_name(widget, nullptr);
-        std::printf("%d %d %d %d %s %s %s\n", box ? box->x : -1, box ? box->y : -1,
-                    box ? box->width : 0, box ? box->height : 0,
-                    atspi_state_set_contains(states, ATSPI_STATE_CHECKED) ? "checked" : "-",
-                    atspi_state_set_contains(states, ATSPI_STATE_ENABLED) ? "enabled" : "-",
-                    role ? role : "");
-        g_free(role);
-        g_free(box);
-        g_object_unref(states);
-        if (component)
-            g_object_unref(component);
-        g_object_unref(widget);
+    // Applications carry no states of their own: the walk starts below them.
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+        collectShown(application, std::regex(pattern), found);
+        g_object_unref(application);
     }
     g_object_unref(desktop);
-    return found.empty() ? 1 : 0;
+    for (AtspiAccessible* widget : found) {
+        AtspiComponent* component = atspi_accessible_get_component_iface(widget);
+        AtspiRect* box = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+        gchar* role = atspi_accessible_get_role_name(widget, nullptr);
+        std::printf("%d %d %d %d %s %s\n", box->x, box->y, box->width, box->height,
+                    has(widget, ATSPI_STATE_CHECKED) ? "checked" : "-", role);
+        g_free(role);
+        g_free(box);
+        g_object_unref(component);
+        g_object_unref(widget);
+    }
+    return 0;
 }
 
 }  // namespace
