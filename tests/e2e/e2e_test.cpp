@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "audio/signal_files.h"
 #include "model/document_json.h"
 #include "show_environment.h"
 #include "signal_analysis.h"
@@ -24,19 +25,32 @@ const double expectedRMS = cueAmplitude * std::pow(10.0, cueGainDB / 20.0) / std
 // Slot 3's file: half a second of each, so a restart shows as a fall.
 constexpr double risingTones[] = {400, 500, 600, 700, 800, 900, 1000, 1100};
 
+// Tones one after another, mono: every length here holds whole cycles, so
+// each tone joins the next without a step.
+void writeTones(const std::filesystem::path& file, int sampleRate,
+                const std::vector<std::pair<double, double>>& hzAndSeconds, double amplitude) {
+    test::Signal tones{{}, 1, sampleRate};
+    for (const auto& [hz, seconds] : hzAndSeconds) {
+        const auto tone = test::sines({{hz, amplitude}}, seconds, sampleRate, 1);
+        tones.samples.insert(tones.samples.end(), tone.samples.begin(), tone.samples.end());
+    }
+    test::writeWav(file, tones);
+}
+
 // Slot 0's file: 440 Hz before its start offset of 5 s, then 880 Hz for
 // 1.5 s, then 660 Hz: what is heard tells where playback started and resumed.
 std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     const auto library = root / "library";
-    std::filesystem::create_directories(library / "Media");
-    writeToneWav(library / "Media" / "audio-e2e-cue.wav", 44100,
-                 {{440, 5.0, cueAmplitude}, {880, 1.5, cueAmplitude}, {660, 8.0, cueAmplitude}});
-    std::vector<ToneSegment> rising;
+    const auto media = library / "Media";
+    std::filesystem::create_directories(media);
+    writeTones(media / "audio-e2e-cue.wav", 44100, {{440, 5.0}, {880, 1.5}, {660, 8.0}},
+               cueAmplitude);
+    std::vector<std::pair<double, double>> rising;
     for (const double frequency : risingTones)
-        rising.push_back({frequency, 0.5, cueAmplitude});
-    writeToneWav(library / "Media" / "audio-e2e-rising.wav", 44100, rising);
-    writeToneWav(library / "Media" / "loop-e2e-a.wav", 48000, {{330, 1.2, 0.4}});
-    writeToneWav(library / "Media" / "loop-e2e-b.wav", 48000, {{550, 1.2, 0.4}});
+        rising.push_back({frequency, 0.5});
+    writeTones(media / "audio-e2e-rising.wav", 44100, rising, cueAmplitude);
+    writeTones(media / "loop-e2e-a.wav", 48000, {{330, 1.2}}, 0.4);
+    writeTones(media / "loop-e2e-b.wav", 48000, {{550, 1.2}}, 0.4);
 
     auto document = CueDocument::empty();
     document.slots[0].title = "오프닝";
@@ -47,7 +61,7 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     document.slots[3].title = "상승";
     document.slots[3].audioFilename = "audio-e2e-rising.wav";
     // Bad media in slots 6 to 8: the app warms them at start-up and after every play.
-    const auto bad = test::writeBadMedia(library / "Media");
+    const auto bad = test::writeBadMedia(media);
     for (std::size_t i = 0; i < bad.all().size(); ++i) {
         document.slots[5 + i].title = "망가진 음원";
         document.slots[5 + i].audioFilename = bad.all()[i].filename().string();

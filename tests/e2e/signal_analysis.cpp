@@ -1,24 +1,12 @@
 #include "signal_analysis.h"
 
 #include <cmath>
-#include <cstdint>
 #include <fstream>
-#include <numbers>
 #include <sstream>
 
 namespace tavrel::e2e {
 
 namespace {
-
-void put16(std::ofstream& out, std::uint16_t value) {
-    out.put(static_cast<char>(value & 0xFF));
-    out.put(static_cast<char>(value >> 8));
-}
-
-void put32(std::ofstream& out, std::uint32_t value) {
-    put16(out, static_cast<std::uint16_t>(value & 0xFFFF));
-    put16(out, static_cast<std::uint16_t>(value >> 16));
-}
 
 std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
                                    std::size_t skipFrames = 0) {
@@ -32,37 +20,6 @@ std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
 }
 
 }  // namespace
-
-void writeToneWav(const std::filesystem::path& file, int sampleRate,
-                  const std::vector<ToneSegment>& segments) {
-    std::vector<std::int16_t> samples;
-    double phase = 0;
-    for (const auto& segment : segments) {
-        const auto count = static_cast<std::size_t>(segment.durationSeconds * sampleRate);
-        for (std::size_t i = 0; i < count; ++i) {
-            samples.push_back(static_cast<std::int16_t>(
-                std::lround(segment.amplitude * std::sin(phase) * 32767.0)));
-            phase += 2 * std::numbers::pi * segment.frequencyHz / sampleRate;
-            if (phase > 2 * std::numbers::pi)
-                phase -= 2 * std::numbers::pi;
-        }
-    }
-    std::ofstream out(file, std::ios::binary);
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    put32(out, 36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    put32(out, 16);
-    put16(out, 1);  // PCM
-    put16(out, 1);  // mono
-    put32(out, static_cast<std::uint32_t>(sampleRate));
-    put32(out, static_cast<std::uint32_t>(sampleRate * 2));
-    put16(out, 2);
-    put16(out, 16);
-    out.write("data", 4);
-    put32(out, dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
-}
 
 std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
                                      double lastSeconds) {
@@ -87,11 +44,7 @@ std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int s
         int crossings = 0;
         for (std::size_t i = start; i < start + windowFrames; ++i) {
             sum += static_cast<double>(left[i]) * left[i];
-            if (i == 0)
-                continue;
-            const double step = std::fabs(static_cast<double>(left[i] - left[i - 1]));
-            window.largestStep = std::max(window.largestStep, step);
-            if (left[i - 1] < 0 && left[i] >= 0) {
+            if (i > 0 && left[i - 1] < 0 && left[i] >= 0) {
                 const double at = static_cast<double>(i - 1) +
                                   left[i - 1] / static_cast<double>(left[i - 1] - left[i]);
                 if (firstCrossing < 0)
@@ -123,12 +76,11 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
         if (!same) {
             if (!result.empty())
                 result.back().rms = rmsSum / count;
-            result.push_back({window.startSeconds, 0, frequency, 0, 0});
+            result.push_back({window.startSeconds, 0, frequency, 0});
             rmsSum = 0;
             count = 0;
         }
         result.back().durationSeconds += 0.01;
-        result.back().largestStep = std::max(result.back().largestStep, window.largestStep);
         rmsSum += window.rms;
         ++count;
     }
@@ -141,12 +93,10 @@ std::string describe(const std::vector<Stretch>& stretches) {
     std::ostringstream text;
     for (const auto& s : stretches) {
         text << "  at " << s.startSeconds << " s for " << s.durationSeconds << " s: ";
-        if (s.frequencyHz == 0) {
-            text << "silence";
-        } else {
-            text << s.frequencyHz << " Hz rms " << s.rms;
-        }
-        text << " (largest step " << s.largestStep << ")\n";
+        if (s.frequencyHz == 0)
+            text << "silence\n";
+        else
+            text << s.frequencyHz << " Hz rms " << s.rms << "\n";
     }
     return text.str();
 }

@@ -6,22 +6,11 @@
 
 namespace tavrel::e2e {
 
-struct ToneSegment {
-    double frequencyHz = 0;
-    double durationSeconds = 0;
-    double amplitude = 0;
-};
-
-// A mono 16-bit WAV of consecutive sine segments, phase-continuous across them.
-void writeToneWav(const std::filesystem::path& file, int sampleRate,
-                  const std::vector<ToneSegment>& segments);
-
 // What one 10 ms window of a recording holds.
 struct Window {
     double startSeconds = 0;
     double rms = 0;
     double frequencyHz = 0;  // from zero crossings; 0 when silent
-    double largestStep = 0;  // largest sample-to-sample difference
 };
 
 // Reads raw interleaved float32 stereo and describes it window by window (left
@@ -35,7 +24,6 @@ struct Stretch {
     double durationSeconds = 0;
     double frequencyHz = 0;  // 0: silence
     double rms = 0;
-    double largestStep = 0;
 };
 std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms = 0.01);
 
