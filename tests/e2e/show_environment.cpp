@@ -112,14 +112,14 @@ std::string ShowEnvironment::startServers() {
     m_xserver = ChildProcess({"Xvfb", m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
                              environment(), "/dev/null", m_root / "xvfb.log");
     const auto socket = "/tmp/.X11-unix/X" + m_display.substr(1);
-    if (!waitFor([&] { return fs::exists(socket); }, 10s)) {
+    if (!waitFor([&] { return fs::exists(socket); }, 20s)) {
         return "Xvfb did not start:\n" + fileText(m_root / "xvfb.log");
     }
     // The session bus starts the accessibility bus when the application asks for it.
     const fs::path address = m_root / "bus.address";
     m_bus = ChildProcess({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
                          environment(), address, m_root / "bus.log");
-    if (!waitFor([&] { return fileText(address).find('\n') != std::string::npos; }, 10s))
+    if (!waitFor([&] { return fileText(address).find('\n') != std::string::npos; }, 20s))
         return "dbus-daemon did not start:\n" + fileText(m_root / "bus.log");
     m_sessionBus = trimmed(fileText(address));
     return {};
@@ -141,7 +141,7 @@ std::string ShowEnvironment::startRecording() {
             std::error_code error;
             return fs::file_size(m_recording, error) > 0 && !error;
         },
-        10s);
+        20s);
     if (!writing || !m_recorder.running())
         return "parecord failed:\n" + fileText(m_root / "parecord.log");
     return {};
@@ -263,14 +263,16 @@ fs::path ShowEnvironment::stopRecording() {
 int ShowEnvironment::quitApplication() {
     runCommand({TAVREL_X_TOOL, "close", m_windowID}, environment());
     // While a sound plays the window asks first; its "종료" answers Alt+Q.
-    if (!waitFor([&] { return !m_application.running(); }, 1500ms)) {
-        const std::string box = xdotool({"search", "--onlyvisible", "--name", "종료할까요"});
-        if (!box.empty()) {
-            xdotool({"windowfocus", "--sync", box.substr(0, box.find('\n'))});
-            xdotool({"key", "--clearmodifiers", "alt+q"});
-        }
-    }
-    const bool ended = waitFor([&] { return !m_application.running(); }, 5s);
+    const bool ended = waitFor(
+        [&] {
+            const std::string box = xdotool({"search", "--onlyvisible", "--name", "종료할까요"});
+            if (!box.empty()) {
+                xdotool({"windowfocus", "--sync", box.substr(0, box.find('\n'))});
+                xdotool({"key", "--clearmodifiers", "alt+q"});
+            }
+            return !m_application.running();
+        },
+        20s);
     return ended ? m_application.terminate() : -1;
 }
 

@@ -22,15 +22,8 @@ std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
 }  // namespace
 
 std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
-                                     double lastSeconds) {
-    std::size_t skipFrames = 0;
-    if (lastSeconds > 0) {
-        std::error_code error;
-        const auto frames = std::filesystem::file_size(rawFile, error) / (2 * sizeof(float));
-        const auto wanted = static_cast<std::size_t>(lastSeconds * sampleRate);
-        skipFrames = !error && frames > wanted ? frames - wanted : 0;
-    }
-    const auto left = readLeftChannel(rawFile, skipFrames);
+                                     double fromSeconds) {
+    const auto left = readLeftChannel(rawFile, static_cast<std::size_t>(fromSeconds * sampleRate));
     const auto windowFrames = static_cast<std::size_t>(sampleRate / 100);
     std::vector<Window> windows;
     for (std::size_t start = 0; start + windowFrames <= left.size(); start += windowFrames) {

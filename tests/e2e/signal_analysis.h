@@ -14,9 +14,9 @@ struct Window {
 };
 
 // Reads raw interleaved float32 stereo and describes it window by window (left
-// channel); only its last `lastSeconds` when given, with times counted from there.
+// channel), from `fromSeconds` on, with times counted from there.
 std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
-                                     double lastSeconds = 0);
+                                     double fromSeconds = 0);
 
 // Consecutive windows with the same tone (within 3 %) or silence.
 struct Stretch {
