@@ -1,5 +1,6 @@
 #include "signal_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -57,8 +58,15 @@ std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int s
 
 std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms) {
     std::vector<Stretch> result;
-    double rmsSum = 0;
-    int count = 0;
+    std::vector<double> levels;
+    // The median window: the sink's dropouts inside a tone do not lower it.
+    const auto close = [&] {
+        if (result.empty())
+            return;
+        std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+        result.back().rms = levels[levels.size() / 2];
+        levels.clear();
+    };
     for (const auto& window : windows) {
         const double frequency = window.rms < silenceRms ? 0.0 : window.frequencyHz;
         const bool same =
@@ -67,18 +75,13 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
              (frequency > 0 && result.back().frequencyHz > 0 &&
               std::fabs(frequency - result.back().frequencyHz) < 0.03 * result.back().frequencyHz));
         if (!same) {
-            if (!result.empty())
-                result.back().rms = rmsSum / count;
+            close();
             result.push_back({window.startSeconds, 0, frequency, 0});
-            rmsSum = 0;
-            count = 0;
         }
         result.back().durationSeconds += 0.01;
-        rmsSum += window.rms;
-        ++count;
+        levels.push_back(window.rms);
     }
-    if (!result.empty())
-        result.back().rms = rmsSum / count;
+    close();
     return result;
 }
 

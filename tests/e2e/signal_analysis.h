@@ -23,7 +23,7 @@ struct Stretch {
     double startSeconds = 0;
     double durationSeconds = 0;
     double frequencyHz = 0;  // 0: silence
-    double rms = 0;
+    double rms = 0;          // of its median window
 };
 std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms = 0.01);
 
