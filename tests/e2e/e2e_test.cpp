@@ -432,7 +432,8 @@ TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterE
     EXPECT_TRUE(waitUntilSounding(880));
     EXPECT_EQ(show.windowCount("^Tavrel$"), 1) << "the first press after the return failed";
 
-    const auto heard = heardIn(recording, 0.05);
+    // Gaps under 0.3 s inside 880 Hz are the sink's; a bad key's last seconds.
+    const auto heard = heardIn(recording, 0.3);
     const auto text = describe(heard) + show.logs();
     const auto sounding = [](const Stretch& s) { return s.frequencyHz != 0; };
     const auto first = std::find_if(heard.begin(), heard.end(), sounding);
