@@ -191,6 +191,7 @@ QWidget* LoopPlaybackView::makeFooter() {
 
     m_volumeSlider = new QSlider(Qt::Horizontal, footer);
     m_volumeSlider->setObjectName(QStringLiteral("loopVolumeSlider"));
+    m_volumeSlider->setAccessibleName(QStringLiteral("마스터 볼륨"));
     m_volumeSlider->setRange(0, volumeSteps);
     m_volumeSlider->setPageStep(volumeSteps / 10);
     m_volumeSlider->setFixedWidth(180);

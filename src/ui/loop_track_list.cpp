@@ -199,6 +199,8 @@ void LoopTrackList::rebuildRows(const std::vector<LoopTrack>& tracks) {
         };
         auto* row = new LoopTrackRow(m_tracks[position], std::move(rowActions));
         auto* item = new QListWidgetItem(m_list);
+        // Item views hide their row widgets from screen readers: the row speaks by its title.
+        item->setData(Qt::AccessibleTextRole, QString::fromStdString(m_tracks[position].title));
         item->setSizeHint(QSize(0, row->sizeHint().height()));
         m_list->setItemWidget(item, row);
         row->setEditable(m_editable);

@@ -48,6 +48,7 @@ QToolButton* moveButton(bool up, QWidget* parent) {
     button->setFixedSize(26, 26);
     button->setCursor(Qt::PointingHandCursor);
     button->setToolTip(up ? QStringLiteral("위로 이동") : QStringLiteral("아래로 이동"));
+    button->setAccessibleName(button->toolTip());
     return button;
 }
 

@@ -7,8 +7,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -16,38 +17,8 @@ namespace tavrel::e2e {
 
 namespace {
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> result;
-    for (auto& s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
-}
-
-std::vector<std::string> flatten(const std::map<std::string, std::string>& env) {
-    std::vector<std::string> result;
-    for (const auto& [key, value] : env)
-        result.push_back(key + "=" + value);
-    return result;
-}
-
-pid_t spawn(std::vector<std::string> arguments, const std::map<std::string, std::string>& env,
-            int stdoutFd, int stderrFd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-    posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
-    auto envStrings = flatten(env);
-    auto argv = pointers(arguments);
-    auto envp = pointers(envStrings);
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(error));
-    }
-    return pid;
+int exitStatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
@@ -56,19 +27,29 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments,
                            const std::map<std::string, std::string>& env,
                            const std::filesystem::path& stdoutFile,
                            const std::filesystem::path& stderrFile) {
-    const int out = ::open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int err = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (out < 0 || err < 0)
-        throw std::runtime_error("cannot open output files of a child");
-    try {
-        m_pid = spawn(std::move(arguments), env, out, err);
-    } catch (...) {
-        ::close(out);
-        ::close(err);
-        throw;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    std::vector<std::string> envStrings;
+    for (const auto& [key, value] : env)
+        envStrings.push_back(key + "=" + value);
+    std::vector<char*> argv, envp;
+    for (auto& s : arguments)
+        argv.push_back(s.data());
+    for (auto& s : envStrings)
+        envp.push_back(s.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    const int error = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        m_pid = -1;
+        throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(error));
     }
-    ::close(out);
-    ::close(err);
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
@@ -91,62 +72,47 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::running() {
-    if (m_pid <= 0)
-        return false;
-    int status = 0;
-    const pid_t result = ::waitpid(m_pid, &status, WNOHANG);
-    if (result == m_pid) {
-        m_status = status;
+    if (m_pid > 0 && ::waitpid(m_pid, &m_status, WNOHANG) == m_pid)
         m_pid = -1;
-        return false;
-    }
-    return true;
+    return m_pid > 0;
+}
+
+int ChildProcess::wait() {
+    if (m_pid > 0 && ::waitpid(m_pid, &m_status, 0) == m_pid)
+        m_pid = -1;
+    return exitStatus(m_status);
 }
 
 int ChildProcess::terminate(std::chrono::milliseconds grace) {
-    if (m_pid <= 0)
-        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
-    ::kill(m_pid, SIGTERM);
-    const bool ended = waitFor([this] { return !running(); }, grace);
-    if (!ended) {
-        ::kill(m_pid, SIGKILL);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return -1;
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        if (!waitFor([this] { return !running(); }, grace))
+            ::kill(m_pid, SIGKILL);
     }
-    return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    return wait();  // -1 when killed
 }
 
 std::string runCommand(const std::vector<std::string>& arguments,
                        const std::map<std::string, std::string>& env, int* exitCode) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    pid_t pid = -1;
-    try {
-        pid = spawn(arguments, env, pipeFds[1], devNull);
-    } catch (...) {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        ::close(devNull);
-        throw;
+    char output[] = "/tmp/tavrel-e2e-output-XXXXXX";
+    ::close(::mkstemp(output));
+    int status = -1;
+    {
+        ChildProcess child(arguments, env, output);
+        status = child.wait();
     }
-    ::close(pipeFds[1]);
-    ::close(devNull);
-    std::string output;
-    char buffer[4096];
-    ssize_t count = 0;
-    while ((count = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        output.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
     if (exitCode)
-        *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return output;
+        *exitCode = status;
+    auto text = fileText(output);
+    std::filesystem::remove(output);
+    return text;
+}
+
+std::string fileText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 std::map<std::string, std::string> environmentWith(

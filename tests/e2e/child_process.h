@@ -23,6 +23,8 @@ public:
     ~ChildProcess();
 
     bool running();
+    // Waits for it to end; returns the exit status, -1 when killed.
+    int wait();
     // Sends SIGTERM and waits up to `grace`; returns the exit status or -1 when killed.
     int terminate(std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
     pid_t pid() const { return m_pid; }
@@ -35,6 +37,8 @@ private:
 // Runs a command to completion and returns its standard output; `exitCode` gets its status.
 std::string runCommand(const std::vector<std::string>& arguments,
                        const std::map<std::string, std::string>& env, int* exitCode = nullptr);
+
+std::string fileText(const std::filesystem::path& file);
 
 // The current environment with `overrides` applied.
 std::map<std::string, std::string> environmentWith(

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "audio/signal_files.h"
 #include "model/document_json.h"
 #include "show_environment.h"
 #include "signal_analysis.h"
@@ -24,19 +25,32 @@ const double expectedRMS = cueAmplitude * std::pow(10.0, cueGainDB / 20.0) / std
 // Slot 3's file: half a second of each, so a restart shows as a fall.
 constexpr double risingTones[] = {400, 500, 600, 700, 800, 900, 1000, 1100};
 
+// Tones one after another, mono: every length here holds whole cycles, so
+// each tone joins the next without a step.
+void writeTones(const std::filesystem::path& file, int sampleRate,
+                const std::vector<std::pair<double, double>>& hzAndSeconds, double amplitude) {
+    test::Signal tones{{}, 1, sampleRate};
+    for (const auto& [hz, seconds] : hzAndSeconds) {
+        const auto tone = test::sines({{hz, amplitude}}, seconds, sampleRate, 1);
+        tones.samples.insert(tones.samples.end(), tone.samples.begin(), tone.samples.end());
+    }
+    test::writeWav(file, tones);
+}
+
 // Slot 0's file: 440 Hz before its start offset of 5 s, then 880 Hz for
 // 1.5 s, then 660 Hz: what is heard tells where playback started and resumed.
 std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     const auto library = root / "library";
-    std::filesystem::create_directories(library / "Media");
-    writeToneWav(library / "Media" / "audio-e2e-cue.wav", 44100,
-                 {{440, 5.0, cueAmplitude}, {880, 1.5, cueAmplitude}, {660, 8.0, cueAmplitude}});
-    std::vector<ToneSegment> rising;
+    const auto media = library / "Media";
+    std::filesystem::create_directories(media);
+    writeTones(media / "audio-e2e-cue.wav", 44100, {{440, 5.0}, {880, 1.5}, {660, 8.0}},
+               cueAmplitude);
+    std::vector<std::pair<double, double>> rising;
     for (const double frequency : risingTones)
-        rising.push_back({frequency, 0.5, cueAmplitude});
-    writeToneWav(library / "Media" / "audio-e2e-rising.wav", 44100, rising);
-    writeToneWav(library / "Media" / "loop-e2e-a.wav", 48000, {{330, 1.2, 0.4}});
-    writeToneWav(library / "Media" / "loop-e2e-b.wav", 48000, {{550, 1.2, 0.4}});
+        rising.push_back({frequency, 0.5});
+    writeTones(media / "audio-e2e-rising.wav", 44100, rising, cueAmplitude);
+    writeTones(media / "loop-e2e-a.wav", 48000, {{330, 1.2}}, 0.4);
+    writeTones(media / "loop-e2e-b.wav", 48000, {{550, 1.2}}, 0.4);
 
     auto document = CueDocument::empty();
     document.slots[0].title = "오프닝";
@@ -47,7 +61,7 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     document.slots[3].title = "상승";
     document.slots[3].audioFilename = "audio-e2e-rising.wav";
     // Bad media in slots 6 to 8: the app warms them at start-up and after every play.
-    const auto bad = test::writeBadMedia(library / "Media");
+    const auto bad = test::writeBadMedia(media);
     for (std::size_t i = 0; i < bad.all().size(); ++i) {
         document.slots[5 + i].title = "망가진 음원";
         document.slots[5 + i].audioFilename = bad.all()[i].filename().string();
@@ -122,6 +136,13 @@ std::vector<double> tonesOf(const std::vector<Stretch>& heard) {
     return tones;
 }
 
+// A whole recording, as heard.
+std::vector<Stretch> heardIn(const std::filesystem::path& recording, double maxGapSeconds) {
+    return withoutDropouts(
+        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))),
+        maxGapSeconds);
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     virtual std::string soundServer() const { return "pulseaudio"; }
@@ -139,28 +160,77 @@ protected:
         ASSERT_TRUE(application.empty()) << application;
     }
 
-    // The last seconds recorded, while the recording goes on: looked at a few
-    // times a second, cheaply, so the show itself is not starved.
-    std::vector<Stretch> heardLately(double seconds = 1.5) const {
+    // How much has been recorded so far, while the recording goes on.
+    double recordedSeconds() const {
+        std::error_code error;
+        const auto bytes = std::filesystem::file_size(m_environment->recording(), error);
+        return error
+                   ? 0
+                   : static_cast<double>(bytes) / (2 * sizeof(float)) / ShowEnvironment::sampleRate;
+    }
+    std::vector<Stretch> heardSince(double seconds) const {
         return significant(stretches(
             analyseRecording(m_environment->recording(), ShowEnvironment::sampleRate, seconds)));
     }
-    template <typename Condition>
-    static bool waitForHeard(Condition condition) {
+    // Waits, generously, until what is heard from now on satisfies `done`:
+    // a loaded machine may look seldom, so nothing heard meanwhile is missed.
+    template <typename Done>
+    ::testing::AssertionResult waitUntilHeard(Done done) const {
+        const double from = recordedSeconds();
+        const bool heard = waitFor(
+            [&] {
+                std::this_thread::sleep_for(200ms);
+                return done(heardSince(from));
+            },
+            30s);
+        if (heard)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "not heard; since:\n"
+                                             << describe(heardSince(from)) << m_environment->logs();
+    }
+    // ... until `tone` (0: silence) sounds for `seconds`.
+    ::testing::AssertionResult waitUntilSounding(double tone, double seconds = 0.3) const {
+        return waitUntilHeard([&](const std::vector<Stretch>& heard) {
+            return std::any_of(heard.begin(), heard.end(), [&](const Stretch& s) {
+                return s.durationSeconds >= seconds &&
+                       (tone == 0 ? s.frequencyHz == 0 : near(s.frequencyHz, tone));
+            });
+        });
+    }
+    // ... until `tone` ends in silence.
+    ::testing::AssertionResult waitForSilenceAfter(double tone) const {
+        return waitUntilHeard([&](const std::vector<Stretch>& heard) {
+            for (std::size_t i = 1; i < heard.size(); ++i) {
+                if (near(heard[i - 1].frequencyHz, tone) && heard[i].frequencyHz == 0 &&
+                    heard[i].durationSeconds > 0.3)
+                    return true;
+            }
+            return false;
+        });
+    }
+    bool waitUntilChecked(const std::string& name, bool checked) {
         return waitFor(
             [&] {
-                std::this_thread::sleep_for(250ms);
-                return condition();
+                const auto found = m_environment->widget(name);
+                return found && found->checked == checked;
             },
             20s);
     }
-    // Waits, generously, until the recording ends with `tone` then silence.
-    bool waitForSilenceAfter(double tone) const {
-        return waitForHeard([&] {
-            const auto heard = heardLately();
-            return heard.size() >= 2 && near(heard[heard.size() - 2].frequencyHz, tone) &&
-                   heard.back().frequencyHz == 0 && heard.back().durationSeconds > 0.3;
-        });
+    // Waits for the alert beside the main window and answers it with "확인".
+    ::testing::AssertionResult answerAlert(const std::string& screenshot) {
+        auto& show = *m_environment;
+        if (!waitFor([&] { return show.windowCount("^Tavrel$") == 2; }, 20s))
+            return ::testing::AssertionFailure() << "no alert, or a frozen window\n" << show.logs();
+        show.screenshot(screenshot);
+        if (!show.click("^확인$") ||
+            !waitFor([&] { return show.windowCount("^Tavrel$") == 1; }, 20s))
+            return ::testing::AssertionFailure() << "the alert stayed\n" << show.logs();
+        return ::testing::AssertionSuccess();
+    }
+    // Ends the show as an operator would; the run changed nothing stored.
+    void quitLeavingTheDocument() {
+        EXPECT_EQ(m_environment->quitApplication(), 0) << m_environment->logs();
+        EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
     }
 
     test::TemporaryDirectory m_root;
@@ -169,113 +239,85 @@ protected:
     std::string m_documentBefore;
 };
 
-TEST_F(EndToEnd, CueKeyPlaysFromItsOffsetAtItsGainAndSpacePausesAndResumesWithoutAClick) {
+// Keys held with X's own repeats and with pairs that arrive split as under
+// load (Qt takes those for new presses): cue 4 plays through once; space
+// pauses cue 1 once and it stays paused. Cue 1 plays from its offset at its
+// gain, resumes where it paused without a click, and the key of an empty slot
+// leaves it playing.
+TEST_F(EndToEnd, HeldKeysActOnceAndACuePlaysFromItsOffsetAtItsGainAndResumesWithoutAClick) {
     auto& show = *m_environment;
-    show.screenshot("start");
+    show.keyDown("4");
+    // Repeats from the second tone on, so that any restart shows as a fall;
+    // it starts no gap, so merging across the sink's dropouts hides none.
+    ASSERT_TRUE(waitUntilSounding(risingTones[1], 0.1));
+    show.splitRepeats("4", 10);
+    ASSERT_TRUE(waitUntilSounding(risingTones[5], 0.1));
+    show.keyUp("4");
+    ASSERT_TRUE(waitForSilenceAfter(risingTones[7]));
+
     show.key("1");
-    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(waitUntilSounding(880));
     show.screenshot("playing");
-    show.key("space");
-    std::this_thread::sleep_for(800ms);
+    show.keyDown("space");
+    ASSERT_TRUE(waitUntilSounding(0));
+    std::this_thread::sleep_for(800ms);  // past the repeat delay, for X's own repeats
+    show.splitRepeats("space", 8);
+    show.keyUp("space");
+    // A pause toggled back by a repeat would sound within this.
+    ASSERT_TRUE(waitUntilSounding(0, 1.2));
     show.screenshot("paused");
     show.key("space");
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(waitUntilSounding(660));
     show.key("2");  // a slot without audio: the cue goes on
-    std::this_thread::sleep_for(700ms);
-    show.key("space");
-    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(waitUntilSounding(660, 1.5)) << "the key of an empty slot interrupted the cue";
     const auto recording = show.stopRecording();
     // Kept beside the screenshots for a look after a failure.
     std::filesystem::copy_file(recording, std::string(TAVREL_SCREENSHOT_DIR) + "/e2e-monitor.raw",
                                std::filesystem::copy_options::overwrite_existing);
 
-    const auto heard = withoutDropouts(
-        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))), 0.05);
+    const auto rising = tonesOf(heardIn(recording, 0.8));
+    ASSERT_GE(rising.size(), std::size(risingTones)) << describe(heardIn(recording, 0.8));
+    for (std::size_t i = 0; i < std::size(risingTones); ++i)
+        EXPECT_TRUE(near(rising[i], risingTones[i])) << i << "\n"
+                                                     << describe(heardIn(recording, 0.8));
+    // Gaps under 0.3 s between one tone are the sink's; the pause is longer.
+    const auto heard = heardIn(recording, 0.3);
     const auto text = describe(heard) + show.logs();
-    auto first880 = std::find_if(heard.begin(), heard.end(),
-                                 [](const Stretch& s) { return near(s.frequencyHz, 880); });
+    // Cue 1 from its first stretch after cue 4's last (900 Hz counts as near 880 Hz).
+    const auto cue4End = std::find_if(heard.begin(), heard.end(), [](const Stretch& s) {
+        return near(s.frequencyHz, risingTones[7]);
+    });
+    const auto first880 = std::find_if(cue4End, heard.end(),
+                                       [](const Stretch& s) { return near(s.frequencyHz, 880); });
     ASSERT_NE(first880, heard.end()) << text;
-    ASSERT_GE(heard.end() - first880, 4) << text;
-    const auto& played = first880[0];
-    const auto& pause = first880[1];
-    const auto& resumed = first880[2];
-    const auto& after = first880[3];
-
     for (const auto& s : heard)
         EXPECT_FALSE(near(s.frequencyHz, 440)) << "heard before the offset\n" << text;
-    EXPECT_NEAR(played.rms, expectedRMS, expectedRMS * 0.06) << text;  // about ±0.5 dB
-    // Where the recording begins is the sink's business: only lengths after it count.
-    // The keys are spaced by the test's clock, but a loaded machine may deliver
-    // them late: only that it paused, not for how long, is the application's doing.
-    EXPECT_GT(played.durationSeconds, 0.2) << text;
-    EXPECT_EQ(pause.frequencyHz, 0) << text;
-    EXPECT_GT(pause.durationSeconds, 0.3) << text;
-    ASSERT_TRUE(near(resumed.frequencyHz, 880)) << text;
-    // Resumed where it paused: 1.5 s of 880 Hz in all, whatever the pause.
-    EXPECT_NEAR(played.durationSeconds + resumed.durationSeconds, 1.5, 0.08) << text;
-    EXPECT_TRUE(near(after.frequencyHz, 660)) << text;
-    EXPECT_GT(after.durationSeconds, 1.1) << "the key of an empty slot interrupted the cue\n"
-                                          << text;
-
-    // The natural step of these sines is under 0.03; a cut would jump up to 0.25.
-    const double largest =
-        largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9, oneBufferSeconds);
-    EXPECT_LT(largest, 0.05) << text;
-
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
-    EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
-}
-
-// Held for 3 s, with X's own repeats and with pairs that arrive split as under
-// load (Qt takes those for new presses): the cue plays through once.
-TEST_F(EndToEnd, AHeldCueKeyPlaysItsCueOnceThroughToTheEnd) {
-    auto& show = *m_environment;
-    show.keyDown("4");
-    std::this_thread::sleep_for(1000ms);  // past the repeat delay
-    show.splitRepeats("4", 10);
-    std::this_thread::sleep_for(1200ms);
-    show.keyUp("4");
-    ASSERT_TRUE(waitForSilenceAfter(risingTones[7])) << describe(heardLately()) << show.logs();
-    // Repeats begin after the first tone has ended, so any restart shows as a
-    // fall; it starts no gap, so merging across the sink's dropouts hides none.
-    const auto heard = withoutDropouts(
-        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate))),
-        0.8);
-    const auto tones = tonesOf(heard);
-    ASSERT_EQ(tones.size(), std::size(risingTones)) << describe(heard);
-    for (std::size_t i = 0; i < tones.size(); ++i)
-        EXPECT_TRUE(near(tones[i], risingTones[i])) << i << "\n" << describe(heard);
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
-}
-
-// Space held for 2 s pauses once and stays paused; the next press resumes.
-TEST_F(EndToEnd, HeldSpacePausesOnce) {
-    auto& show = *m_environment;
-    show.key("4");
-    ASSERT_TRUE(waitForHeard([&] { return !tonesOf(heardLately()).empty(); }))
-        << describe(heardLately()) << show.logs();
-    show.keyDown("space");
-    std::this_thread::sleep_for(800ms);
-    show.splitRepeats("space", 8);
-    std::this_thread::sleep_for(600ms);
-    show.keyUp("space");
-    // Most of the hold, without its first press: a pause toggled back by a
-    // repeat would sound here, and a dropout of the sink is silence anyway.
-    const auto held = heardLately(1.8);
-    show.key("space");
-    ASSERT_TRUE(waitForSilenceAfter(risingTones[7])) << describe(heardLately()) << show.logs();
-    const auto heard = withoutDropouts(
-        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate))),
-        0.8);
-    const auto text = "held:\n" + describe(held) + "in all:\n" + describe(heard);
-    EXPECT_TRUE(tonesOf(held).empty()) << text;
-    // Paused and resumed where it was: the tones still rise through the file.
-    const auto tones = tonesOf(heard);
-    ASSERT_GE(tones.size(), std::size(risingTones)) << text;
-    EXPECT_TRUE(near(tones.front(), risingTones[0])) << text;
-    for (std::size_t i = 1; i < tones.size(); ++i)
-        EXPECT_GE(tones[i], tones[i - 1] * 0.95) << text;
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+    EXPECT_NEAR(first880->rms, expectedRMS, expectedRMS * 0.06) << text;  // about ±0.5 dB
+    // One pause, wherever the keys landed, resumed where it paused: 1.5 s of
+    // 880 Hz in all, then 660 Hz to the end.
+    const std::vector<Stretch> cue1(first880, heard.end());
+    std::vector<std::size_t> pauses;
+    double seconds880 = 0;
+    for (std::size_t i = 0; i < cue1.size(); ++i) {
+        if (cue1[i].frequencyHz == 0)
+            pauses.push_back(i);
+        else if (near(cue1[i].frequencyHz, 880))
+            seconds880 += cue1[i].durationSeconds;
+        else
+            EXPECT_TRUE(near(cue1[i].frequencyHz, 660)) << text;
+    }
+    ASSERT_EQ(pauses.size(), 1u) << text;
+    ASSERT_LT(pauses[0] + 1, cue1.size()) << text;
+    EXPECT_TRUE(near(cue1[pauses[0] + 1].frequencyHz, cue1[pauses[0] - 1].frequencyHz)) << text;
+    EXPECT_NEAR(seconds880, 1.5, 0.08) << text;
+    EXPECT_TRUE(near(cue1.back().frequencyHz, 660)) << text;
+    // The natural step of cue 1's sines is under 0.03; a cut would jump up to
+    // 0.25. Counted from the silence before it, inside which cue 4 ended.
+    EXPECT_LT(largestStep(recording, ShowEnvironment::sampleRate, oneBufferSeconds,
+                          std::prev(first880)->startSeconds + 0.1),
+              0.05)
+        << text;
+    quitLeavingTheDocument();
 }
 
 // Escape, held with repeats that arrive split as under load, fades once: the
@@ -284,19 +326,14 @@ TEST_F(EndToEnd, HeldSpacePausesOnce) {
 TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
     auto& show = *m_environment;
     show.key("1");
-    ASSERT_TRUE(waitForHeard([&] { return !tonesOf(heardLately()).empty(); })) << show.logs();
+    ASSERT_TRUE(waitUntilSounding(880));
     show.keyDown("Escape");
     std::this_thread::sleep_for(800ms);  // past the repeat delay
     show.splitRepeats("Escape", 8);
     show.keyUp("Escape");
-    ASSERT_TRUE(waitForHeard([&] {
-        const auto heard = heardLately(2.0);
-        return heard.size() >= 2 && heard.back().frequencyHz == 0 &&
-               heard.back().durationSeconds > 1.0;
-    })) << describe(heardLately(4.0));
+    ASSERT_TRUE(waitUntilSounding(0, 1.0));
     const auto recording = show.stopRecording();
-    const auto text =
-        describe(significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))));
+    const auto text = describe(heardIn(recording, 0.05));
 
     constexpr double windowSeconds = 0.02;
     const auto level =
@@ -325,7 +362,7 @@ TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
     EXPECT_NEAR(fadeSeconds, 1.85, 0.2) << text;
     EXPECT_LT(largestFall, 0.08 * full) << text;
     EXPECT_LT(largestRise, 0.005 * full) << text;
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+    quitLeavingTheDocument();
 }
 
 // One window per library: a second start hands over to the first and ends;
@@ -334,17 +371,12 @@ TEST_F(EndToEnd, ASecondStartBringsTheRunningWindowForwardAndEnds) {
     auto& show = *m_environment;
     // Without a window manager the stacking order is the X server's own.
     const ChildProcess cover = show.coverApplication();
-    ASSERT_TRUE(waitFor([&] { return !show.applicationOnTop(); }, 10s));
+    ASSERT_TRUE(waitFor([&] { return !show.applicationOnTop(); }, 20s));
     std::string output;
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(show.runAgain({}, 20s, output), 0) << output;
-    const auto seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_NE(output.find("이미 다른 Tavrel 창에서 열려 있습니다"), std::string::npos) << output;
     EXPECT_NE(output.find("앞으로 가져왔습니다"), std::string::npos) << output;
-    EXPECT_TRUE(waitFor([&] { return show.applicationOnTop(); }, 5s))
-        << "ended after " << seconds << " s\n"
-        << show.logs();
+    EXPECT_TRUE(waitFor([&] { return show.applicationOnTop(); }, 20s)) << show.logs();
     EXPECT_TRUE(show.applicationRunning());
     EXPECT_EQ(show.windowCount("^Tavrel$"), 1);
 
@@ -353,61 +385,49 @@ TEST_F(EndToEnd, ASecondStartBringsTheRunningWindowForwardAndEnds) {
     EXPECT_NE(output.find("문서: 정상적으로 읽었습니다."), std::string::npos) << output;
 
     show.killApplication();
-    ASSERT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 0; }, 10s));
+    ASSERT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 0; }, 20s));
     ASSERT_EQ(show.startApplication(m_library), "");
     show.key("4");
-    ASSERT_TRUE(waitForHeard([&] { return !tonesOf(heardLately()).empty(); }))
-        << describe(heardLately()) << show.logs();
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
-    EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
+    ASSERT_TRUE(waitUntilHeard([](const auto& heard) { return !tonesOf(heard).empty(); }));
+    quitLeavingTheDocument();
 }
 
-// Window coordinates of the controls used below, in the 1180 × 820 window.
-constexpr int editSwitchX = 1140, editSwitchY = 74;
-constexpr int loopSectionX = 80, loopSectionY = 187;
-constexpr int firstTrackCheckX = 265, firstTrackCheckY = 262;
-constexpr int secondTrackCheckX = 265, secondTrackCheckY = 307;
-constexpr int loopStartX = 770, loopStartY = 168;
-constexpr int loopStopX = 996, loopStopY = 168;
-
-TEST_F(EndToEnd, InEditModeCueKeysPlayNothing) {
+// In edit mode the cue keys play nothing; a loop run then plays the checked
+// tracks in list order, whatever order they were checked in.
+TEST_F(EndToEnd, InEditModeCueKeysPlayNothingAndALoopRunFollowsTheList) {
     auto& show = *m_environment;
-    show.click(editSwitchX, editSwitchY);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(show.click("^편집 모드$"));
+    ASSERT_TRUE(waitUntilChecked("^편집 모드$", true)) << show.logs();
     show.screenshot("edit-mode");
     show.key("1");
-    std::this_thread::sleep_for(800ms);
-    const auto heard =
-        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate)));
-    for (const auto& s : heard)
-        EXPECT_EQ(s.frequencyHz, 0) << describe(heard);
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
-    EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
-}
+    // X keeps the key before the click: cue 1 had its chance in edit mode.
+    ASSERT_TRUE(show.click("^편집 모드$"));
+    ASSERT_TRUE(waitUntilChecked("^편집 모드$", false)) << show.logs();
+    show.key("4");
+    ASSERT_TRUE(waitForSilenceAfter(risingTones[7]));
 
-TEST_F(EndToEnd, ALoopRunPlaysTheCheckedTracksInListOrder) {
-    auto& show = *m_environment;
-    show.click(loopSectionX, loopSectionY);
-    std::this_thread::sleep_for(300ms);
-    // Checked second track first: the run still follows the list.
-    show.click(secondTrackCheckX, secondTrackCheckY);
-    show.click(firstTrackCheckX, firstTrackCheckY);
-    show.click(loopStartX, loopStartY);
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(show.click("^반복 플레이어$"));
+    ASSERT_TRUE(waitFor([&] { return show.widget("^배경 B$").has_value(); }, 20s));
+    // The rows' check boxes are hidden from the accessibility bus, as item
+    // views hide their row widgets: each is clicked at its row's start.
+    constexpr int trackCheckFromLeft = 18;
+    ASSERT_TRUE(show.click("^배경 B$", "list item", trackCheckFromLeft));
+    ASSERT_TRUE(show.click("^배경 A$", "list item", trackCheckFromLeft));
+    ASSERT_TRUE(waitFor([&] { return show.widget("^2곡 선택됨$").has_value(); }, 20s));
+    ASSERT_TRUE(show.click(" 시작$"));
+    ASSERT_TRUE(waitUntilSounding(330));
     show.screenshot("loop-running");
-    std::this_thread::sleep_for(2500ms);
-    show.click(loopStopX, loopStopY);
-    std::this_thread::sleep_for(300ms);
-    const auto heard =
-        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate)));
+    ASSERT_TRUE(waitUntilSounding(550));
+    ASSERT_TRUE(waitUntilSounding(330));
+    ASSERT_TRUE(show.click("^중지$", "push button"));
+    const auto heard = heardIn(show.stopRecording(), 0.8);  // no pause to tell from a dropout
     const auto tones = tonesOf(heard);
-    ASSERT_GE(tones.size(), 3u) << describe(heard) << show.logs();
-    EXPECT_TRUE(near(tones[0], 330)) << describe(heard);
-    EXPECT_TRUE(near(tones[1], 550)) << describe(heard);
-    EXPECT_TRUE(near(tones[2], 330)) << describe(heard);
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
-    // A loop run changes nothing that is stored.
-    EXPECT_EQ(test::readFile(m_library / "cues.json"), m_documentBefore);
+    ASSERT_GE(tones.size(), std::size(risingTones) + 3) << describe(heard) << show.logs();
+    EXPECT_TRUE(near(tones[0], risingTones[0])) << "cue 1 played in edit mode\n" << describe(heard);
+    EXPECT_TRUE(near(tones[8], 330)) << describe(heard);
+    EXPECT_TRUE(near(tones[9], 550)) << describe(heard);
+    EXPECT_TRUE(near(tones[10], 330)) << describe(heard);
+    quitLeavingTheDocument();
 }
 
 // The same show on either sound server.
@@ -419,63 +439,46 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Servers, OnEachServer, ::testing::Values("pulseaudio", "pipewire"),
                          [](const auto& info) { return std::string(info.param); });
 
-TEST_P(OnEachServer, AServerKilledMidCueIsToldAtOnceAndTheFirstKeyAfterItsReturnPlays) {
-    auto& show = *m_environment;
-    show.key("1");
-    std::this_thread::sleep_for(500ms);  // the cue sounds
-    show.killSoundServer();
-    // The run ends as a failed start: its alert opens beside the main window.
-    EXPECT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 2; }, 3s)) << show.logs();
-    ASSERT_TRUE(show.applicationRunning()) << show.logs();
-    show.screenshot("device-lost-" + soundServer());
-    show.click(670, 397);  // the alert's "확인"
-    ASSERT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 1; }, 3s)) << show.logs();
-
-    ASSERT_EQ(show.startSoundServer(), "");
-    ASSERT_EQ(show.startRecording(), "");
-    // The engine reconnects by itself within a few tenths of a second; then one press plays.
-    std::this_thread::sleep_for(1500ms);
-    show.key("1");
-    std::this_thread::sleep_for(1500ms);
-    show.screenshot("device-back-" + soundServer());
-    const auto heard =
-        significant(stretches(analyseRecording(show.stopRecording(), ShowEnvironment::sampleRate)));
-    const bool played = std::any_of(heard.begin(), heard.end(), [](const Stretch& s) {
-        return (near(s.frequencyHz, 880) || near(s.frequencyHz, 660)) && s.durationSeconds > 0.3;
-    });
-    EXPECT_TRUE(played) << describe(heard) << show.logs();
-    EXPECT_EQ(show.windowCount("^Tavrel$"), 1) << "the first press after the return failed";
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
-}
-
 // Keys 6 to 8 hold a FIFO, 300 MB of zeros and random bytes. Each bad key
 // stops the cue (one sound at a time) and is told at once, without freezing
-// the window; the good key then plays again at once and without a gap.
-TEST_F(EndToEnd, BadFilesInOtherSlotsAreToldAtOnceAndTheGoodCueAlwaysPlays) {
+// the window; the good key then plays again at once and without a gap. A
+// server killed mid-cue is told at once, and the first key after its return plays.
+TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterEach) {
     auto& show = *m_environment;
     show.key("1");
-    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(waitUntilSounding(880));
     std::vector<double> silencesAllowed;
     for (const std::string badKey : {"6", "7", "8"}) {
         const auto pressed = std::chrono::steady_clock::now();
         show.key(badKey);
-        ASSERT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 2; }, 10s))
-            << "key " << badKey << " froze the window or told nothing\n"
-            << show.logs();
-        show.screenshot("bad-key-" + badKey);
-        ASSERT_TRUE(show.dismissAlert());
-        ASSERT_TRUE(waitFor([&] { return show.windowCount("^Tavrel$") == 1; }, 10s)) << show.logs();
+        ASSERT_TRUE(answerAlert("bad-key-" + badKey + "-" + soundServer())) << "key " << badKey;
         show.key("1");
         // From the bad key to the good key is the test's own doing; 1.5 s more
         // is what the good key may take to sound.
         silencesAllowed.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count() +
             1.5);
-        std::this_thread::sleep_for(1000ms);
+        ASSERT_TRUE(waitUntilSounding(880));
     }
-    const auto recording = show.stopRecording();
-    const auto heard = withoutDropouts(
-        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))), 0.05);
+    // Put aside for later, so that the server is killed while cue 1 sounds.
+    const auto recording = show.root() / "bad-keys.raw";
+    std::filesystem::rename(show.stopRecording(), recording);
+    // The run ends as a failed start, with an alert and the header's note,
+    // while the window goes on.
+    show.killSoundServer();
+    ASSERT_TRUE(answerAlert("device-lost-" + soundServer()));
+    ASSERT_TRUE(show.applicationRunning()) << show.logs();
+    EXPECT_TRUE(show.widget("^출력 없음$").has_value());
+    ASSERT_EQ(show.startSoundServer(), "");
+    ASSERT_EQ(show.startRecording(), "");
+    // The engine reconnects by itself, and says so; then one press plays.
+    ASSERT_TRUE(waitFor([&] { return !show.widget("^출력 없음$"); }, 20s)) << show.logs();
+    show.key("1");
+    EXPECT_TRUE(waitUntilSounding(880));
+    EXPECT_EQ(show.windowCount("^Tavrel$"), 1) << "the first press after the return failed";
+
+    // Gaps under 0.3 s inside 880 Hz are the sink's; a bad key's last seconds.
+    const auto heard = heardIn(recording, 0.3);
     const auto text = describe(heard) + show.logs();
     const auto sounding = [](const Stretch& s) { return s.frequencyHz != 0; };
     const auto first = std::find_if(heard.begin(), heard.end(), sounding);
@@ -493,10 +496,8 @@ TEST_F(EndToEnd, BadFilesInOtherSlotsAreToldAtOnceAndTheGoodCueAlwaysPlays) {
     ASSERT_EQ(silences.size(), silencesAllowed.size()) << text;
     for (std::size_t i = 0; i < silences.size(); ++i)
         EXPECT_LT(silences[i], silencesAllowed[i]) << text;
-    EXPECT_LT(largestStepBetween(recording, ShowEnvironment::sampleRate, 0, 1e9, oneBufferSeconds),
-              0.05)
-        << text;
-    EXPECT_EQ(show.quitApplication(), 0) << show.logs();
+    EXPECT_LT(largestStep(recording, ShowEnvironment::sampleRate, oneBufferSeconds), 0.05) << text;
+    quitLeavingTheDocument();
 }
 
 }  // namespace

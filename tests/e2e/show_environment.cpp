@@ -6,9 +6,7 @@
 
 #include <algorithm>
 
-#include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace tavrel::e2e {
 
@@ -22,13 +20,6 @@ namespace {
 std::string applicationBinary() {
     const char* binary = std::getenv("TAVREL_E2E_BINARY");
     return binary && *binary ? binary : TAVREL_BINARY;
-}
-
-std::string fileText(const fs::path& file) {
-    std::ifstream in(file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string trimmed(std::string text) {
@@ -55,6 +46,7 @@ ShowEnvironment::~ShowEnvironment() {
     m_recorder.terminate();
     m_keepAlive.terminate();
     m_xserver.terminate();
+    m_bus.terminate();  // the accessibility bus and its registry end with it
     killSoundServer();
 }
 
@@ -65,10 +57,11 @@ std::map<std::string, std::string> ShowEnvironment::environment() const {
          {"PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string()},
          {"DISPLAY", m_display},
          {"QT_QPA_PLATFORM", "xcb"},
-         // No session bus: without one libdbus forks a launcher
-         // from the sanitized, threaded application, and that
-         // child can hang before it runs, and the window with it.
-         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_runtime / "no-bus").string()},
+         // A private session bus, through which the accessibility bus is
+         // found. Never none: without one libdbus forks a launcher from the
+         // sanitized, threaded application, and that child can hang.
+         {"DBUS_SESSION_BUS_ADDRESS",
+          m_sessionBus.empty() ? "unix:path=" + (m_runtime / "no-bus").string() : m_sessionBus},
          {"WAYLAND_DISPLAY", ""}});
 }
 
@@ -119,9 +112,16 @@ std::string ShowEnvironment::startServers() {
     m_xserver = ChildProcess({"Xvfb", m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
                              environment(), "/dev/null", m_root / "xvfb.log");
     const auto socket = "/tmp/.X11-unix/X" + m_display.substr(1);
-    if (!waitFor([&] { return fs::exists(socket); }, 10s)) {
+    if (!waitFor([&] { return fs::exists(socket); }, 20s)) {
         return "Xvfb did not start:\n" + fileText(m_root / "xvfb.log");
     }
+    // The session bus starts the accessibility bus when the application asks for it.
+    const fs::path address = m_root / "bus.address";
+    m_bus = ChildProcess({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
+                         environment(), address, m_root / "bus.log");
+    if (!waitFor([&] { return fileText(address).find('\n') != std::string::npos; }, 20s))
+        return "dbus-daemon did not start:\n" + fileText(m_root / "bus.log");
+    m_sessionBus = trimmed(fileText(address));
     return {};
 }
 
@@ -130,12 +130,19 @@ std::string ShowEnvironment::startRecording() {
     // recording has no gap at the first sound.
     m_keepAlive = ChildProcess({"pacat", "--playback", "-d", "tavrel_e2e", "/dev/zero"},
                                environment(), "/dev/null", m_root / "pacat.log");
+    fs::remove(m_recording);
     m_recorder =
         ChildProcess({"parecord", "--raw", "--format=float32le", "--rate=48000", "--channels=2",
                       "--latency-msec=20", "-d", "tavrel_e2e.monitor", m_recording.string()},
                      environment(), "/dev/null", m_root / "parecord.log");
-    std::this_thread::sleep_for(300ms);
-    if (!m_recorder.running())
+    // Recording once the monitor's first samples are written.
+    const bool writing = waitFor(
+        [&] {
+            std::error_code error;
+            return fs::file_size(m_recording, error) > 0 && !error;
+        },
+        20s);
+    if (!writing || !m_recorder.running())
         return "parecord failed:\n" + fileText(m_root / "parecord.log");
     return {};
 }
@@ -145,17 +152,17 @@ std::string ShowEnvironment::startApplication(const fs::path& library) {
     auto env = environment();
     env["TAVREL_LIBRARY_DIR"] = library.string();
     env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
+    env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1";
     m_application =
         ChildProcess({applicationBinary()}, env, m_root / "tavrel.out", m_root / "tavrel.log");
-    int exitCode = 0;
-    m_windowID =
-        trimmed(runCommand({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tavrel"},
-                           environment(), &exitCode));
+    m_windowID = trimmed(xdotool({"search", "--sync", "--onlyvisible", "--name", "^Tavrel"}));
     if (m_windowID.empty() || !m_application.running()) {
         return "the tavrel window did not appear:\n" + fileText(m_root / "tavrel.log");
     }
     xdotool({"windowfocus", "--sync", m_windowID});
-    std::this_thread::sleep_for(500ms);
+    // Ready once its widgets can be found: the accessibility bridge is up.
+    if (!waitFor([&] { return widget("^편집 모드$").has_value(); }, 20s))
+        return "the window's widgets are not on the accessibility bus:\n" + logs();
     return {};
 }
 
@@ -166,8 +173,8 @@ std::string ShowEnvironment::xdotool(const std::vector<std::string>& arguments) 
 }
 
 void ShowEnvironment::key(const std::string& keysym) {
-    xdotool({"windowfocus", "--sync", m_windowID});
-    xdotool({"key", "--clearmodifiers", keysym});
+    keyDown(keysym);
+    keyUp(keysym);
 }
 
 void ShowEnvironment::keyDown(const std::string& keysym) {
@@ -210,21 +217,35 @@ bool ShowEnvironment::applicationOnTop() {
     return status == 0;
 }
 
-bool ShowEnvironment::dismissAlert() {
-    std::istringstream windows(xdotool({"search", "--onlyvisible", "--name", "^Tavrel$"}));
-    for (std::string id; std::getline(windows, id);) {
-        if (id.empty() || id == m_windowID)
+std::optional<ShowEnvironment::Widget> ShowEnvironment::widget(const std::string& namePattern,
+                                                               const std::string& role) {
+    std::istringstream lines(runCommand({TAVREL_X_TOOL, "find", namePattern}, environment()));
+    std::optional<Widget> result;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        Widget found;
+        std::string checked, itsRole;
+        fields >> found.x >> found.y >> found.width >> found.height >> checked >> std::ws;
+        std::getline(fields, itsRole);
+        if (!role.empty() && itsRole != role)
             continue;
-        xdotool({"windowfocus", "--sync", id});
-        xdotool({"key", "Return"});
-        return true;
+        if (result)
+            return std::nullopt;  // which one is meant is not clear
+        found.checked = checked == "checked";
+        result = found;
     }
-    return false;
+    return result;
 }
 
-void ShowEnvironment::click(int x, int y) {
-    xdotool({"mousemove", "--window", m_windowID, std::to_string(x), std::to_string(y)});
+bool ShowEnvironment::click(const std::string& namePattern, const std::string& role, int fromLeft) {
+    const auto found = widget(namePattern, role);
+    if (!found)
+        return false;
+    const int x = found->x + (fromLeft < 0 ? found->width / 2 : fromLeft);
+    xdotool(
+        {"mousemove", "--sync", std::to_string(x), std::to_string(found->y + found->height / 2)});
     xdotool({"click", "1"});
+    return true;
 }
 
 void ShowEnvironment::screenshot(const std::string& name) {
@@ -242,14 +263,16 @@ fs::path ShowEnvironment::stopRecording() {
 int ShowEnvironment::quitApplication() {
     runCommand({TAVREL_X_TOOL, "close", m_windowID}, environment());
     // While a sound plays the window asks first; its "종료" answers Alt+Q.
-    if (!waitFor([&] { return !m_application.running(); }, 1500ms)) {
-        const std::string box = xdotool({"search", "--onlyvisible", "--name", "종료할까요"});
-        if (!box.empty()) {
-            xdotool({"windowfocus", "--sync", box.substr(0, box.find('\n'))});
-            xdotool({"key", "--clearmodifiers", "alt+q"});
-        }
-    }
-    const bool ended = waitFor([&] { return !m_application.running(); }, 5s);
+    const bool ended = waitFor(
+        [&] {
+            const std::string box = xdotool({"search", "--onlyvisible", "--name", "종료할까요"});
+            if (!box.empty()) {
+                xdotool({"windowfocus", "--sync", box.substr(0, box.find('\n'))});
+                xdotool({"key", "--clearmodifiers", "alt+q"});
+            }
+            return !m_application.running();
+        },
+        20s);
     return ended ? m_application.terminate() : -1;
 }
 

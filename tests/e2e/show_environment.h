@@ -47,11 +47,17 @@ public:
     ChildProcess coverApplication();
     // The application's window is the topmost one shown.
     bool applicationOnTop();
-    // Answers the alert next to the main window with its default button;
-    // false when there is none.
-    bool dismissAlert();
-    // A click at window coordinates (logical pixels).
-    void click(int x, int y);
+    // The one shown widget whose accessible name matches `namePattern` (an
+    // ECMAScript regular expression) and, when given, whose role is `role`
+    // ("check box"), as the accessibility bus reports it.
+    struct Widget {
+        int x = 0, y = 0, width = 0, height = 0;  // on the screen
+        bool checked = false;
+    };
+    std::optional<Widget> widget(const std::string& namePattern, const std::string& role = {});
+    // A real click at the centre of that widget, or `fromLeft` pixels in from
+    // its left edge; false when it is not shown.
+    bool click(const std::string& namePattern, const std::string& role = {}, int fromLeft = -1);
     void screenshot(const std::string& name);
     // What the recorder has written so far, while it goes on.
     const std::filesystem::path& recording() const { return m_recording; }
@@ -74,7 +80,9 @@ private:
     std::string m_soundServer;
     std::string m_display;
     std::string m_windowID;
+    std::string m_sessionBus;
     ChildProcess m_xserver;
+    ChildProcess m_bus;
     ChildProcess m_keepAlive;
     ChildProcess m_recorder;
     ChildProcess m_application;

@@ -2,24 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <fstream>
-#include <numbers>
 #include <sstream>
 
 namespace tavrel::e2e {
 
 namespace {
-
-void put16(std::ofstream& out, std::uint16_t value) {
-    out.put(static_cast<char>(value & 0xFF));
-    out.put(static_cast<char>(value >> 8));
-}
-
-void put32(std::ofstream& out, std::uint32_t value) {
-    put16(out, static_cast<std::uint16_t>(value & 0xFFFF));
-    put16(out, static_cast<std::uint16_t>(value >> 16));
-}
 
 std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
                                    std::size_t skipFrames = 0) {
@@ -34,47 +22,9 @@ std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
 
 }  // namespace
 
-void writeToneWav(const std::filesystem::path& file, int sampleRate,
-                  const std::vector<ToneSegment>& segments) {
-    std::vector<std::int16_t> samples;
-    double phase = 0;
-    for (const auto& segment : segments) {
-        const auto count = static_cast<std::size_t>(segment.durationSeconds * sampleRate);
-        for (std::size_t i = 0; i < count; ++i) {
-            samples.push_back(static_cast<std::int16_t>(
-                std::lround(segment.amplitude * std::sin(phase) * 32767.0)));
-            phase += 2 * std::numbers::pi * segment.frequencyHz / sampleRate;
-            if (phase > 2 * std::numbers::pi)
-                phase -= 2 * std::numbers::pi;
-        }
-    }
-    std::ofstream out(file, std::ios::binary);
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    put32(out, 36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    put32(out, 16);
-    put16(out, 1);  // PCM
-    put16(out, 1);  // mono
-    put32(out, static_cast<std::uint32_t>(sampleRate));
-    put32(out, static_cast<std::uint32_t>(sampleRate * 2));
-    put16(out, 2);
-    put16(out, 16);
-    out.write("data", 4);
-    put32(out, dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
-}
-
 std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
-                                     double lastSeconds) {
-    std::size_t skipFrames = 0;
-    if (lastSeconds > 0) {
-        std::error_code error;
-        const auto frames = std::filesystem::file_size(rawFile, error) / (2 * sizeof(float));
-        const auto wanted = static_cast<std::size_t>(lastSeconds * sampleRate);
-        skipFrames = !error && frames > wanted ? frames - wanted : 0;
-    }
-    const auto left = readLeftChannel(rawFile, skipFrames);
+                                     double fromSeconds) {
+    const auto left = readLeftChannel(rawFile, static_cast<std::size_t>(fromSeconds * sampleRate));
     const auto windowFrames = static_cast<std::size_t>(sampleRate / 100);
     std::vector<Window> windows;
     for (std::size_t start = 0; start + windowFrames <= left.size(); start += windowFrames) {
@@ -88,11 +38,7 @@ std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int s
         int crossings = 0;
         for (std::size_t i = start; i < start + windowFrames; ++i) {
             sum += static_cast<double>(left[i]) * left[i];
-            if (i == 0)
-                continue;
-            const double step = std::fabs(static_cast<double>(left[i] - left[i - 1]));
-            window.largestStep = std::max(window.largestStep, step);
-            if (left[i - 1] < 0 && left[i] >= 0) {
+            if (i > 0 && left[i - 1] < 0 && left[i] >= 0) {
                 const double at = static_cast<double>(i - 1) +
                                   left[i - 1] / static_cast<double>(left[i - 1] - left[i]);
                 if (firstCrossing < 0)
@@ -112,8 +58,15 @@ std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int s
 
 std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms) {
     std::vector<Stretch> result;
-    double rmsSum = 0;
-    int count = 0;
+    std::vector<double> levels;
+    // The median window: the sink's dropouts inside a tone do not lower it.
+    const auto close = [&] {
+        if (result.empty())
+            return;
+        std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+        result.back().rms = levels[levels.size() / 2];
+        levels.clear();
+    };
     for (const auto& window : windows) {
         const double frequency = window.rms < silenceRms ? 0.0 : window.frequencyHz;
         const bool same =
@@ -122,19 +75,13 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
              (frequency > 0 && result.back().frequencyHz > 0 &&
               std::fabs(frequency - result.back().frequencyHz) < 0.03 * result.back().frequencyHz));
         if (!same) {
-            if (!result.empty())
-                result.back().rms = rmsSum / count;
-            result.push_back({window.startSeconds, 0, frequency, 0, 0});
-            rmsSum = 0;
-            count = 0;
+            close();
+            result.push_back({window.startSeconds, 0, frequency, 0});
         }
         result.back().durationSeconds += 0.01;
-        result.back().largestStep = std::max(result.back().largestStep, window.largestStep);
-        rmsSum += window.rms;
-        ++count;
+        levels.push_back(window.rms);
     }
-    if (!result.empty())
-        result.back().rms = rmsSum / count;
+    close();
     return result;
 }
 
@@ -142,12 +89,10 @@ std::string describe(const std::vector<Stretch>& stretches) {
     std::ostringstream text;
     for (const auto& s : stretches) {
         text << "  at " << s.startSeconds << " s for " << s.durationSeconds << " s: ";
-        if (s.frequencyHz == 0) {
-            text << "silence";
-        } else {
-            text << s.frequencyHz << " Hz rms " << s.rms;
-        }
-        text << " (largest step " << s.largestStep << ")\n";
+        if (s.frequencyHz == 0)
+            text << "silence\n";
+        else
+            text << s.frequencyHz << " Hz rms " << s.rms << "\n";
     }
     return text.str();
 }
@@ -173,11 +118,9 @@ void forEachDropout(const std::vector<float>& left, std::size_t longest, Visit v
 
 }  // namespace
 
-double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds, double dropoutSeconds) {
+double largestStep(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds,
+                   double fromSeconds) {
     const auto left = readLeftChannel(rawFile);
-    const auto from = static_cast<std::size_t>(std::max(0.0, fromSeconds) * sampleRate);
-    const auto to = std::min(left.size(), static_cast<std::size_t>(toSeconds * sampleRate));
     // The edges of a short run of digital silence inside sound: what the
     // server plays when a buffer came late, not a missing ramp.
     std::vector<bool> dropoutEdge(left.size() + 1, false);
@@ -185,7 +128,7 @@ double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, 
         left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
         [&](std::size_t begin, std::size_t end) { dropoutEdge[begin] = dropoutEdge[end] = true; });
     double largest = 0;
-    for (std::size_t i = std::max<std::size_t>(from, 1); i < to; ++i) {
+    for (auto i = std::max<std::size_t>(1, fromSeconds * sampleRate); i < left.size(); ++i) {
         if (!dropoutEdge[i])
             largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }

@@ -1,51 +1,38 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace tavrel::e2e {
-
-struct ToneSegment {
-    double frequencyHz = 0;
-    double durationSeconds = 0;
-    double amplitude = 0;
-};
-
-// A mono 16-bit WAV of consecutive sine segments, phase-continuous across them.
-void writeToneWav(const std::filesystem::path& file, int sampleRate,
-                  const std::vector<ToneSegment>& segments);
 
 // What one 10 ms window of a recording holds.
 struct Window {
     double startSeconds = 0;
     double rms = 0;
     double frequencyHz = 0;  // from zero crossings; 0 when silent
-    double largestStep = 0;  // largest sample-to-sample difference
 };
 
 // Reads raw interleaved float32 stereo and describes it window by window (left
-// channel); only its last `lastSeconds` when given, with times counted from there.
+// channel), from `fromSeconds` on, with times counted from there.
 std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
-                                     double lastSeconds = 0);
+                                     double fromSeconds = 0);
 
 // Consecutive windows with the same tone (within 3 %) or silence.
 struct Stretch {
     double startSeconds = 0;
     double durationSeconds = 0;
     double frequencyHz = 0;  // 0: silence
-    double rms = 0;
-    double largestStep = 0;
+    double rms = 0;          // of its median window
 };
 std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms = 0.01);
 
 std::string describe(const std::vector<Stretch>& stretches);
 
-// The largest sample step in [fromSeconds, toSeconds) of the left channel,
-// leaving out the edges of silences no longer than `dropoutSeconds` inside sound.
-double largestStepBetween(const std::filesystem::path& rawFile, int sampleRate, double fromSeconds,
-                          double toSeconds, double dropoutSeconds = 0);
+// The largest sample step of the left channel from `fromSeconds` on, leaving
+// out the edges of silences no longer than `dropoutSeconds` inside sound.
+double largestStep(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds,
+                   double fromSeconds = 0);
 
 // The left channel's largest magnitude in each window of `windowSeconds`;
 // NaN for a window holding a dropout (a run of a millisecond or more of

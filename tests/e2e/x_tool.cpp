@@ -1,7 +1,11 @@
 // The e2e test's hands on the X server: a screenshot of the whole screen,
-// closing a window the way a window manager would (WM_DELETE_WINDOW), and key
-// repeats as X delivers them under load.
-// Qt before Xlib: Xlib's macros (Status, CursorShape) break Qt's headers.
+// closing a window the way a window manager would (WM_DELETE_WINDOW), key
+// repeats as X delivers them under load, and widgets found by their
+// accessible names over AT-SPI, as a screen reader finds them.
+// GLib before Qt (whose `signals` macro breaks GLib's headers), Qt before
+// Xlib (whose macros Status and CursorShape break Qt's).
+#include <atspi/atspi.h>
+
 #include <QImage>
 
 #include <X11/Xatom.h>
@@ -11,8 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -130,13 +136,70 @@ int splitRepeats(Display* display, const char* windowText, const char* keysymNam
     return 0;
 }
 
+bool has(AtspiAccessible* node, AtspiStateType state) {
+    AtspiStateSet* states = atspi_accessible_get_state_set(node);
+    const bool result = atspi_state_set_contains(states, state);
+    g_object_unref(states);
+    return result;
+}
+
+// Shown accessibles whose name matches, below `node`. Hidden subtrees and the
+// insides of buttons and labels are skipped, which keeps a walk over D-Bus short.
+void collectShown(AtspiAccessible* node, const std::regex& name,
+                  std::vector<AtspiAccessible*>& found) {
+    for (int i = 0; i < atspi_accessible_get_child_count(node, nullptr); ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr);
+        if (!child)
+            continue;
+        gchar* text = atspi_accessible_get_name(child, nullptr);
+        const AtspiRole role = atspi_accessible_get_role(child, nullptr);
+        const bool shown = has(child, ATSPI_STATE_SHOWING);
+        if (shown && text && std::regex_search(text, name))
+            found.push_back(g_object_ref(child));
+        else if (shown && role != ATSPI_ROLE_LABEL && role != ATSPI_ROLE_PUSH_BUTTON)
+            collectShown(child, name, found);
+        g_free(text);
+        g_object_unref(child);
+    }
+}
+
+// Prints, a line each, the shown widgets whose names match `pattern`: the
+// box in screen coordinates, whether it is checked, its role.
+int find(const char* pattern) {
+    if (atspi_init() < 0)
+        return 2;
+    std::vector<AtspiAccessible*> found;
+    // Applications carry no states of their own: the walk starts below them.
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    for (int i = 0; i < atspi_accessible_get_child_count(desktop, nullptr); ++i) {
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+        collectShown(application, std::regex(pattern), found);
+        g_object_unref(application);
+    }
+    g_object_unref(desktop);
+    for (AtspiAccessible* widget : found) {
+        AtspiComponent* component = atspi_accessible_get_component_iface(widget);
+        AtspiRect* box = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+        gchar* role = atspi_accessible_get_role_name(widget, nullptr);
+        std::printf("%d %d %d %d %s %s\n", box->x, box->y, box->width, box->height,
+                    has(widget, ATSPI_STATE_CHECKED) ? "checked" : "-", role);
+        g_free(role);
+        g_free(box);
+        g_object_unref(component);
+        g_object_unref(widget);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "find")
+        return find(argv[2]);
     if (argc != 3 && argc != 5) {
         std::fprintf(stderr,
                      "usage: %s screenshot FILE.png | close WINDOW-ID | cover WINDOW-ID |"
-                     " on-top WINDOW-ID |"
+                     " on-top WINDOW-ID | find NAME-PATTERN |"
                      " split-repeats WINDOW-ID KEYSYM COUNT\n",
                      argv[0]);
         return 2;
