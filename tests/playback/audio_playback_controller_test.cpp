@@ -94,8 +94,8 @@ TEST_F(AudioPlaybackControllerTest, AFailedStartStopsThePreviousCue) {
         const auto previous = playEndingSoon(1);
         controller->report(std::runtime_error("earlier"));
         EXPECT_ANY_THROW(controller->play(slot(2), file(name)));
-        if (std::string(name) == "refuses.mp3")
-            EXPECT_EQ(factory->lastPlayer()->stopCount, 0) << "a refused player is not stopped";
+        // The last made is the refused player, which is not stopped, or the previous one.
+        EXPECT_EQ(factory->lastPlayer()->stopCount, std::string(name) == "broken.mp3" ? 1 : 0);
         EXPECT_EQ(controller->errorMessage(), "earlier") << "a failing play keeps the message";
         EXPECT_EQ(previous->stopCount, 1);
         EXPECT_EQ(controller->state(), PlaybackState::stopped());
