@@ -167,7 +167,7 @@ void writeSparseWav(const std::filesystem::path& path, double seconds, int rate)
         out.write("RIFF", 4);
         put(36 + dataBytes, 4);
         out.write("WAVEfmt ", 8);
-        for (const auto [value, bytes] :
+        for (const auto& [value, bytes] :
              {std::pair{16, 4}, {1, 2}, {2, 2}, {rate, 4}, {rate * 4, 4}, {4, 2}, {16, 2}})
             put(static_cast<std::uint32_t>(value), bytes);
         out.write("data", 4);
