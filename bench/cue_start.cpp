@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -15,12 +16,12 @@
 #include "audio/audio_engine.h"
 #include "audio/engine_audio_player.h"
 #include "audio/pulse_audio_output.h"
-#include "audio_formats.h"
 #include "base/main_loop.h"
 #include "cue_start_harness.h"
 #include "cue_start_qt.h"
 #include "playback/audio_playback_controller.h"
 #include "playback/clamped_start.h"
+#include "signal_files.h"
 
 namespace tavrel::bench {
 namespace {
@@ -154,10 +155,31 @@ void measureCold(AudioEngine& engine, const Files& files, const std::filesystem:
 }
 
 // Memory per open, prepared player, for a short and a two-hour file.
+// A WAV header announcing `seconds` of 16-bit stereo, the data left sparse (zeros).
+void writeSparseWav(const std::filesystem::path& path, double seconds, int rate) {
+    const auto dataBytes = static_cast<std::uint32_t>(std::llround(seconds * rate) * 4);
+    {
+        std::ofstream out(path, std::ios::binary);
+        const auto put = [&](std::uint32_t value, int bytes) {
+            for (int byte = 0; byte < bytes; ++byte)
+                out.put(static_cast<char>((value >> (8 * byte)) & 0xff));
+        };
+        out.write("RIFF", 4);
+        put(36 + dataBytes, 4);
+        out.write("WAVEfmt ", 8);
+        for (const auto& [value, bytes] :
+             {std::pair{16, 4}, {1, 2}, {2, 2}, {rate, 4}, {rate * 4, 4}, {4, 2}, {16, 2}})
+            put(static_cast<std::uint32_t>(value), bytes);
+        out.write("data", 4);
+        put(dataBytes, 4);
+    }
+    std::filesystem::resize_file(path, 44 + std::uintmax_t{dataBytes});
+}
+
 void measureMemory(AudioEngine& engine, const std::filesystem::path& folder) {
     auto factory = engine.playerFactory();
     test::writeWav(folder / "short.wav", test::sines({{440.0, 0.3}}, 10.0, 44100));
-    test::writeSparseWav(folder / "two-hours.wav", 7200.0, 44100);
+    writeSparseWav(folder / "two-hours.wav", 7200.0, 44100);
     for (const char* name : {"short.wav", "two-hours.wav"}) {
         std::vector<std::shared_ptr<AudioPlaying>> players;
         const std::size_t heapBefore = heapBytesInUse();

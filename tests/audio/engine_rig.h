@@ -17,29 +17,33 @@
 
 namespace tavrel::test {
 
-// An engine on OfflineOutput at 48 kHz, a manual main loop and a temporary folder.
+// An engine on OfflineOutput at 48 kHz, a manual main loop, a temporary
+// folder and a controller whose natural completions are counted.
 struct EngineRig {
     static constexpr int rate = 48000;
     static constexpr int rampFrames = 240;  // 5 ms
 
-    explicit EngineRig(int bufferFrames = 256) {
-        auto offline = std::make_unique<OfflineOutput>(rate, bufferFrames);
+    EngineRig() {
+        auto offline = std::make_unique<OfflineOutput>(rate, 256);
         output = offline.get();
         engine = AudioEngine::create(loop, std::move(offline), AudioEngine::Options{});
         factory = engine->playerFactory();
-    }
-
-    // A controller on this engine whose natural completions are counted in `completions`.
-    std::shared_ptr<AudioPlaybackController> countingController() {
-        auto controller = std::make_shared<AudioPlaybackController>(factory);
+        controller = std::make_shared<AudioPlaybackController>(factory);
         controller->setOnNaturalCompletion([this] { ++completions; });
-        return controller;
     }
 
     std::shared_ptr<EngineAudioPlayer> player(const std::filesystem::path& url) {
         return std::dynamic_pointer_cast<EngineAudioPlayer>(factory->makePlayer(url));
     }
     std::filesystem::path file(const std::string& name) const { return folder.path() / name; }
+    // Plays the file in the folder through the controller.
+    void play(const std::string& name, double startSeconds = 0.0, double gainDB = 0.0) {
+        CueSlot slot = CueSlot::empty(++slotID);
+        slot.audioFilename = name;
+        slot.startSeconds = startSeconds;
+        slot.gainDB = gainDB;
+        controller->play(slot, file(name));
+    }
 
     // Left channel of the next `frames` frames.
     std::vector<float> pullLeft(std::size_t frames) {
@@ -54,36 +58,16 @@ struct EngineRig {
     // until `done` holds; the decoder thread reports in its own time.
     template <typename Done>
     bool pullUntil(Done done, double maxSeconds) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        for (double pulled = 0; std::chrono::steady_clock::now() < deadline; pulled += 0.01) {
-            if (pulled < maxSeconds)
+        double pulled = 0;
+        return waitFor([&] {
+            if ((pulled += 0.01) < maxSeconds)
                 output->pull(rate / 100);
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             loop.runPending();
-            if (done())
-                return true;
-        }
-        return false;
+            return done();
+        });
     }
 
-    // For checks that something does not happen: a short marker cue played to
-    // its end. The decoder thread reports the ends of all voices in the same
-    // rounds, so once the marker's end has come through the main loop, any
-    // report still owed by an earlier voice has come too.
-    bool markerCompletes() {
-        writeWav(file("marker.wav"), constant(0.1f, 0.02));
-        auto marker = player(file("marker.wav"));
-        bool done = false;
-        marker->setCompletionHandler([&] { done = true; });
-        return marker->play() && pullUntil([&] { return done; }, 1.0);
-    }
-
-    bool waitForWarmStarts(std::size_t count) {
-        return waitFor([&] { return engine->warmStartCount() >= count; });
-    }
-
-    // For what the warming thread does in its own time.
+    // For what other threads do in their own time; false after 20 s.
     template <typename Done>
     static bool waitFor(Done done) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -97,6 +81,8 @@ struct EngineRig {
     OfflineOutput* output = nullptr;
     std::shared_ptr<AudioEngine> engine;
     std::shared_ptr<EngineAudioPlayerFactory> factory;
+    std::shared_ptr<AudioPlaybackController> controller;
+    std::int64_t slotID = 0;
     int completions = 0;
 };
 

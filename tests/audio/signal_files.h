@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,21 +22,26 @@ Signal sines(const std::vector<std::pair<double, double>>& partials, double seco
              int sampleRate = 48000, int channels = 2);
 // A level held constant.
 Signal constant(float level, double seconds, int sampleRate = 48000, int channels = 2);
-// Each frame's value says its index: a steady ramp from -0.9 that wraps every
-// `period` frames, exact in 16 bits and in float.
-Signal indexRamp(double seconds, int period = 4096, int sampleRate = 48000);
+// WAV of 16, 24 or 32 (float) bits.
+void writeWav(const std::filesystem::path& path, const Signal& signal, int bits = 16);
 
-enum class WavEncoding { pcm16, pcm24, float32 };
-// Plain RIFF WAV.
-void writeWav(const std::filesystem::path& path, const Signal& signal,
-              WavEncoding encoding = WavEncoding::pcm16);
-// A WAV header announcing `seconds` of 16-bit stereo, the data left sparse (zeros).
-void writeSparseWav(const std::filesystem::path& path, double seconds, int sampleRate = 48000);
-
-// Encodes through FFmpeg's encoder into the container; false when this
-// FFmpeg has no such encoder. A bit rate of 0 asks for variable bit rate.
-bool encodeAudio(const std::filesystem::path& path, const std::string& container,
-                 const std::string& encoder, const Signal& signal, std::int64_t bitRate = 192000);
-void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+// A file format the engine must play, and how a test makes one: FFmpeg's
+// encoder into the container (bit rate 0: variable).
+struct AudioFormat {
+    std::string name;
+    std::string extension;
+    std::string container;
+    std::string encoder;
+    bool lossless = false;
+    std::int64_t bitRate = 192000;
+};
+const std::vector<AudioFormat>& audioFormats();
+inline void PrintTo(const AudioFormat& format, std::ostream* out) {
+    *out << format.name;
+}
+// Writes the signal in that format; false (with the reason in `why`) when this
+// FFmpeg lacks the encoder.
+bool writeAudioFile(const AudioFormat& format, const std::filesystem::path& path,
+                    const Signal& signal, std::string& why);
 
 }  // namespace tavrel::test

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
+#include <thread>
 
 #include "remote/remote_control.h"
 #include "support/store_fixture.h"
@@ -15,75 +16,104 @@ namespace tavrel::test {
 
 using namespace std::chrono_literals;
 
-// A manual loop that wakes the test when another thread posts to it, so a
-// test waits for the remote's command itself instead of for a while.
-class SignallingMainLoop final : public MainLoop {
-public:
-    explicit SignallingMainLoop(ManualMainLoop& inner) : m_inner(inner) {}
-
-    void post(Task task) override;
-    std::unique_ptr<TimerHandle> startRepeatingTimer(std::chrono::milliseconds interval,
-                                                     Task task) override {
-        return m_inner.startRepeatingTimer(interval, std::move(task));
-    }
-    Clock::time_point now() const override { return m_inner.now(); }
-
-    // Runs posted tasks until `done` holds; false when it still does not after `bound`.
-    bool runUntil(const std::function<bool()>& done, std::chrono::seconds bound = 30s);
-
-private:
-    ManualMainLoop& m_inner;
-    std::mutex m_mutex;
-    std::condition_variable m_posted;
-    std::uint64_t m_postCount = 0;
-};
-
-// A UDP socket on 127.0.0.1, as a show controller uses one.
+// A UDP socket on 127.0.0.1 (port 0: any), as a show controller uses one.
 class OscClient {
 public:
-    OscClient();
-    ~OscClient();
-    OscClient(const OscClient&) = delete;
-    OscClient& operator=(const OscClient&) = delete;
+    explicit OscClient(int port = 0) {
+        const sockaddr_in address = loopback(port);
+        bound = ::bind(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~OscClient() { ::close(m_socket); }
 
-    void send(int port, const std::string& datagram) const;
-    // The next datagram; nothing after `bound` (zero: only what has already arrived).
-    std::optional<std::string> receive(std::chrono::milliseconds bound = 30s) const;
-    bool hasDatagram() const;
+    bool bound = false;
+    int port() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+    void send(int port, const std::string& datagram) const {
+        const sockaddr_in address = loopback(port);
+        ::sendto(m_socket, datagram.data(), datagram.size(), 0,
+                 reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+    // A datagram that has already arrived, if any.
+    std::optional<std::string> receive() const {
+        std::string buffer(65536, '\0');
+        const ssize_t size = ::recv(m_socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (size < 0)
+            return std::nullopt;
+        buffer.resize(static_cast<std::size_t>(size));
+        return buffer;
+    }
 
 private:
-    int m_socket = -1;
+    static sockaddr_in loopback(int port) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        return address;
+    }
+    int m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
 
-// A UDP port on 127.0.0.1 that nothing used a moment ago.
-int freeUdpPort();
-// Nothing listens on this port of 127.0.0.1 now.
-bool udpPortIsFree(int port);
-
 // A store whose twelve slots all have a sound (fake players), driven through a
-// remote control on a signalling loop.
+// remote control on the manual loop, which its threads post to.
 class RemoteRig : public StoreFixture {
 public:
-    RemoteRig();
-    ~RemoteRig() override;
+    RemoteRig() {
+        CueDocument document = CueDocument::empty();
+        std::vector<std::string> media;
+        for (int cue = 1; cue <= RemoteCommand::cueCount; ++cue)
+            media.push_back(*(document.slots.at(cue - 1).audioFilename = mediaName(cue)));
+        seed(document, media);
+    }
 
     // Publishes the preferences, then makes the remote control that follows them.
-    void startRemote(const Preferences& preferences);
-    bool runUntil(const std::function<bool()>& done) { return loop.runUntil(done); }
+    void startRemote(const Preferences& preferences) {
+        store->setPreferences(preferences);
+        remote = RemoteControl::create(store, mainLoop);
+    }
+    // Runs posted tasks until `done` holds; false when it still does not after 30 s.
+    bool runUntil(const std::function<bool()>& done) {
+        for (const auto deadline = std::chrono::steady_clock::now() + 30s;;) {
+            mainLoop.runPending();
+            if (done())
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+    }
     bool runUntilState(const PlaybackState& state) {
         return runUntil([&] { return controller->state() == state; });
     }
     // The client's next datagram, running the loop until it arrives.
     std::optional<std::string> receive(const OscClient& client) {
-        return runUntil([&] { return client.hasDatagram(); }) ? client.receive(0ms) : std::nullopt;
+        std::optional<std::string> datagram;
+        runUntil([&] { return (datagram = client.receive()).has_value(); });
+        return datagram;
     }
     // How many times the sound of cue N (1…12) was started.
-    int starts(int cue) const;
-    // Local OSC on a free port, no passcode.
-    static Preferences oscPreferences(const std::string& passcode = {});
+    int starts(int cue) const {
+        return static_cast<int>(std::count_if(
+            factory->requestedURLs.begin(), factory->requestedURLs.end(),
+            [&](const std::filesystem::path& url) { return url.filename() == mediaName(cue); }));
+    }
+    // Local OSC on a free port.
+    static Preferences oscPreferences(const std::string& passcode = {}) {
+        Preferences preferences;
+        preferences.oscEnabled = true;
+        preferences.oscPort = OscClient().port();
+        preferences.oscPasscode = passcode;
+        return preferences;
+    }
 
-    SignallingMainLoop loop{mainLoop};
     std::shared_ptr<RemoteControl> remote;
+
+private:
+    static std::string mediaName(int cue) { return "audio-cue" + std::to_string(cue) + ".mp3"; }
 };
 
 }  // namespace tavrel::test
