@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "e2e/signal_analysis.h"
+#include "audio/signal_files.h"
 #include "model/document_json.h"
 #include "run_tavrel.h"
 #include "support/bad_media.h"
@@ -21,7 +21,7 @@ TEST(CheckCommand, MissingAndUnplayableMediaAreListedAndFailWithoutHanging) {
     test::TemporaryDirectory library;
     std::filesystem::create_directories(library.path() / "Media");
     const auto bad = test::writeBadMedia(library.path() / "Media");
-    e2e::writeToneWav(library.path() / "Media" / "audio-present.wav", 48000, {{440, 0.5, 0.3}});
+    test::writeWav(library.path() / "Media" / "audio-present.wav", test::sines({{440, 0.3}}, 0.5));
     auto document = CueDocument::empty();
     document.slots[0].title = "오프닝";
     document.slots[0].audioFilename = "audio-present.wav";

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "audio_formats.h"
+#include "signal_files.h"
 #include "support/fault_injecting_file_system.h"
 #include "support/manual_main_loop.h"
 
@@ -70,7 +70,7 @@ TEST(AudioOverviewThread, DeliversFormatThenPeaksNoFormatForBadFilesAndNothingWh
     thread.request(folder.path() / "tone.wav", 50,
                    [&](const AudioOverview& o) { dropped.push_back(o); });
     std::vector<AudioOverview> unreadable;
-    writeBytes(folder.path() / "noise.wav", std::string(4096, 'x'));
+    writeFile(folder.path() / "noise.wav", std::string(4096, 'x'));
     const auto unreadableHandle = thread.request(
         folder.path() / "noise.wav", 50, [&](const AudioOverview& o) { unreadable.push_back(o); });
     const auto lastHandle = thread.request(folder.path() / "tone.wav", 50,

@@ -23,6 +23,29 @@ std::string messageFor(Open open) {
     return "opened";
 }
 
+// Linux keeps a deleted file readable through the open descriptor, so that
+// one plays out; a file that shrinks under the decoder ends early. Either way
+// the cue ends once.
+TEST(EngineBadInput, AFileDeletedOrCutWhilePlayingEndsTheCueOnce) {
+    const std::pair<const char*, void (*)(const std::filesystem::path&)> changes[] = {
+        {"deleted", [](const std::filesystem::path& file) { std::filesystem::remove(file); }},
+        {"cut", [](const std::filesystem::path& file) {
+             std::filesystem::resize_file(file, 44 + 48000 * 4);
+         }}};
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        EngineRig rig;
+        writeWav(rig.file("cue.wav"), constant(0.5f, 2.0));
+        rig.play("cue.wav");
+        rig.output->pull(4800);
+        change(rig.file("cue.wav"));
+        EXPECT_EQ(rig.pullLeft(9600)[9000], 0.5f);
+        EXPECT_TRUE(rig.pullUntil([&] { return rig.completions > 0; }, 5.0));
+        EXPECT_EQ(rig.completions, 1);
+        EXPECT_TRUE(rig.controller->state().isStopped());
+    }
+}
+
 // Opening is bounded and refused files are remembered, so a bad slot costs
 // the main thread and the warming thread next to nothing after the first try.
 TEST(EngineBadInput, BadFilesFailFastWithTheirMessageAndAreOpenedAgainOnlyOnceChanged) {

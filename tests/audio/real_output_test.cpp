@@ -9,11 +9,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <utility>
 
 #include "audio/audio_engine.h"
+#include "audio/pulse_audio_output.h"
 #include "playback/audio_playback_controller.h"
 #include "signal_files.h"
 #include "support/fault_injecting_file_system.h"
@@ -28,6 +31,36 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string sinkName = "tavrel_test";
+const std::string otherSinkName = "tavrel_other";
+
+std::string commandOutput(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return text;
+}
+
+// The sink the engine's stream plays on, as the server says.
+std::string sinkOfTheEngineStream() {
+    const auto inputs = nlohmann::json::parse(
+        commandOutput("pactl -f json list sink-inputs 2>/dev/null"), nullptr, false);
+    const auto sinks = nlohmann::json::parse(
+        commandOutput("pactl -f json list short sinks 2>/dev/null"), nullptr, false);
+    if (!inputs.is_array() || !sinks.is_array())
+        return {};
+    for (const auto& input : inputs) {
+        if (input["properties"].value("application.name", "") != "Tavrel")
+            continue;
+        for (const auto& sink : sinks)
+            if (sink["index"] == input["sink"])
+                return sink["name"];
+    }
+    return {};
+}
 
 // Starts a program, its standard output into `output` when given.
 pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output = {}) {
@@ -217,6 +250,39 @@ TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByIts
     EXPECT_TRUE(controller->state().isPlaying());
     ASSERT_TRUE(waitFor([&] { return completions == 2; }));
     EXPECT_GT(listen(stopRecording()).level, 0.3) << "the first play after the return is silent";
+}
+
+TEST_P(RealOutput, AChosenOutputThatGoesAwayLeavesSoundOnTheDefaultUntilItComesBack) {
+    const std::string load = "pactl load-module module-null-sink sink_name=" + otherSinkName +
+                             " sink_properties=device.description=Other";
+    std::string module = commandOutput(load);
+    ASSERT_FALSE(module.empty());
+    const auto devices = listOutputDevices(5s);
+    ASSERT_TRUE(devices);
+    EXPECT_TRUE(std::any_of(devices->begin(), devices->end(), [](const OutputDevice& device) {
+        return device.name == otherSinkName && device.description == "Other";
+    }));
+    controller.reset();
+    engine = AudioEngine::create(loop, OutputChoice{otherSinkName, LatencyPreset::stable});
+    controller = std::make_shared<AudioPlaybackController>(engine->playerFactory());
+    EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == otherSinkName; }));
+
+    // A cue sounding on it goes on, on the default output, and moves back.
+    play("long.wav");
+    commandOutput("pactl unload-module " + module);
+    ASSERT_TRUE(waitFor([&] { return engine->outputStatus()->chosenOutputMissing(); }));
+    EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == sinkName; }));
+    EXPECT_TRUE(controller->state().isPlaying());
+    EXPECT_EQ(controller->errorMessage(), std::nullopt);
+    module = commandOutput(load);
+    ASSERT_TRUE(waitFor([&] { return !engine->outputStatus()->chosenOutputMissing(); }));
+    EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == otherSinkName; }));
+
+    // Changed at run time: the stream moves, its latency follows the preset.
+    const double stableLatency = engine->output().latencySeconds();
+    engine->setOutputChoice({"", LatencyPreset::low});
+    EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == sinkName; }));
+    EXPECT_TRUE(waitFor([&] { return engine->output().latencySeconds() < stableLatency * 0.9; }));
 }
 
 }  // namespace

@@ -197,6 +197,10 @@ TEST_F(AudioPlaybackControllerTest, ProgressTicksFromTheStartOffsetOnlyWhileASou
     mainLoop.advance(1);  // a position that does not move is not told again
     EXPECT_EQ(ticks, 1);
     EXPECT_EQ(notifications, 0);
+    controller->togglePause();  // frozen: no timer while paused
+    EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
+    controller->togglePause();
+    EXPECT_EQ(mainLoop.activeTimerCount(), 1u);
     controller->stop();
     EXPECT_EQ(controller->progress(), PlaybackProgress{});
     EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
