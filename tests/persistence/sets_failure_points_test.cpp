@@ -9,207 +9,123 @@ namespace {
 namespace fs = std::filesystem;
 using Operation = FaultInjectingFileSystem::Operation;
 
-constexpr int callLimit = 200;
+enum class Job { exportNew, exportOverSet, restore };
 
-// Whether the failing call fails at once, or only after doing its work (a
-// rename whose folder flush fails).
-enum class FaultMode { before, after };
-
-void PrintTo(FaultMode mode, std::ostream* out) {
-    *out << (mode == FaultMode::before ? "before" : "after");
-}
-
-// One run with call `n` failing: whether the operation threw, and which call failed.
-struct FaultRun {
-    FaultMode mode = FaultMode::before;
-    bool threw = false;
-    Operation failed = Operation::exists;
-};
-
-// Runs the fixture's operation on a fresh fixture once per failing call 1, 2,
-// … until a run meets no injected failure, checking each run; returns the
-// number of calls of the clean run.
-template <typename Fixture>
-int runEveryFailurePoint(FaultMode mode) {
-    for (int n = 1; n <= callLimit; ++n) {
-        Fixture fixture;
-        FaultInjectingFileSystem fileSystem;
-        if (mode == FaultMode::before)
-            fileSystem.failCall(n);
-        else
-            fileSystem.failCallAfterDoing(n);
-        FaultRun run{.mode = mode};
-        try {
-            fixture.run(fileSystem);
-        } catch (const std::exception&) {
-            run.threw = true;
+// A fresh library for one run of the job, remembering the disk before it.
+struct Rig {
+    explicit Rig(Job job) : job(job) {
+        fs::create_directories(parent());
+        if (job == Job::exportOverSet) {
+            writeSetFolder(target(), "the old set", {{"old.mp3", "old audio"}});
+            writeFile(target() / "notes.txt", "kept with the old set");
+        } else if (job == Job::restore) {
+            persistence().exportBackup(library.show(), target(), disk());
+            CueDocument current = CueDocument::empty();
+            current.slots[9].audioFilename = "loop-3.wav";
+            persistence().save(current, disk());
         }
-        if (!fileSystem.didFail()) {
-            EXPECT_FALSE(run.threw) << "the clean run threw";
-            fixture.checkSuccess();
-            return n - 1;
-        }
-        run.failed = fileSystem.log().at(static_cast<std::size_t>(n - 1));
-        SCOPED_TRACE("failing call " + std::to_string(n));
-        fixture.check(run);
-        if (::testing::Test::HasFailure())
-            return n;
-    }
-    ADD_FAILURE() << "no clean run within " << callLimit << " calls";
-    return callLimit;
-}
-
-class ExportFixture {
-public:
-    ExportFixture() { fs::create_directories(parent()); }
-
-    fs::path parent() const { return library.temporary() / "Shows"; }
-    fs::path destination() const { return parent() / "Show"; }
-
-    void run(FileSystem& fileSystem) {
-        libraryBefore = snapshotTree(library.persistence().rootURL());
+        libraryBefore = snapshotTree(persistence().rootURL());
         parentBefore = snapshotTree(parent());
-        library.persistence().exportBackup(library.show(), destination(), fileSystem);
     }
 
-    void expectNewSet() const {
-        CueDocument expected = library.show();
-        expected.normalize();
-        EXPECT_EQ(readFile(destination() / "cues.json"), encodeDocument(expected));
-        for (const auto& [name, bytes] : library.media())
-            EXPECT_EQ(readFile(destination() / "Media" / name), bytes);
-        EXPECT_EQ(entryNames(destination() / "Media").size(), library.media().size());
-    }
-
-    // A failure is either reported with everything as it was, or swallowed
-    // only where the old set's removal is allowed to leave it behind.
-    void check(const FaultRun& run) const {
-        EXPECT_EQ(snapshotTree(library.persistence().rootURL()), libraryBefore);
-        if (run.threw) {
-            EXPECT_EQ(countEntriesWithPrefix(parent(), ".Tavrel-export-"), 0);
-            EXPECT_EQ(snapshotTree(parent()), parentBefore);
-            return;
-        }
-        expectNewSet();
-        // The old set, swapped out (".Tavrel-export-") or moved aside
-        // (".Tavrel-previous-"), stays only when its removal failed.
-        const bool removalFailed = run.mode == FaultMode::before && run.failed == Operation::remove;
-        EXPECT_EQ(countEntriesWithPrefix(parent(), ".Tavrel-export-") +
-                      countEntriesWithPrefix(parent(), ".Tavrel-previous-"),
-                  removalFailed ? 1 : 0);
-    }
-
-    void checkSuccess() const {
-        expectNewSet();
-        EXPECT_EQ(entryNames(parent()), std::set<std::string>{"Show"});
-    }
-
-    SetsLibrary library;
-    TreeSnapshot libraryBefore;
-    TreeSnapshot parentBefore;
-};
-
-class ExportOverSetFixture : public ExportFixture {
-public:
-    ExportOverSetFixture() {
-        writeSetFolder(destination(), "the old set", {{"old.mp3", "old audio"}});
-        writeFile(destination() / "notes.txt", "kept with the old set");
-    }
-
-    void checkSuccess() const {
-        ExportFixture::checkSuccess();
-        EXPECT_FALSE(fs::exists(destination() / "notes.txt"));
-    }
-};
-
-class RestoreFixture {
-public:
-    RestoreFixture() {
-        library.persistence().exportBackup(library.show(), set(), disk());
-        CueDocument current = CueDocument::empty();
-        current.slots[9].title = "before the restore";
-        current.slots[9].audioFilename = "loop-3.wav";
-        library.persistence().save(current, disk());
-    }
-
-    fs::path set() const { return library.temporary() / "Venue"; }
-    fs::path root() const { return library.persistence().rootURL(); }
+    const CuePersistence& persistence() const { return library.persistence(); }
+    fs::path parent() const { return library.temporary() / "Shows"; }
+    // The set exported to, or restored from.
+    fs::path target() const { return parent() / "Show"; }
 
     void run(FileSystem& fileSystem) {
-        libraryBefore = snapshotTree(root());
-        setBefore = snapshotTree(set());
-        RestoredSet result = library.persistence().restoreBackup(set(), fileSystem);
+        if (job != Job::restore)
+            return persistence().exportBackup(library.show(), target(), fileSystem);
+        RestoredSet result = persistence().restoreBackup(target(), fileSystem);
         restored = std::move(result.document);
         warning = std::move(result.warning);
     }
 
-    void expectRestored() const {
-        EXPECT_EQ(library.persistence().load(disk()), restored);
+    // A failure is reported with everything as it was, or swallowed only where
+    // removing the old set (or the restore's staging) may leave it behind; a
+    // restore whose "cues.json" was replaced before its flush failed happened.
+    void check(bool threw, bool removalFailed, bool flushFailed) const {
+        const bool restoring = job == Job::restore;
+        if (restoring || threw) {
+            EXPECT_EQ(snapshotTree(parent()), parentBefore);
+        }
+        if (!restoring || threw) {
+            EXPECT_EQ(snapshotTree(persistence().rootURL()), libraryBefore);
+        }
+        if (threw)
+            return;
+        const fs::path staging = restoring ? persistence().mediaURL() : parent();
+        EXPECT_EQ(countEntriesWithPrefix(staging, ".Tavrel-"), removalFailed ? 1 : 0);
+        if (!restoring) {
+            CueDocument expected = library.show();
+            expected.normalize();
+            TreeSnapshot set = {{"cues.json", "file:" + encodeDocument(expected)},
+                                {"Media", "dir"}};
+            for (const auto& [name, bytes] : library.media())
+                set["Media/" + name] = "file:" + bytes;
+            EXPECT_EQ(snapshotTree(target()), set);
+            return;
+        }
+        EXPECT_EQ(warning.has_value(), flushFailed);
+        EXPECT_EQ(persistence().load(disk()), restored);
         EXPECT_EQ(restored.slots[0].title, "Opening");
-        const auto media = entryNames(library.persistence().mediaURL());
+        const auto media = entryNames(persistence().mediaURL());
         for (const auto& name : restored.referencedMediaFilenames())
             EXPECT_TRUE(media.contains(name)) << name;
         for (const auto& [name, bytes] : library.media())
             EXPECT_TRUE(media.contains(name)) << name;
     }
 
-    // A write that replaced "cues.json" and then failed to flush is a restore
-    // that happened: reported as a warning, never undone.
-    void check(const FaultRun& run) const {
-        EXPECT_EQ(snapshotTree(set()), setBefore);
-        if (run.threw) {
-            EXPECT_EQ(snapshotTree(root()), libraryBefore);
-            return;
-        }
-        expectRestored();
-        EXPECT_EQ(warning.has_value(),
-                  run.mode == FaultMode::after && run.failed == Operation::writeAtomically);
-        const bool removalFailed = run.mode == FaultMode::before && run.failed == Operation::remove;
-        EXPECT_EQ(countEntriesWithPrefix(library.persistence().mediaURL(), ".Tavrel-restore-"),
-                  removalFailed ? 1 : 0);
-    }
-
-    void checkSuccess() const {
-        expectRestored();
-        EXPECT_EQ(countEntriesWithPrefix(library.persistence().mediaURL(), ".Tavrel-restore-"), 0);
-        EXPECT_EQ(snapshotTree(set()), setBefore);
-    }
-
+    const Job job;
     SetsLibrary library;
-    TreeSnapshot libraryBefore;
-    TreeSnapshot setBefore;
+    TreeSnapshot libraryBefore, parentBefore;
     CueDocument restored;
     std::optional<std::string> warning;
 };
 
-class SetsFailurePoints : public ::testing::TestWithParam<FaultMode> {
-protected:
-    template <typename Fixture>
-    void sweep() {
-        const int calls = runEveryFailurePoint<Fixture>(GetParam());
-        RecordProperty("failure_points", calls);
-        EXPECT_GT(calls, 0);
+// Fails call 1, 2, … of the job (before or after that call's work), each on a
+// fresh library, until a run meets no failure.
+class SetsFailurePoints : public ::testing::TestWithParam<std::tuple<Job, bool>> {};
+
+TEST_P(SetsFailurePoints, LeaveTheOldStateOrTheNewOneAndNoStaging) {
+    const auto [job, afterWork] = GetParam();
+    for (int n = 1; n <= 200; ++n) {
+        SCOPED_TRACE("failing call " + std::to_string(n));
+        Rig rig(job);
+        FaultInjectingFileSystem fileSystem;
+        afterWork ? fileSystem.failCallAfterDoing(n) : fileSystem.failCall(n);
+        bool threw = false;
+        try {
+            rig.run(fileSystem);
+        } catch (const std::exception&) {
+            threw = true;
+        }
+        const bool failed = fileSystem.didFail();
+        const auto operation = failed ? fileSystem.log().at(n - 1) : Operation::exists;
+        rig.check(threw, !afterWork && operation == Operation::remove,
+                  afterWork && operation == Operation::writeAtomically);
+        if (!failed) {
+            EXPECT_FALSE(threw);
+            EXPECT_GT(n, 1);
+            return;
+        }
+        if (HasFailure())
+            return;
     }
-};
-
-TEST_P(SetsFailurePoints, ExportToANewDestinationLeavesItAbsentOrComplete) {
-    sweep<ExportFixture>();
+    ADD_FAILURE() << "no clean run within 200 calls";
 }
 
-TEST_P(SetsFailurePoints, ExportOverASetLeavesTheOldSetOrTheNewOne) {
-    sweep<ExportOverSetFixture>();
+std::string runName(const ::testing::TestParamInfo<std::tuple<Job, bool>>& info) {
+    const char* jobs[] = {"ExportNew", "ExportOverSet", "Restore"};
+    return jobs[static_cast<int>(std::get<0>(info.param))] +
+           std::string(std::get<1>(info.param) ? "FailingAfterWork" : "FailingBeforeWork");
 }
 
-TEST_P(SetsFailurePoints, RestoreLeavesTheLibraryAsItWasOrOnTheNewSet) {
-    sweep<RestoreFixture>();
-}
-
-INSTANTIATE_TEST_SUITE_P(FailingCall, SetsFailurePoints,
-                         ::testing::Values(FaultMode::before, FaultMode::after),
-                         [](const auto& info) {
-                             return info.param == FaultMode::before ? "BeforeItsWork"
-                                                                    : "AfterItsWork";
-                         });
+INSTANTIATE_TEST_SUITE_P(, SetsFailurePoints,
+                         ::testing::Combine(::testing::Values(Job::exportNew, Job::exportOverSet,
+                                                              Job::restore),
+                                            ::testing::Bool()),
+                         runName);
 
 }  // namespace
 }  // namespace tavrel::test
