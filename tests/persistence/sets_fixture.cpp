@@ -1,5 +1,7 @@
 #include "persistence/sets_fixture.h"
 
+#include <regex>
+
 #include "model/document_json.h"
 
 namespace tavrel::test {
@@ -59,6 +61,13 @@ void writeSetFolder(const fs::path& folder, const std::string& documentBytes,
     fs::create_directories(folder / "Media");
     for (const auto& [name, bytes] : media)
         writeFile(folder / "Media" / name, bytes);
+}
+
+bool isNewMediaName(const std::string& name, const std::string& kind,
+                    const std::string& extension) {
+    const std::string dotted = std::regex_replace(extension, std::regex("\\."), "\\.");
+    return std::regex_match(
+        name, std::regex(kind + "-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}" + dotted));
 }
 
 std::optional<CuePersistenceError> persistenceErrorOf(const std::function<void()>& operation) {

@@ -50,6 +50,10 @@ private:
 void writeSetFolder(const std::filesystem::path& folder, const std::string& documentBytes,
                     const std::map<std::string, std::string>& media);
 
+// A name the library gives a copy: kind, "-", an upper-case UUID, then the
+// extension with its dot.
+bool isNewMediaName(const std::string& name, const std::string& kind, const std::string& extension);
+
 // The CuePersistenceError that `operation` throws; absent when it returns
 // normally. Any other exception escapes and fails the test.
 std::optional<CuePersistenceError> persistenceErrorOf(const std::function<void()>& operation);

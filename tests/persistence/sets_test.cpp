@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "model/document_json.h"
+#include "persistence/sets_fixture.h"
+#include "support/scoped_mount.h"
+
+namespace tavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = CuePersistenceError::Kind;
+using Operation = FaultInjectingFileSystem::Operation;
+using Maker = std::function<void(const fs::path&)>;
+
+class Sets : public ::testing::Test {
+protected:
+    const CuePersistence& persistence() const { return library.persistence(); }
+    fs::path at(const std::string& name) const { return library.temporary() / name; }
+    fs::path media() const { return persistence().mediaURL(); }
+
+    // Library media that are not the show's own.
+    std::set<std::string> addedMedia() const {
+        std::set<std::string> added;
+        for (const auto& name : entryNames(media())) {
+            if (!library.media().contains(name))
+                added.insert(name);
+        }
+        return added;
+    }
+
+    SetsLibrary library;
+};
+
+// The library root holds a regular "cues.json", so the set-folder rule alone
+// would let an export move the whole library aside and delete it.
+TEST_F(Sets, ExportReplacesOnlySetFoldersAndNeverTheLibraryOrAFolderAroundIt) {
+    writeSetFolder(at("Elsewhere"), "a real set", {});
+    const std::vector<std::pair<std::string, Maker>> notSets = {
+        {"Folder", [](const fs::path& p) { writeFile(p / "keep.txt", "mine"); }},
+        {"File", [](const fs::path& p) { writeFile(p, "a plain file"); }},
+        {"LinkToSet", [&](const fs::path& p) { fs::create_directory_symlink(at("Elsewhere"), p); }},
+        {"FolderDocument",
+         [](const fs::path& p) { fs::create_directories(p / "cues.json" / "x"); }},
+        {"LinkedDocument", [&](const fs::path& p) {
+             fs::create_directories(p);
+             fs::create_symlink(at("Elsewhere") / "cues.json", p / "cues.json");
+         }}};
+    std::vector<fs::path> refused;
+    for (const auto& [name, make] : notSets) {
+        make(at("Shows") / name);
+        refused.push_back(at("Shows") / name);
+    }
+    const fs::path root = persistence().rootURL();
+    writeFile(at("cues.json"), "makes the parent look like a set");
+    fs::create_directory(at("Media"));
+    fs::create_directory_symlink(root, at("LibraryLink"));
+    const std::vector<fs::path> aroundLibrary = {root,
+                                                 library.temporary(),
+                                                 root / "Media" / ".." / ".." / "Tavrel",
+                                                 at("LibraryLink"),
+                                                 root / "Media" / "Show",
+                                                 root / "Show",
+                                                 persistence().savedSetsURL(),
+                                                 at("Alias") / "Tavrel"};
+    // Another name for the library's parent, as a bind mount gives: only the
+    // device and inode tell (left out where mounting is not allowed).
+    fs::create_directory(at("Alias"));
+    ScopedMount mount(ScopedMount::Kind::bind, library.temporary(), at("Alias"));
+    if (!mount.mounted())
+        std::cout << "[ SKIPPED  ] bind-mounted alias: mounting is not allowed here\n";
+    refused.insert(refused.end(), aroundLibrary.begin(), aroundLibrary.end() - !mount.mounted());
+    const TreeSnapshot before = snapshotTree(library.temporary());
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        SCOPED_TRACE(refused[i]);
+        FaultInjectingFileSystem fileSystem;
+        const auto error = persistenceErrorOf(
+            [&] { persistence().exportBackup(library.show(), refused[i], fileSystem); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), Kind::unsafeExportDestination);
+        for (const auto operation : fileSystem.log()) {
+            EXPECT_TRUE(i < notSets.size() || operation == Operation::isDirectory ||
+                        operation == Operation::identity)
+                << "refused only after changing the disk";
+        }
+        EXPECT_EQ(snapshotTree(library.temporary()), before);
+    }
+}
+
+TEST_F(Sets, ExportStopsWhenAReferencedFileIsNotARegularFileInTheLibrary) {
+    writeFile(at("private.key"), "secret");
+    for (const auto& spoil : std::vector<Maker>{
+             [](const fs::path&) {}, [](const fs::path& p) { fs::create_directory(p); },
+             [&](const fs::path& p) { fs::create_symlink(at("private.key"), p); }}) {
+        fs::remove_all(media() / "image-2.png");
+        spoil(media() / "image-2.png");
+        const auto error = persistenceErrorOf(
+            [&] { persistence().exportBackup(library.show(), at("Shows") / "Show", disk()); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), Kind::missingBackupMedia);
+        EXPECT_EQ(error->name(), "image-2.png");
+        EXPECT_FALSE(fs::exists(at("Shows") / "Show"));
+    }
+}
+
+TEST_F(Sets, ExportWritesTheNormalisedDocumentAndEachFileOnceDroppingNamesThatLeaveMedia) {
+    writeFile(at("secret.mp3"), "outside the library");
+    CueDocument show = library.show();
+    show.masterVolume = 1.7;
+    show.slots[1].audioFilename = "../cues.json";
+    show.slots[2].audioFilename = "../../secret.mp3";
+    show.slots[5].audioFilename = std::string("audio-1.mp3\0.txt", 16);
+    // Missing parents are made; a trailing separator names the folder itself;
+    // a set folder whose "Media" is missing is still a set to replace.
+    const fs::path deep = at("Shows") / "a" / "Show";
+    writeFile(deep / "cues.json", "not even read");
+
+    persistence().exportBackup(show, deep.string() + "/", disk());
+
+    show.normalize();
+    EXPECT_EQ(readFile(deep / "cues.json"), encodeDocument(show));
+    EXPECT_EQ(entryNames(deep / "Media"),
+              (std::set<std::string>{"audio-1.mp3", "image-2.png", "loop-3.wav"}));
+    EXPECT_EQ(entryNames(deep.parent_path()), std::set<std::string>{"Show"});
+}
+
+// Nothing is read, written or deleted through a link: with "Media" or
+// "SavedSets" a link to another folder, every operation refuses the library.
+TEST_F(Sets, ALinkedMediaOrSavedSetsFolderIsRefusedAndNothingOutsideIsTouched) {
+    const auto& p = persistence();
+    p.exportBackup(library.show(), at("Set"), disk());
+    p.exportBackup(library.show(), p.savedSetsURL() / "Friday", disk());
+    writeFile(at("song.mp3"), "sound");
+    const std::vector<std::function<void()>> operations = {
+        [&] { p.load(disk()); },
+        [&] { p.save(library.show(), disk()); },
+        [&] {
+            p.removeMedia({"audio-1.mp3", "image-2.png"}, {}, disk());
+        },
+        [&] { p.importMedia(at("song.mp3"), "audio", disk()); },
+        [&] { p.exportBackup(library.show(), at("New"), disk()); },
+        [&] { p.restoreBackup(at("Set"), disk()); },
+        [&] { p.savedSetReferencedMediaFilenames(disk()); }};
+    for (const std::string folder : {"Media", "SavedSets"}) {
+        // The real folder moves outside; the library keeps only a link to it.
+        fs::remove_all(at("outside"));
+        fs::rename(p.rootURL() / folder, at("outside"));
+        fs::create_directory_symlink(at("outside"), p.rootURL() / folder);
+        const TreeSnapshot before = snapshotTree(library.temporary());
+        for (std::size_t i = 0; i < operations.size(); ++i) {
+            SCOPED_TRACE(folder + " operation " + std::to_string(i));
+            const auto error = persistenceErrorOf(operations[i]);
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->kind(), Kind::linkedLibraryFolder);
+            EXPECT_EQ(error->name(), folder);
+            EXPECT_EQ(snapshotTree(library.temporary()), before);
+        }
+        fs::remove(p.rootURL() / folder);
+        fs::rename(at("outside"), p.rootURL() / folder);
+    }
+}
+
+TEST_F(Sets, SavedSetScanGivesTheUnionOfSetFoldersAndStopsAtOneItCannotRead) {
+    const fs::path saved = persistence().savedSetsURL();
+    EXPECT_TRUE(persistence().savedSetReferencedMediaFilenames(disk()).empty());
+    CueDocument other = CueDocument::empty();
+    other.slots[7].imageFilename = "image-9.jpg";
+    other.slots[8].audioFilename = "../escape.mp3";
+    persistence().exportBackup(library.show(), saved / "One", disk());
+    writeSetFolder(saved / "Two", encodeDocument(other), {});
+    // Not sets: a file, a folder without "cues.json", a link to a set elsewhere.
+    writeFile(saved / "readme.txt", "{}");
+    fs::create_directories(saved / "Loose" / "Media");
+    other.slots[0].audioFilename = "linked.mp3";
+    writeSetFolder(at("Outside"), encodeDocument(other), {});
+    fs::create_directory_symlink(at("Outside"), saved / "Link");
+    EXPECT_EQ(persistence().savedSetReferencedMediaFilenames(disk()),
+              (std::set<std::string>{"audio-1.mp3", "image-2.png", "image-9.jpg", "loop-3.wav"}));
+
+    other.schemaVersion = 3;
+    for (const auto& [name, make] : std::vector<std::pair<std::string, Maker>>{
+             {"Folder", [](const fs::path& p) { fs::create_directories(p / "cues.json"); }},
+             {"Linked",
+              [&](const fs::path& p) {
+                  fs::create_directories(p);
+                  fs::create_symlink(at("Outside") / "cues.json", p / "cues.json");
+              }},
+             {"Future", [&](const fs::path& p) { writeSetFolder(p, encodeDocument(other), {}); }},
+             {"Garbled", [](const fs::path& p) { writeSetFolder(p, "\x89PNG", {}); }}}) {
+        SCOPED_TRACE(name);
+        make(saved / name);
+        const auto error =
+            persistenceErrorOf([&] { persistence().savedSetReferencedMediaFilenames(disk()); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), Kind::invalidSavedSet);
+        EXPECT_EQ(error->name(), name);
+        fs::remove_all(saved / name);
+    }
+}
+
+TEST_F(Sets, RestoreCopiesEachFileOncePerRoleUnderNewNamesAndDropsNamesThatLeaveTheSet) {
+    writeFile(at("secret.mp3"), "outside the set");
+    CueDocument document = CueDocument::empty();
+    document.slots[0].audioFilename = document.slots[1].audioFilename = "x.mp3";
+    document.slots[1].imageFilename = "x.mp3";
+    document.slots[2].audioFilename = "sound";
+    document.slots[3].audioFilename = "../../secret.mp3";
+    document.slots[4].imageFilename = std::string("x.mp3\0../../secret.mp3", 22);
+    document.loopTracks = {LoopTrack{Uuid::random(), "Bed", "x.mp3"},
+                           LoopTrack{Uuid::random(), "Up", "../secret.mp3"}};
+    writeSetFolder(at("Venue"), encodeDocument(document), {{"x.mp3", "x"}, {"sound", "bare"}});
+    const TreeSnapshot setBefore = snapshotTree(at("Venue"));
+
+    const CueDocument restored = persistence().restoreBackup(at("Venue"), disk()).document;
+
+    const auto& slots = restored.slots;
+    EXPECT_TRUE(isNewMediaName(*slots[0].audioFilename, "audio", ".mp3"));
+    EXPECT_EQ(slots[1].audioFilename, slots[0].audioFilename);
+    EXPECT_TRUE(isNewMediaName(*slots[1].imageFilename, "image", ".mp3"));
+    EXPECT_TRUE(isNewMediaName(*slots[2].audioFilename, "audio", ""));
+    EXPECT_FALSE(slots[3].audioFilename || slots[4].imageFilename);
+    ASSERT_EQ(restored.loopTracks.size(), 1u);
+    EXPECT_TRUE(isNewMediaName(restored.loopTracks[0].audioFilename, "loop", ".mp3"));
+    EXPECT_EQ(addedMedia(), restored.referencedMediaFilenames());
+    EXPECT_EQ(addedMedia().size(), 4u);
+    EXPECT_EQ(readFile(media() / restored.loopTracks[0].audioFilename), "x");
+    // The old media stay for the store's clean-up; the set is only read.
+    for (const auto& [name, bytes] : library.media())
+        EXPECT_EQ(readFile(media() / name), bytes);
+    EXPECT_EQ(snapshotTree(at("Venue")), setBefore);
+    EXPECT_EQ(persistence().load(disk()), restored);
+}
+
+// Nothing in the library changes before the whole set is known good.
+TEST_F(Sets, RestoreRefusesABadSetWithoutTouchingTheLibrary) {
+    writeSetFolder(at("Outside"), encodeDocument(CueDocument::empty()), {{"art.png", "not ours"}});
+    CueDocument newer = CueDocument::empty();
+    newer.schemaVersion = 3;
+    CueDocument withMedia = CueDocument::empty();
+    withMedia.slots[0].audioFilename = "good.mp3";
+    withMedia.slots[5].imageFilename = "art.png";
+    const auto good = [&](const fs::path& p) {
+        writeSetFolder(p, encodeDocument(withMedia), {{"good.mp3", "g"}});
+    };
+    const std::vector<Maker> bad = {
+        [](const fs::path&) {},
+        [](const fs::path& p) { writeFile(p, "{}"); },
+        [&](const fs::path& p) { fs::create_directory_symlink(at("Outside"), p); },
+        [](const fs::path& p) { fs::create_directories(p / "cues.json"); },
+        [&](const fs::path& p) {
+            fs::create_directories(p);
+            fs::create_symlink(at("Outside") / "cues.json", p / "cues.json");
+        },
+        [](const fs::path& p) { writeSetFolder(p, std::string("\0\x89PNG", 5), {}); },
+        [&](const fs::path& p) { writeSetFolder(p, encodeDocument(newer), {}); },
+        good,  // art.png missing
+        [&](const fs::path& p) {
+            good(p);
+            fs::create_directories(p / "Media" / "art.png");
+        },
+        [&](const fs::path& p) {
+            good(p);
+            fs::create_symlink(at("Outside") / "Media" / "art.png", p / "Media" / "art.png");
+        },
+        [&](const fs::path& p) {
+            writeFile(p / "cues.json", encodeDocument(withMedia));
+            fs::create_directory_symlink(at("Outside") / "Media", p / "Media");
+        }};
+    const TreeSnapshot before = snapshotTree(persistence().rootURL());
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        SCOPED_TRACE(i);
+        fs::remove_all(at("Venue"));
+        bad[i](at("Venue"));
+        EXPECT_TRUE(persistenceErrorOf([&] { persistence().restoreBackup(at("Venue"), disk()); }));
+        EXPECT_EQ(snapshotTree(persistence().rootURL()), before);
+    }
+}
+
+// "Media" on a file system of its own: every rename into it must start there.
+TEST_F(Sets, RestoreWorksWhenMediaIsAnotherFileSystem) {
+    persistence().exportBackup(library.show(), at("Venue"), disk());
+    fs::remove_all(media());
+    fs::create_directory(media());
+    ScopedMount mount(ScopedMount::Kind::tmpfs, {}, media());
+    if (!mount.mounted())
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+    const CueDocument restored = persistence().restoreBackup(at("Venue"), disk()).document;
+    EXPECT_EQ(persistence().load(disk()), restored);
+    EXPECT_EQ(entryNames(media()), restored.referencedMediaFilenames());
+}
+
+}  // namespace
+}  // namespace tavrel::test
