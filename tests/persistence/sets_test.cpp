@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <map>
 
 #include "model/document_json.h"
 #include "persistence/sets_fixture.h"
@@ -30,40 +31,55 @@ protected:
         return added;
     }
 
+    // Folders that are no set to replace, scan or restore, by what is wrong.
+    std::map<std::string, Maker> notSets() {
+        writeSetFolder(at("Outside"), encodeDocument(CueDocument::empty()), {{"art.png", "x"}});
+        CueDocument newer = CueDocument::empty();
+        newer.schemaVersion = 3;
+        return {
+            {"File", [](const fs::path& p) { writeFile(p, "{}"); }},
+            {"LinkToSet",
+             [&](const fs::path& p) { fs::create_directory_symlink(at("Outside"), p); }},
+            {"DocumentFolder", [](const fs::path& p) { fs::create_directories(p / "cues.json"); }},
+            {"LinkedDocument",
+             [&](const fs::path& p) {
+                 fs::create_directories(p);
+                 fs::create_symlink(at("Outside") / "cues.json", p / "cues.json");
+             }},
+            {"Garbled",
+             [](const fs::path& p) { writeSetFolder(p, std::string("\0\x89PNG", 5), {}); }},
+            {"Future",
+             [bytes = encodeDocument(newer)](const fs::path& p) { writeSetFolder(p, bytes, {}); }}};
+    }
+
     SetsLibrary library;
 };
 
 // The library root holds a regular "cues.json", so the set-folder rule alone
 // would let an export move the whole library aside and delete it.
 TEST_F(Sets, ExportReplacesOnlySetFoldersAndNeverTheLibraryOrAFolderAroundIt) {
-    writeSetFolder(at("Elsewhere"), "a real set", {});
-    const std::vector<std::pair<std::string, Maker>> notSets = {
-        {"Folder", [](const fs::path& p) { writeFile(p / "keep.txt", "mine"); }},
-        {"File", [](const fs::path& p) { writeFile(p, "a plain file"); }},
-        {"LinkToSet", [&](const fs::path& p) { fs::create_directory_symlink(at("Elsewhere"), p); }},
-        {"FolderDocument",
-         [](const fs::path& p) { fs::create_directories(p / "cues.json" / "x"); }},
-        {"LinkedDocument", [&](const fs::path& p) {
-             fs::create_directories(p);
-             fs::create_symlink(at("Elsewhere") / "cues.json", p / "cues.json");
-         }}};
-    std::vector<fs::path> refused;
-    for (const auto& [name, make] : notSets) {
-        make(at("Shows") / name);
+    auto makers = notSets();
+    std::vector<fs::path> refused = {at("Shows") / "Folder"};
+    writeFile(refused[0] / "keep.txt", "mine");
+    for (const auto& name : {"File", "LinkToSet", "DocumentFolder", "LinkedDocument"}) {
         refused.push_back(at("Shows") / name);
+        makers[name](refused.back());
     }
+    const std::size_t notSetCount = refused.size();
     const fs::path root = persistence().rootURL();
     writeFile(at("cues.json"), "makes the parent look like a set");
     fs::create_directory(at("Media"));
     fs::create_directory_symlink(root, at("LibraryLink"));
-    const std::vector<fs::path> aroundLibrary = {root,
-                                                 library.temporary(),
-                                                 root / "Media" / ".." / ".." / "Tavrel",
-                                                 at("LibraryLink"),
-                                                 root / "Media" / "Show",
-                                                 root / "Show",
-                                                 persistence().savedSetsURL(),
-                                                 at("Alias") / "Tavrel"};
+    const std::vector<fs::path> aroundLibrary = {
+        // The library by any name, a folder around it or one inside it.
+        root,
+        library.temporary(),
+        root / "Media" / ".." / ".." / "Tavrel",
+        at("LibraryLink"),
+        root / "Media" / "Show",
+        root / "Show",
+        persistence().savedSetsURL(),
+        at("Alias") / "Tavrel"};
     // Another name for the library's parent, as a bind mount gives: only the
     // device and inode tell (left out where mounting is not allowed).
     fs::create_directory(at("Alias"));
@@ -80,7 +96,7 @@ TEST_F(Sets, ExportReplacesOnlySetFoldersAndNeverTheLibraryOrAFolderAroundIt) {
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind(), Kind::unsafeExportDestination);
         for (const auto operation : fileSystem.log()) {
-            EXPECT_TRUE(i < notSets.size() || operation == Operation::isDirectory ||
+            EXPECT_TRUE(i < notSetCount || operation == Operation::isDirectory ||
                         operation == Operation::identity)
                 << "refused only after changing the disk";
         }
@@ -178,18 +194,10 @@ TEST_F(Sets, SavedSetScanGivesTheUnionOfSetFoldersAndStopsAtOneItCannotRead) {
     EXPECT_EQ(persistence().savedSetReferencedMediaFilenames(disk()),
               (std::set<std::string>{"audio-1.mp3", "image-2.png", "image-9.jpg", "loop-3.wav"}));
 
-    other.schemaVersion = 3;
-    for (const auto& [name, make] : std::vector<std::pair<std::string, Maker>>{
-             {"Folder", [](const fs::path& p) { fs::create_directories(p / "cues.json"); }},
-             {"Linked",
-              [&](const fs::path& p) {
-                  fs::create_directories(p);
-                  fs::create_symlink(at("Outside") / "cues.json", p / "cues.json");
-              }},
-             {"Future", [&](const fs::path& p) { writeSetFolder(p, encodeDocument(other), {}); }},
-             {"Garbled", [](const fs::path& p) { writeSetFolder(p, "\x89PNG", {}); }}}) {
+    auto makers = notSets();
+    for (const std::string name : {"DocumentFolder", "LinkedDocument", "Future", "Garbled"}) {
         SCOPED_TRACE(name);
-        make(saved / name);
+        makers[name](saved / name);
         const auto error =
             persistenceErrorOf([&] { persistence().savedSetReferencedMediaFilenames(disk()); });
         ASSERT_TRUE(error);
@@ -234,44 +242,32 @@ TEST_F(Sets, RestoreCopiesEachFileOncePerRoleUnderNewNamesAndDropsNamesThatLeave
 
 // Nothing in the library changes before the whole set is known good.
 TEST_F(Sets, RestoreRefusesABadSetWithoutTouchingTheLibrary) {
-    writeSetFolder(at("Outside"), encodeDocument(CueDocument::empty()), {{"art.png", "not ours"}});
-    CueDocument newer = CueDocument::empty();
-    newer.schemaVersion = 3;
     CueDocument withMedia = CueDocument::empty();
     withMedia.slots[0].audioFilename = "good.mp3";
     withMedia.slots[5].imageFilename = "art.png";
     const auto good = [&](const fs::path& p) {
         writeSetFolder(p, encodeDocument(withMedia), {{"good.mp3", "g"}});
     };
-    const std::vector<Maker> bad = {
-        [](const fs::path&) {},
-        [](const fs::path& p) { writeFile(p, "{}"); },
-        [&](const fs::path& p) { fs::create_directory_symlink(at("Outside"), p); },
-        [](const fs::path& p) { fs::create_directories(p / "cues.json"); },
-        [&](const fs::path& p) {
-            fs::create_directories(p);
-            fs::create_symlink(at("Outside") / "cues.json", p / "cues.json");
-        },
-        [](const fs::path& p) { writeSetFolder(p, std::string("\0\x89PNG", 5), {}); },
-        [&](const fs::path& p) { writeSetFolder(p, encodeDocument(newer), {}); },
-        good,  // art.png missing
-        [&](const fs::path& p) {
-            good(p);
-            fs::create_directories(p / "Media" / "art.png");
-        },
-        [&](const fs::path& p) {
-            good(p);
-            fs::create_symlink(at("Outside") / "Media" / "art.png", p / "Media" / "art.png");
-        },
-        [&](const fs::path& p) {
-            writeFile(p / "cues.json", encodeDocument(withMedia));
-            fs::create_directory_symlink(at("Outside") / "Media", p / "Media");
-        }};
+    auto makers = notSets();
+    makers["Missing"] = [](const fs::path&) {};
+    makers["MediaMissing"] = good;
+    makers["MediaAFolder"] = [&](const fs::path& p) {
+        good(p);
+        fs::create_directories(p / "Media" / "art.png");
+    };
+    makers["MediaALink"] = [&](const fs::path& p) {
+        good(p);
+        fs::create_symlink(at("Outside") / "Media" / "art.png", p / "Media" / "art.png");
+    };
+    makers["MediaFolderALink"] = [&](const fs::path& p) {
+        writeFile(p / "cues.json", encodeDocument(withMedia));
+        fs::create_directory_symlink(at("Outside") / "Media", p / "Media");
+    };
     const TreeSnapshot before = snapshotTree(persistence().rootURL());
-    for (std::size_t i = 0; i < bad.size(); ++i) {
-        SCOPED_TRACE(i);
+    for (const auto& [name, make] : makers) {
+        SCOPED_TRACE(name);
         fs::remove_all(at("Venue"));
-        bad[i](at("Venue"));
+        make(at("Venue"));
         EXPECT_TRUE(persistenceErrorOf([&] { persistence().restoreBackup(at("Venue"), disk()); }));
         EXPECT_EQ(snapshotTree(persistence().rootURL()), before);
     }
