@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/document_json.h"
 #include "persistence/sets_fixture.h"
 
@@ -55,7 +57,10 @@ struct Rig {
         if (threw)
             return;
         const fs::path staging = restoring ? persistence().mediaURL() : parent();
-        EXPECT_EQ(countEntriesWithPrefix(staging, ".Tavrel-"), removalFailed ? 1 : 0);
+        EXPECT_EQ(
+            std::ranges::count_if(entryNames(staging),
+                                  [](const auto& name) { return name.starts_with(".Tavrel-"); }),
+            removalFailed ? 1 : 0);
         if (!restoring) {
             CueDocument expected = library.show();
             expected.normalize();

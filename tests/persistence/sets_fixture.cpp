@@ -25,15 +25,6 @@ TreeSnapshot snapshotTree(const fs::path& folder) {
     return tree;
 }
 
-int countEntriesWithPrefix(const fs::path& folder, const std::string& prefix) {
-    int count = 0;
-    for (const auto& name : entryNames(folder)) {
-        if (name.starts_with(prefix))
-            ++count;
-    }
-    return count;
-}
-
 SetsLibrary::SetsLibrary() : m_persistence(m_temporary.path() / "Tavrel") {
     m_media = {{"audio-1.mp3", "first audio bytes"},
                {"image-2.png", "card image bytes"},
@@ -50,6 +41,9 @@ SetsLibrary::SetsLibrary() : m_persistence(m_temporary.path() / "Tavrel") {
     m_show.slots[0].startSeconds = 2.5;
     m_show.slots[3].audioFilename = "audio-1.mp3";
     m_show.slots[3].gainDB = -6.0;
+    writeFile(temporary() / "secret.mp3", "outside the library");
+    m_show.slots[1].audioFilename = "../cues.json";
+    m_show.slots[2].imageFilename = "../../secret.mp3";
     m_show.loopTracks = {LoopTrack{Uuid::random(), "Bed", "loop-3.wav"},
                          LoopTrack{Uuid::random(), "Reprise", "audio-1.mp3"}};
     m_persistence.save(m_show, disk());

@@ -22,12 +22,10 @@ inline FileSystem& disk() {
 using TreeSnapshot = std::map<std::string, std::string>;
 TreeSnapshot snapshotTree(const std::filesystem::path& folder);
 
-// Entries of `folder` whose names begin with `prefix`.
-int countEntriesWithPrefix(const std::filesystem::path& folder, const std::string& prefix);
-
 // A library in a temporary folder holding a show: slot 0 plays "audio-1.mp3"
 // with card "image-2.png", slot 3 plays "audio-1.mp3" too, loop tracks
-// "loop-3.wav" and "audio-1.mp3". "cues.json" is saved.
+// "loop-3.wav" and "audio-1.mp3"; slots 1 and 2 name files outside "Media"
+// (one exists: "secret.mp3" beside the library). "cues.json" is saved.
 class SetsLibrary {
 public:
     SetsLibrary();

@@ -66,27 +66,22 @@ TEST_F(Sets, ExportReplacesOnlySetFoldersAndNeverTheLibraryOrAFolderAroundIt) {
         makers[name](refused.back());
     }
     const std::size_t notSetCount = refused.size();
-    const fs::path root = persistence().rootURL();
     writeFile(at("cues.json"), "makes the parent look like a set");
     fs::create_directory(at("Media"));
-    fs::create_directory_symlink(root, at("LibraryLink"));
-    const std::vector<fs::path> aroundLibrary = {
-        // The library by any name, a folder around it or one inside it.
-        root,
-        library.temporary(),
-        root / "Media" / ".." / ".." / "Tavrel",
-        at("LibraryLink"),
-        root / "Media" / "Show",
-        root / "Show",
-        persistence().savedSetsURL(),
-        at("Alias") / "Tavrel"};
+    fs::create_directory_symlink(persistence().rootURL(), at("LibraryLink"));
+    // The library by any name, a folder around it or one inside it.
+    for (const auto& name :
+         {"Tavrel", ".", "Tavrel/Media/../../Tavrel", "LibraryLink", "Tavrel/Media/Show",
+          "Tavrel/Show", "Tavrel/SavedSets", "Alias/Tavrel"})
+        refused.push_back(at(name));
     // Another name for the library's parent, as a bind mount gives: only the
     // device and inode tell (left out where mounting is not allowed).
     fs::create_directory(at("Alias"));
     ScopedMount mount(ScopedMount::Kind::bind, library.temporary(), at("Alias"));
-    if (!mount.mounted())
+    if (!mount.mounted()) {
         std::cout << "[ SKIPPED  ] bind-mounted alias: mounting is not allowed here\n";
-    refused.insert(refused.end(), aroundLibrary.begin(), aroundLibrary.end() - !mount.mounted());
+        refused.pop_back();
+    }
     const TreeSnapshot before = snapshotTree(library.temporary());
     for (std::size_t i = 0; i < refused.size(); ++i) {
         SCOPED_TRACE(refused[i]);
@@ -120,22 +115,12 @@ TEST_F(Sets, ExportStopsWhenAReferencedFileIsNotARegularFileInTheLibrary) {
     }
 }
 
-TEST_F(Sets, ExportWritesTheNormalisedDocumentAndEachFileOnceDroppingNamesThatLeaveMedia) {
-    writeFile(at("secret.mp3"), "outside the library");
-    CueDocument show = library.show();
-    show.masterVolume = 1.7;
-    show.slots[1].audioFilename = "../cues.json";
-    show.slots[2].audioFilename = "../../secret.mp3";
-    show.slots[5].audioFilename = std::string("audio-1.mp3\0.txt", 16);
-    // Missing parents are made; a trailing separator names the folder itself;
-    // a set folder whose "Media" is missing is still a set to replace.
+// A set folder whose "Media" is missing is still a set to replace; a trailing
+// separator names the folder itself.
+TEST_F(Sets, ExportMakesMissingParentsAndReplacesASetWithoutMedia) {
     const fs::path deep = at("Shows") / "a" / "Show";
     writeFile(deep / "cues.json", "not even read");
-
-    persistence().exportBackup(show, deep.string() + "/", disk());
-
-    show.normalize();
-    EXPECT_EQ(readFile(deep / "cues.json"), encodeDocument(show));
+    persistence().exportBackup(library.show(), deep.string() + "/", disk());
     EXPECT_EQ(entryNames(deep / "Media"),
               (std::set<std::string>{"audio-1.mp3", "image-2.png", "loop-3.wav"}));
     EXPECT_EQ(entryNames(deep.parent_path()), std::set<std::string>{"Show"});
