@@ -25,9 +25,8 @@ TreeSnapshot snapshotTree(const fs::path& folder) {
 
 bool isNewMediaName(const std::string& name, const std::string& kind,
                     const std::string& extension) {
-    const std::string dotted = std::regex_replace(extension, std::regex("\\."), "\\.");
     return std::regex_match(
-        name, std::regex(kind + "-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}" + dotted));
+        name, std::regex(kind + "-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}" + extension));
 }
 
 std::optional<CuePersistenceError> persistenceErrorOf(const std::function<void()>& operation) {
