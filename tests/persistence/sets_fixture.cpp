@@ -1,6 +1,6 @@
 #include "persistence/sets_fixture.h"
 
-#include "model/document_json.h"
+#include <regex>
 
 namespace tavrel::test {
 
@@ -23,42 +23,10 @@ TreeSnapshot snapshotTree(const fs::path& folder) {
     return tree;
 }
 
-int countEntriesWithPrefix(const fs::path& folder, const std::string& prefix) {
-    int count = 0;
-    for (const auto& name : entryNames(folder)) {
-        if (name.starts_with(prefix))
-            ++count;
-    }
-    return count;
-}
-
-SetsLibrary::SetsLibrary() : m_persistence(m_temporary.path() / "Tavrel") {
-    m_media = {{"audio-1.mp3", "first audio bytes"},
-               {"image-2.png", "card image bytes"},
-               {"loop-3.wav", "loop track bytes"}};
-    m_persistence.prepareDirectories(disk());
-    for (const auto& [name, bytes] : m_media)
-        writeFile(m_persistence.mediaURL() / name, bytes);
-
-    m_show = CueDocument::empty();
-    m_show.masterVolume = 0.75;
-    m_show.slots[0].title = "Opening";
-    m_show.slots[0].audioFilename = "audio-1.mp3";
-    m_show.slots[0].imageFilename = "image-2.png";
-    m_show.slots[0].startSeconds = 2.5;
-    m_show.slots[3].audioFilename = "audio-1.mp3";
-    m_show.slots[3].gainDB = -6.0;
-    m_show.loopTracks = {LoopTrack{Uuid::random(), "Bed", "loop-3.wav"},
-                         LoopTrack{Uuid::random(), "Reprise", "audio-1.mp3"}};
-    m_persistence.save(m_show, disk());
-}
-
-void writeSetFolder(const fs::path& folder, const std::string& documentBytes,
-                    const std::map<std::string, std::string>& media) {
-    writeFile(folder / "cues.json", documentBytes);
-    fs::create_directories(folder / "Media");
-    for (const auto& [name, bytes] : media)
-        writeFile(folder / "Media" / name, bytes);
+bool isNewMediaName(const std::string& name, const std::string& kind,
+                    const std::string& extension) {
+    return std::regex_match(
+        name, std::regex(kind + "-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}" + extension));
 }
 
 std::optional<CuePersistenceError> persistenceErrorOf(const std::function<void()>& operation) {

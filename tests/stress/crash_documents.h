@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,18 +9,14 @@
 
 namespace tavrel::stress {
 
-// The media files every generation may reference; the driver puts them into
-// the library's "Media" before an export run.
+// The media files every generation may reference, and their bytes: large
+// enough that copying a set takes a while and a kill lands inside it.
 const std::vector<std::string>& crashMediaNames();
 std::string crashMediaBytes(const std::string& name);
 
 // A normalised document that differs from every other generation in its
 // first slot's title, its size and the media it references.
 CueDocument crashDocument(std::int64_t generation);
-
-// The generation a document of crashDocument() was made from, read back from
-// the first slot's title.
-std::optional<std::int64_t> crashGeneration(const CueDocument& document);
 
 // Empty when `file` holds exactly one generation from `low` to `high` (stored
 // in `found`); otherwise what is wrong with it.
