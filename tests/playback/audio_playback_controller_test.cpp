@@ -217,7 +217,7 @@ TEST_F(AudioPlaybackControllerTest, ASecondFadeOrOneWhilePausedCutsAndANewCueLea
     controller->play(slot(1), file("a.mp3"));
     const auto fading = factory->lastPlayer();
     controller->fadeOut(2);
-    controller->play(slot(2), file("b.mp3"));
+    controller->play(slot(2), file("a.mp3"));
     EXPECT_EQ(fading->stopCount, 0);
     EXPECT_EQ(controller->state(), PlaybackState::playing(2));
     controller->stop();
