@@ -22,8 +22,7 @@ namespace {
 QLabel* titleSymbol(QWidget* parent) {
     constexpr int frame = 46;
     auto* label = new QLabel(parent);
-    label->setPixmap(symbolBadge(QStringLiteral("square.grid.3x3.fill"), palette::blue(), frame, 26,
-                                 12, 0.12, 2.0));
+    label->setPixmap(symbolBadge(Symbol::grid, palette::blue(), frame, 26, 12, 0.12, 2.0));
     label->setFixedSize(frame, frame);
     return label;
 }
@@ -62,7 +61,7 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
                          &CueSetFlows::chooseSetToRestore);
     m_setButton->setText(QStringLiteral("세트"));
     m_setButton->setAccessibleName(QStringLiteral("세트"));
-    m_setButton->setIcon(symbolIcon(QStringLiteral("externaldrive.badge.plus"), palette::accent()));
+    m_setButton->setIcon(symbolIcon(Symbol::externalDriveAdd, palette::accent()));
     m_setButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_setButton->setPopupMode(QToolButton::InstantPopup);
     m_setButton->setAutoRaise(true);
@@ -84,7 +83,7 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
 
     m_settingsButton->setText(QStringLiteral("설정"));
     m_settingsButton->setAccessibleName(QStringLiteral("설정"));
-    m_settingsButton->setIcon(symbolIcon(QStringLiteral("gearshape"), palette::accent()));
+    m_settingsButton->setIcon(symbolIcon(Symbol::gear, palette::accent()));
     m_settingsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_settingsButton->setAutoRaise(true);
     m_settingsButton->setFocusPolicy(Qt::NoFocus);

@@ -71,8 +71,7 @@ CueCard::CueCard(QWidget* parent)
         return font;
     }());
     m_warning->setToolTip(QStringLiteral("복사된 음원 파일이 없습니다"));
-    m_warning->setPixmap(
-        symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), palette::orange(), 14, 2.0));
+    m_warning->setPixmap(symbolPixmap(Symbol::warning, palette::orange(), 14, 2.0));
     m_usage->setFont(fonts::subheadline());
     // Starting a cue must not move the other lines.
     QSizePolicy timePolicy = m_time->sizePolicy();

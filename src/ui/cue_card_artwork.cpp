@@ -54,8 +54,8 @@ void CueCardArtwork::setContent(const std::optional<std::filesystem::path>& imag
     loadImage();
 }
 
-QString CueCardArtwork::placeholderSymbol() const {
-    return m_hasAudio ? QStringLiteral("waveform") : QStringLiteral("plus");
+Symbol CueCardArtwork::placeholderSymbol() const {
+    return m_hasAudio ? Symbol::waveform : Symbol::plus;
 }
 
 QSize CueCardArtwork::pixelSize() const {

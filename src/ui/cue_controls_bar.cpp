@@ -23,7 +23,7 @@ namespace {
 constexpr int iconFrame = 36;
 constexpr int iconSymbol = 18;
 
-QPixmap nowPlayingIcon(const QString& symbol, const QColor& colour, qreal ratio) {
+QPixmap nowPlayingIcon(Symbol symbol, const QColor& colour, qreal ratio) {
     return symbolBadge(symbol, colour, iconFrame, iconSymbol, -1, 0.13, ratio);
 }
 
@@ -35,12 +35,11 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
       m_icon(new QLabel(this)),
       m_line(new ElidedLabel(this)),
       m_time(new PlaybackTimeRow(this)),
-      m_pauseButton(new TransportButton(QStringLiteral("일시정지"), QStringLiteral("pause.fill"),
-                                        palette::orange(), this)),
-      m_stopButton(new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
-                                       palette::red(), this)),
-      m_fadeButton(new TransportButton(QStringLiteral("페이드 아웃"),
-                                       QStringLiteral("speaker.wave.1"), palette::blue(), this)),
+      m_pauseButton(
+          new TransportButton(QStringLiteral("일시정지"), Symbol::pause, palette::orange(), this)),
+      m_stopButton(new TransportButton(QStringLiteral("중지"), Symbol::stop, palette::red(), this)),
+      m_fadeButton(new TransportButton(QStringLiteral("페이드 아웃"), Symbol::speakerLow,
+                                       palette::blue(), this)),
       m_volumeLabel(new QLabel(this)),
       m_volumeSlider(new QSlider(Qt::Horizontal, this)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);

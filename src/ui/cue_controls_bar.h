@@ -6,6 +6,8 @@
 
 #include "base/observable.h"
 
+#include "ui/symbol_icon.h"
+
 class QLabel;
 class QSlider;
 
@@ -29,7 +31,7 @@ public:
     TransportButton& fadeButton() const { return *m_fadeButton; }
     QSlider& volumeSlider() const { return *m_volumeSlider; }
     QString nowPlayingLine() const;
-    QString nowPlayingSymbol() const { return m_symbol; }
+    Symbol nowPlayingSymbol() const { return m_symbol; }
     QString volumeText() const;
     // Null while nothing sounds.
     const PlaybackTimeRow* timeRow() const;
@@ -52,7 +54,7 @@ private:
     TransportButton* m_fadeButton = nullptr;
     QLabel* m_volumeLabel = nullptr;
     QSlider* m_volumeSlider = nullptr;
-    QString m_symbol;
+    Symbol m_symbol = Symbol::musicNote;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;
     Subscription m_progressSubscription;

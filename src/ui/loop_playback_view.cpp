@@ -79,7 +79,7 @@ QWidget* LoopPlaybackView::makeHeader() {
     auto* badge = new QLabel(header);
     badge->setFixedSize(46, 46);
     badge->setAlignment(Qt::AlignCenter);
-    badge->setPixmap(symbolPixmap(QStringLiteral("repeat"), loopPurple(), 28, devicePixelRatioF()));
+    badge->setPixmap(symbolPixmap(Symbol::repeat, loopPurple(), 28, devicePixelRatioF()));
     badge->setStyleSheet(QStringLiteral("background: %1; border-radius: 12px;")
                              .arg(loopPurple(0.12).name(QColor::HexArgb)));
     row->addWidget(badge);
@@ -132,17 +132,14 @@ QWidget* LoopPlaybackView::makeControlBox() {
     row->addLayout(pickerColumn);
     row->addStretch(1);
 
-    m_startButton =
-        new TransportButton(QString(), QStringLiteral("play.fill"), palette::green(), box);
+    m_startButton = new TransportButton(QString(), Symbol::play, palette::green(), box);
     connect(m_startButton, &TransportButton::clicked, this, &LoopPlaybackView::start);
-    m_pauseButton =
-        new TransportButton(QString(), QStringLiteral("pause.fill"), palette::orange(), box);
+    m_pauseButton = new TransportButton(QString(), Symbol::pause, palette::orange(), box);
     connect(m_pauseButton, &TransportButton::clicked, this, [this] { m_store->togglePause(); });
-    m_stopButton = new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
-                                       palette::red(), box);
+    m_stopButton = new TransportButton(QStringLiteral("중지"), Symbol::stop, palette::red(), box);
     connect(m_stopButton, &TransportButton::clicked, this, [this] { m_store->stopPlayback(); });
-    m_fadeButton = new TransportButton(QStringLiteral("페이드"), QStringLiteral("speaker.wave.1"),
-                                       palette::blue(), box);
+    m_fadeButton =
+        new TransportButton(QStringLiteral("페이드"), Symbol::speakerLow, palette::blue(), box);
     m_fadeButton->setAccessibleName(QStringLiteral("페이드 아웃"));
     connect(m_fadeButton, &TransportButton::clicked, this, [this] { m_store->fadeOut(); });
     row->addWidget(m_startButton);
@@ -306,8 +303,7 @@ void LoopPlaybackView::refreshControls() {
     m_startButton->setEnabled(!m_selectedTrackIDs.empty() && !session);
     m_pauseButton->setTitle(state.isPaused() ? QStringLiteral("계속 재생")
                                              : QStringLiteral("일시정지"));
-    m_pauseButton->setSystemImage(state.isPaused() ? QStringLiteral("play.fill")
-                                                   : QStringLiteral("pause.fill"));
+    m_pauseButton->setSystemImage(state.isPaused() ? Symbol::play : Symbol::pause);
     m_pauseButton->setEnabled(!state.isStopped());
     m_stopButton->setEnabled(!state.isStopped());
     m_fadeButton->setEnabled(!state.isStopped());
