@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include "ui/symbol_icon.h"
+#include "ui_fixture.h"
 
 namespace tavrel {
 namespace {
@@ -25,17 +26,11 @@ constexpr Symbol symbols[] = {Symbol::play,
 
 // Opaque pixels of the tint's colour, ignoring antialiased edges.
 int tintedPixels(const QImage& image, QColor tint) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (pixel.alpha() > 200 && std::abs(pixel.red() - tint.red()) < 8 &&
-                std::abs(pixel.green() - tint.green()) < 8 &&
-                std::abs(pixel.blue() - tint.blue()) < 8)
-                ++count;
-        }
-    }
-    return count;
+    return test::pixelsWhere(image, [&](const QColor& pixel) {
+        return pixel.alpha() > 200 && std::abs(pixel.red() - tint.red()) < 8 &&
+               std::abs(pixel.green() - tint.green()) < 8 &&
+               std::abs(pixel.blue() - tint.blue()) < 8;
+    });
 }
 
 TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
