@@ -21,8 +21,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
                            QWidget* parent)
     : TavrelBackdrop(parent),
       m_store(std::move(store)),
-      m_presentEditor(services.presentEditor ? services.presentEditor
-                                             : placeholderEditorPresenter(m_store)),
+      m_presentEditor(checkedServices(services).presentEditor),
       m_setFlows(new CueSetFlows(m_store, *services.fileChooser, this, services.now)),
       m_header(new CueBoardHeader(
           m_store, *m_setFlows,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stdexcept>
+
 #include <QDateTime>
 
 #include <functional>
@@ -15,11 +17,12 @@ namespace tavrel {
 
 class FileChooser;
 
-// What the views get from outside besides the store; empty members take defaults.
+// What the views get from outside besides the store; the first three are
+// required (the views refuse to be made without them), the rest have defaults.
 struct UiServices {
     FileChooser* fileChooser = nullptr;  // required
-    CueEditorPresenter presentEditor;    // default: the placeholder sheet
-    // The loop player section's panel; default: a placeholder.
+    CueEditorPresenter presentEditor;    // required
+    // The loop player section's panel; required.
     std::function<QWidget*(QWidget* parent)> makeLoopPanel;
     std::function<QDateTime()> now;  // default: the current local time
     // For the "설정" window; empty members: nothing listed, nothing refused.
@@ -27,5 +30,12 @@ struct UiServices {
     // The audio engine's; the header says "출력 없음" while it is unavailable. Default: none.
     std::shared_ptr<OutputStatus> outputStatus;
 };
+
+// The services themselves; throws std::invalid_argument when a required one is missing.
+inline const UiServices& checkedServices(const UiServices& services) {
+    if (!services.fileChooser || !services.presentEditor || !services.makeLoopPanel)
+        throw std::invalid_argument("the views need a file chooser, an editor and a loop panel");
+    return services;
+}
 
 }  // namespace tavrel

@@ -12,6 +12,8 @@
 
 #include "fake_file_chooser.h"
 #include "support/store_fixture.h"
+#include "ui/cue_editor_view.h"
+#include "ui/loop_playback_view.h"
 #include "ui/ui_services.h"
 
 namespace tavrel::test {
@@ -59,6 +61,10 @@ public:
     UiServices services() {
         UiServices result;
         result.fileChooser = &chooser;
+        result.presentEditor = cueEditorPresenter(store, chooser);
+        result.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
+            return new LoopPlaybackView(store, chooser, parent);
+        };
         result.now = [] { return QDateTime(QDate(2027, 3, 3), QTime(17, 5)); };
         return result;
     }
