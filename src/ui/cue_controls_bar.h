@@ -9,12 +9,12 @@
 #include "ui/symbol_icon.h"
 
 class QLabel;
-class QSlider;
 
 namespace tavrel {
 
 class CueStore;
 class ElidedLabel;
+class MasterVolumeSlider;
 class PlaybackTimeRow;
 class TransportButton;
 
@@ -29,21 +29,18 @@ public:
     TransportButton& pauseButton() const { return *m_pauseButton; }
     TransportButton& stopButton() const { return *m_stopButton; }
     TransportButton& fadeButton() const { return *m_fadeButton; }
-    QSlider& volumeSlider() const { return *m_volumeSlider; }
+    MasterVolumeSlider& volumeSlider() const { return *m_volumeSlider; }
     QString nowPlayingLine() const;
     Symbol nowPlayingSymbol() const { return m_symbol; }
     QString volumeText() const;
     // Null while nothing sounds.
     const PlaybackTimeRow* timeRow() const;
 
-    static constexpr int sliderSteps = 1000;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void refresh();
-    void sliderMoved(int value);
 
     std::shared_ptr<CueStore> m_store;
     QLabel* m_icon = nullptr;
@@ -53,7 +50,7 @@ private:
     TransportButton* m_stopButton = nullptr;
     TransportButton* m_fadeButton = nullptr;
     QLabel* m_volumeLabel = nullptr;
-    QSlider* m_volumeSlider = nullptr;
+    MasterVolumeSlider* m_volumeSlider = nullptr;
     Symbol m_symbol = Symbol::musicNote;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;

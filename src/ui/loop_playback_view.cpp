@@ -21,6 +21,7 @@
 #include "ui/loop_media_types.h"
 #include "ui/loop_panel_style.h"
 #include "ui/loop_track_list.h"
+#include "ui/master_volume_slider.h"
 #include "ui/now_playing.h"
 #include "ui/symbol_icon.h"
 #include "ui/tavrel_theme.h"
@@ -29,8 +30,6 @@
 namespace tavrel {
 
 namespace {
-
-constexpr int volumeSteps = 1000;
 
 // The thin material box behind the duration and transport controls.
 class LoopControlBox : public QWidget {
@@ -186,17 +185,8 @@ QWidget* LoopPlaybackView::makeFooter() {
     m_volumeLabel->setFont(volumeFont);
     row->addWidget(m_volumeLabel);
 
-    m_volumeSlider = new QSlider(Qt::Horizontal, footer);
+    m_volumeSlider = new MasterVolumeSlider(m_store, loopPurple(), 180, footer);
     m_volumeSlider->setObjectName(QStringLiteral("loopVolumeSlider"));
-    m_volumeSlider->setAccessibleName(QStringLiteral("마스터 볼륨"));
-    m_volumeSlider->setRange(0, volumeSteps);
-    m_volumeSlider->setPageStep(volumeSteps / 10);
-    m_volumeSlider->setFixedWidth(180);
-    m_volumeSlider->setFocusPolicy(Qt::NoFocus);
-    styleSlider(m_volumeSlider, loopPurple());
-    connect(m_volumeSlider, &QSlider::valueChanged, this, &LoopPlaybackView::volumeMoved);
-    connect(m_volumeSlider, &QSlider::sliderReleased, this,
-            [this] { m_store->persistMasterVolume(); });
     row->addWidget(m_volumeSlider);
     return footer;
 }
@@ -261,13 +251,6 @@ void LoopPlaybackView::start() {
     m_store->startLoopPlayback(m_selectedTrackIDs, loopDurationMinutes(m_duration));
 }
 
-void LoopPlaybackView::volumeMoved(int value) {
-    m_store->setMasterVolume(static_cast<double>(value) / volumeSteps);
-    // A click on the groove jumps without a drag: that change is final at once.
-    if (!m_volumeSlider->isSliderDown())
-        m_store->persistMasterVolume();
-}
-
 void LoopPlaybackView::refresh() {
     const bool running = m_store->loopPlayback().has_value();
     m_trackList->showTracks(
@@ -322,10 +305,7 @@ void LoopPlaybackView::refreshFooter() {
 
     const double volume = m_store->document().masterVolume;
     m_volumeLabel->setText(masterVolumeText(volume));
-    if (!m_volumeSlider->isSliderDown()) {
-        const QSignalBlocker blocker(m_volumeSlider);
-        m_volumeSlider->setValue(static_cast<int>(std::lround(volume * volumeSteps)));
-    }
+    m_volumeSlider->refresh();
 }
 
 }  // namespace tavrel
