@@ -36,7 +36,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
     grid->setHorizontalSpacing(spacing);
     grid->setVerticalSpacing(spacing);
     for (std::size_t index = 0; index < m_cards.size(); ++index) {
-        auto* card = new CueCard(this);
+        auto* card = new CueCard(*services.artwork, this);
         card->setAction([this, index] { cardClicked(index); });
         m_cards[index] = card;
         grid->addWidget(card, int(index) / columns, int(index) % columns);

@@ -46,9 +46,9 @@ QString cssColour(const QColor& colour) {
 
 }  // namespace
 
-CueCard::CueCard(QWidget* parent)
+CueCard::CueCard(CueArtworkWorkers& artwork, QWidget* parent)
     : QAbstractButton(parent),
-      m_artwork(new CueCardArtwork(this)),
+      m_artwork(new CueCardArtwork(this, {}, &artwork.pool(), &artwork.cache())),
       m_keyBadge(new QLabel(this)),
       m_title(new ElidedLabel(this)),
       m_statusIcon(new QLabel(this)),

@@ -27,10 +27,9 @@ class CueCardArtwork : public QWidget {
 public:
     using Decoder = std::function<QImage(const std::filesystem::path&)>;
 
-    // `decoder` runs on `pool`; the defaults are the real decoder, a pool of
-    // its own and the shared cache.
-    explicit CueCardArtwork(QWidget* parent = nullptr, Decoder decoder = {},
-                            QThreadPool* pool = nullptr, CueArtworkCache* cache = nullptr);
+    // `decoder` (empty: the real one) runs on `pool`; both `pool` and `cache`
+    // outlive the widget (CueArtworkWorkers).
+    CueCardArtwork(QWidget* parent, Decoder decoder, QThreadPool* pool, CueArtworkCache* cache);
 
     // Loads when the location differs from the one last asked for (or on the first call).
     void setContent(const std::optional<std::filesystem::path>& imageURL, bool hasAudio);

@@ -6,6 +6,7 @@
 
 #include "base/observable.h"
 
+#include "ui/master_volume_slider.h"
 #include "ui/symbol_icon.h"
 
 class QLabel;
@@ -14,7 +15,6 @@ namespace tavrel {
 
 class CueStore;
 class ElidedLabel;
-class MasterVolumeSlider;
 class PlaybackTimeRow;
 class TransportButton;
 

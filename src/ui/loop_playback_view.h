@@ -14,9 +14,9 @@
 class QLabel;
 class QPushButton;
 
-namespace tavrel {
+#include "ui/master_volume_slider.h"
 
-class MasterVolumeSlider;
+namespace tavrel {
 
 class CueStore;
 class ErrorAlert;

@@ -15,13 +15,15 @@ class QWidget;
 
 namespace tavrel {
 
+class CueArtworkWorkers;
 class FileChooser;
 
-// What the views get from outside besides the store; the first three are
+// What the views get from outside besides the store; the first four are
 // required (the views refuse to be made without them), the rest have defaults.
 struct UiServices {
-    FileChooser* fileChooser = nullptr;  // required
-    CueEditorPresenter presentEditor;    // required
+    FileChooser* fileChooser = nullptr;    // required
+    CueEditorPresenter presentEditor;      // required
+    CueArtworkWorkers* artwork = nullptr;  // required
     // The loop player section's panel; required.
     std::function<QWidget*(QWidget* parent)> makeLoopPanel;
     std::function<QDateTime()> now;  // default: the current local time
@@ -33,8 +35,11 @@ struct UiServices {
 
 // The services themselves; throws std::invalid_argument when a required one is missing.
 inline const UiServices& checkedServices(const UiServices& services) {
-    if (!services.fileChooser || !services.presentEditor || !services.makeLoopPanel)
-        throw std::invalid_argument("the views need a file chooser, an editor and a loop panel");
+    if (!services.fileChooser || !services.presentEditor || !services.makeLoopPanel ||
+        !services.artwork)
+        throw std::invalid_argument(
+            "the views need a file chooser, an editor, a loop panel "
+            "and the artwork workers");
     return services;
 }
 

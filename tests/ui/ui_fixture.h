@@ -12,6 +12,7 @@
 
 #include "fake_file_chooser.h"
 #include "support/store_fixture.h"
+#include "ui/cue_artwork_cache.h"
 #include "ui/cue_editor_view.h"
 #include "ui/loop_playback_view.h"
 #include "ui/ui_services.h"
@@ -61,6 +62,7 @@ public:
     UiServices services() {
         UiServices result;
         result.fileChooser = &chooser;
+        result.artwork = &artwork;
         result.presentEditor = cueEditorPresenter(store, chooser);
         result.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
             return new LoopPlaybackView(store, chooser, parent);
@@ -81,6 +83,7 @@ public:
     }
 
     FakeFileChooser chooser;
+    CueArtworkWorkers artwork;
 };
 
 }  // namespace tavrel::test
