@@ -63,9 +63,8 @@ Run runOnce(const CuePersistence& library, const std::vector<fs::path>& photos, 
         library,
         std::make_shared<AudioPlaybackController>(std::make_shared<bench::SilentPlayerFactory>()),
         mainLoop);
-    QtFileChooser chooser;
-    UiServices services;
-    services.fileChooser = &chooser;
+    bench::WindowParts parts;
+    const UiServices services = parts.services(store);
 
     Run result;
     const auto start = bench::Clock::now();

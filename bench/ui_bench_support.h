@@ -110,3 +110,32 @@ inline void writeResults(const std::string& name, const std::map<std::string, do
 }
 
 }  // namespace tavrel::bench
+
+#ifdef QT_WIDGETS_LIB
+#include "ui/cue_artwork_cache.h"
+#include "ui/cue_editor_view.h"
+#include "ui/loop_playback_view.h"
+#include "ui/qt_file_chooser.h"
+#include "ui/ui_services.h"
+
+namespace tavrel::bench {
+
+// The window's services with the real editor and loop panel, as the application gives them.
+struct WindowParts {
+    QtFileChooser chooser;
+    CueArtworkWorkers artwork;
+
+    UiServices services(const std::shared_ptr<CueStore>& store) {
+        UiServices result;
+        result.fileChooser = &chooser;
+        result.artwork = &artwork;
+        result.presentEditor = cueEditorPresenter(store, chooser);
+        result.makeLoopPanel = [this, store](QWidget* parent) -> QWidget* {
+            return new LoopPlaybackView(store, chooser, parent);
+        };
+        return result;
+    }
+};
+
+}  // namespace tavrel::bench
+#endif

@@ -38,9 +38,8 @@ int main(int argc, char** argv) {
     auto factory = std::make_shared<bench::SilentPlayerFactory>();
     const auto store =
         CueStore::create(library, std::make_shared<AudioPlaybackController>(factory), mainLoop);
-    QtFileChooser chooser;
-    UiServices services;
-    services.fileChooser = &chooser;
+    bench::WindowParts parts;
+    const UiServices services = parts.services(store);
     MainWindow window(store, services);
     window.show();
     QApplication::setActiveWindow(&window);

@@ -23,6 +23,7 @@
 #include "remote/remote_control.h"
 #include "remote/remote_preferences.h"
 #include "store/cue_store.h"
+#include "ui/cue_artwork_cache.h"
 #include "ui/cue_editor_view.h"
 #include "ui/loop_playback_view.h"
 #include "ui/main_window.h"
@@ -98,6 +99,77 @@ RemoteSettingsServices remoteSettingsServices(const std::shared_ptr<RemoteContro
     return services;
 }
 
+struct OpenedLibrary {
+    std::optional<CuePersistence> persistence;
+    LibraryLock lock;
+};
+
+// Before anything reads the library: a second window on it would save a
+// stale document over the first one's edits.
+OpenedLibrary openLibrary() {
+    OpenedLibrary opened;
+    try {
+        opened.persistence = CuePersistence::applicationSupport(LocalFileSystem::shared());
+    } catch (const std::exception&) {
+        // Handled by the store: given none, it looks again, runs without
+        // storage and shows why.
+        return opened;
+    }
+    opened.lock = LibraryLock::acquire(opened.persistence->rootURL());
+    if (!opened.lock.held() && opened.lock.outcome() != LibraryLock::Outcome::heldElsewhere)
+        std::cerr << "tavrel: 라이브러리를 잠그지 못했습니다. 다른 창에서 같은 라이브러리를 "
+                     "열지 마세요. ("
+                  << opened.lock.problem() << ")\n";
+    return opened;
+}
+
+// A saved change of output or latency moves the stream at once.
+Subscription followOutputPreferences(const std::shared_ptr<CueStore>& store,
+                                     const ApplicationAudio& audio) {
+    audio.setOutput(store->preferences().outputDevice, store->preferences().latencyPreset);
+    return store->subscribe([&audio, store, applied = store->preferences()]() mutable {
+        const Preferences& now = store->preferences();
+        if (now.outputDevice == applied.outputDevice && now.latencyPreset == applied.latencyPreset)
+            return;
+        applied = now;
+        audio.setOutput(now.outputDevice, now.latencyPreset);
+    });
+}
+
+// What the window needs from the engine, the remote control and the app.
+struct WindowParts {
+    QtFileChooser fileChooser;
+    CueArtworkWorkers artwork;
+};
+
+UiServices windowServices(const std::shared_ptr<CueStore>& store,
+                          const std::shared_ptr<RemoteControl>& remote,
+                          const ApplicationAudio& audio, AudioOverviewThread& overviews,
+                          WindowParts& parts) {
+    UiServices services;
+    services.fileChooser = &parts.fileChooser;
+    services.artwork = &parts.artwork;
+    services.settings.remote = remoteSettingsServices(remote);
+    services.settings.listOutputs = [] {
+        std::vector<OutputEntry> entries;
+        for (const auto& device :
+             listOutputDevices(std::chrono::seconds(1)).value_or(std::vector<OutputDevice>{}))
+            entries.push_back({device.name, device.description});
+        return entries;
+    };
+    services.outputStatus = audio.outputStatus;
+    services.presentEditor =
+        cueEditorPresenter(store, parts.fileChooser,
+                           [&overviews](const std::filesystem::path& url,
+                                        std::function<void(const AudioOverview&)> deliver) {
+                               return overviews.request(url, overviewPeakCount, std::move(deliver));
+                           });
+    services.makeLoopPanel = [store, &parts](QWidget* parent) -> QWidget* {
+        return new LoopPlaybackView(store, parts.fileChooser, parent);
+    };
+    return services;
+}
+
 }  // namespace
 
 int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
@@ -109,27 +181,10 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         previousMessageHandler = qInstallMessageHandler(headlessMessageHandler);
     }
-
-    std::optional<CuePersistence> persistence;
-    try {
-        persistence = CuePersistence::applicationSupport(LocalFileSystem::shared());
-    } catch (const std::exception&) {
-        // Handled by the store: given none, it looks again, runs without
-        // storage and shows why.
-    }
-    // Before anything reads the library: a second window on it would save a
-    // stale document over the first one's edits.
-    LibraryLock lock;
-    if (persistence) {
-        lock = LibraryLock::acquire(persistence->rootURL());
-        if (lock.outcome() == LibraryLock::Outcome::heldElsewhere) {
-            QCoreApplication handOver(argc, argv);
-            return handOverToRunningWindow(persistence->rootURL(), std::cerr);
-        }
-        if (!lock.held())
-            std::cerr << "tavrel: 라이브러리를 잠그지 못했습니다. 다른 창에서 같은 라이브러리를 "
-                         "열지 마세요. ("
-                      << lock.problem() << ")\n";
+    OpenedLibrary library = openLibrary();
+    if (library.lock.outcome() == LibraryLock::Outcome::heldElsewhere) {
+        QCoreApplication handOver(argc, argv);
+        return handOverToRunningWindow(library.persistence->rootURL(), std::cerr);
     }
 
     QApplication application(argc, argv);
@@ -138,8 +193,8 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     installKoreanQtTranslations(application);
     QWidget* shownWindow = nullptr;
     std::optional<InstanceServer> instanceServer;
-    if (lock.held()) {
-        instanceServer.emplace(persistence->rootURL(), [&shownWindow] {
+    if (library.lock.held()) {
+        instanceServer.emplace(library.persistence->rootURL(), [&shownWindow] {
             if (shownWindow)
                 bringToFront(*shownWindow);
         });
@@ -148,51 +203,22 @@ int runWindowApplication(int argc, char** argv, const WindowOptions& options) {
     QtMainLoop mainLoop;
     const ApplicationAudio audio = makeApplicationAudio(mainLoop);
     auto playback = std::make_shared<AudioPlaybackController>(audio.factory);
-    const std::shared_ptr<CueStore> store = CueStore::create(persistence, playback, mainLoop);
+    const std::shared_ptr<CueStore> store =
+        CueStore::create(library.persistence, playback, mainLoop);
     store->usePreferences(PreferencesStorage::standard());
     // Only the holder of the lock may take staging folders for leftovers: another
     // window's import in progress looks just the same.
-    if (lock.held())
+    if (library.lock.held())
         store->cleanUpLeftovers();
-    // The preferences are read with the library: the stream moves to them at once.
-    audio.setOutput(store->preferences().outputDevice, store->preferences().latencyPreset);
+    const Subscription outputFollower = followOutputPreferences(store, audio);
     // Follows the preferences by itself: OSC, MIDI and backup machines.
     const std::shared_ptr<RemoteControl> remote = RemoteControl::create(store, mainLoop);
     const CueWarmer warmer(store, audio.warm, audio.forgetFailedFiles);
-    // A saved change of output or latency moves the stream at once.
-    const Subscription outputFollower =
-        store->subscribe([&audio, &store, applied = store->preferences()]() mutable {
-            const Preferences& now = store->preferences();
-            if (now.outputDevice == applied.outputDevice &&
-                now.latencyPreset == applied.latencyPreset)
-                return;
-            applied = now;
-            audio.setOutput(now.outputDevice, now.latencyPreset);
-        });
-    QtFileChooser fileChooser;
-    UiServices services;
-    services.fileChooser = &fileChooser;
-    services.settings.remote = remoteSettingsServices(remote);
-    services.settings.listOutputs = [] {
-        std::vector<OutputEntry> entries;
-        for (const auto& device :
-             listOutputDevices(std::chrono::seconds(1)).value_or(std::vector<OutputDevice>{}))
-            entries.push_back({device.name, device.description});
-        return entries;
-    };
-    services.outputStatus = audio.outputStatus;
-    // Before the window: an editor's request must not outlive the thread.
+    // Before the window: an editor's request must not outlive the thread, nor
+    // a card its decoding threads.
     AudioOverviewThread overviews(mainLoop);
-    services.presentEditor =
-        cueEditorPresenter(store, fileChooser,
-                           [&overviews](const std::filesystem::path& url,
-                                        std::function<void(const AudioOverview&)> deliver) {
-                               return overviews.request(url, overviewPeakCount, std::move(deliver));
-                           });
-    services.makeLoopPanel = [store, &fileChooser](QWidget* parent) -> QWidget* {
-        return new LoopPlaybackView(store, fileChooser, parent);
-    };
-    MainWindow window(store, services);
+    WindowParts parts;
+    MainWindow window(store, windowServices(store, remote, audio, overviews, parts));
 
     if (screenshot)
         return writeScreenshot(window, *screenshot);

@@ -6,22 +6,13 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <stdexcept>
+
 #include "ui/cue_board_view.h"
 #include "ui/sidebar_view.h"
 #include "ui/tavrel_backdrop.h"
 
 namespace tavrel {
-
-QWidget* makeLoopPanelPlaceholder(QWidget* parent) {
-    auto* panel = new TavrelBackdrop(parent);
-    panel->setObjectName(QStringLiteral("loopPanelPlaceholder"));
-    auto* layout = new QVBoxLayout(panel);
-    auto* label = new QLabel(QStringLiteral("반복 플레이어"), panel);
-    label->setAlignment(Qt::AlignCenter);
-    label->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.45);"));
-    layout->addWidget(label);
-    return panel;
-}
 
 ContentView::ContentView(std::shared_ptr<CueStore> store, const UiServices& services,
                          QWidget* parent)
@@ -29,8 +20,7 @@ ContentView::ContentView(std::shared_ptr<CueStore> store, const UiServices& serv
       m_sidebar(new SidebarView(store, this)),
       m_board(new CueBoardView(store, services, this)),
       m_detail(new QStackedWidget(this)) {
-    m_loopPanel = services.makeLoopPanel ? services.makeLoopPanel(m_detail)
-                                         : makeLoopPanelPlaceholder(m_detail);
+    m_loopPanel = checkedServices(services).makeLoopPanel(m_detail);
     m_detail->addWidget(m_board);
     m_detail->addWidget(m_loopPanel);
 

@@ -39,7 +39,4 @@ private:
     QStackedWidget* m_detail = nullptr;
 };
 
-// Stands in for the loop player panel until it exists.
-QWidget* makeLoopPanelPlaceholder(QWidget* parent);
-
 }  // namespace tavrel

@@ -1,5 +1,9 @@
 #include "ui/cue_artwork_cache.h"
 
+#include <QThread>
+
+#include <algorithm>
+
 namespace tavrel {
 
 namespace {
@@ -13,10 +17,12 @@ QString keyFor(const std::filesystem::path& url) {
 CueArtworkCache::CueArtworkCache(int countLimit, std::int64_t costLimit)
     : m_countLimit(countLimit), m_costLimit(costLimit) {}
 
-CueArtworkCache& CueArtworkCache::shared() {
-    // Deliberately leaked: background decodes may still insert during exit.
-    static auto* instance = new CueArtworkCache();
-    return *instance;
+// Not the global pool: the raster paint engine spreads large fills over that
+// one, so decodes queued there would hold up painting on the main thread.
+CueArtworkWorkers::CueArtworkWorkers() {
+    m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+    // Decoding may wait; the main thread, which answers the cue keys, may not.
+    m_pool.setThreadPriority(QThread::IdlePriority);
 }
 
 std::int64_t CueArtworkCache::cost(const QImage& image) {

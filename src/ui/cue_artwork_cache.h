@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QThreadPool>
 
 #include <cstdint>
 #include <filesystem>
@@ -21,9 +22,6 @@ public:
 
     explicit CueArtworkCache(int countLimit = defaultCountLimit,
                              std::int64_t costLimit = defaultCostLimit);
-
-    // The one cache of the process; never released, so thumbnails outlive every card.
-    static CueArtworkCache& shared();
 
     std::optional<QImage> image(const std::filesystem::path& url);
     // Cost: bytes per line × height. An image larger than the whole budget is not kept.
@@ -48,6 +46,22 @@ private:
     std::list<Entry> m_entries;  // most recently used first
     std::unordered_map<QString, std::list<Entry>::iterator> m_index;
     std::int64_t m_totalCost = 0;
+};
+
+// The card images' decoding threads and their thumbnails: made once by the
+// application (or a test) and outliving every card that uses them.
+class CueArtworkWorkers {
+public:
+    CueArtworkWorkers();
+    // Waits for the decodes in flight, which insert into the cache.
+    ~CueArtworkWorkers() { m_pool.waitForDone(); }
+
+    QThreadPool& pool() { return m_pool; }
+    CueArtworkCache& cache() { return m_cache; }
+
+private:
+    CueArtworkCache m_cache;
+    QThreadPool m_pool;
 };
 
 }  // namespace tavrel

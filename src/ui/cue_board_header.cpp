@@ -22,10 +22,25 @@ namespace {
 QLabel* titleSymbol(QWidget* parent) {
     constexpr int frame = 46;
     auto* label = new QLabel(parent);
-    label->setPixmap(symbolBadge(QStringLiteral("square.grid.3x3.fill"), palette::blue(), frame, 26,
-                                 12, 0.12, 2.0));
+    label->setPixmap(symbolBadge(Symbol::grid, palette::blue(), frame, 26, 12, 0.12, 2.0));
     label->setFixedSize(frame, frame);
     return label;
+}
+
+void styleHeaderButton(QToolButton* button, const QString& title, Symbol symbol) {
+    button->setText(title);
+    button->setAccessibleName(title);
+    button->setIcon(symbolIcon(symbol, palette::accent()));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(
+        QStringLiteral(
+            "QToolButton { color: %1; border: none; padding: 4px 8px; }"
+            "QToolButton:hover { background: rgba(255,255,255,0.06); border-radius: 6px; }"
+            "QToolButton::menu-indicator { image: none; }")
+            .arg(palette::accent().name()));
 }
 
 }  // namespace
@@ -54,42 +69,8 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     block->addWidget(titleSymbol(this));
     block->addLayout(text);
 
-    m_setMenu->addAction(QStringLiteral("현재 세트 저장…"), &setFlows,
-                         &CueSetFlows::saveCurrentSet);
-    m_setMenu->addAction(QStringLiteral("저장한 세트에 덮어쓰기…"), &setFlows,
-                         &CueSetFlows::chooseSetToReplace);
-    m_setMenu->addAction(QStringLiteral("저장한 세트 불러오기…"), &setFlows,
-                         &CueSetFlows::chooseSetToRestore);
-    m_setButton->setText(QStringLiteral("세트"));
-    m_setButton->setAccessibleName(QStringLiteral("세트"));
-    m_setButton->setIcon(symbolIcon(QStringLiteral("externaldrive.badge.plus"), palette::accent()));
-    m_setButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_setButton->setPopupMode(QToolButton::InstantPopup);
-    m_setButton->setAutoRaise(true);
-    m_setButton->setMenu(m_setMenu);
-    // The open menu holds the mouse, so the button never hears it leave and
-    // would keep its pressed, hovered look after the menu closes.
-    connect(m_setMenu, &QMenu::aboutToHide, m_setButton, [button = m_setButton] {
-        button->setDown(false);
-        button->setAttribute(Qt::WA_UnderMouse,
-                             button->rect().contains(button->mapFromGlobal(QCursor::pos())));
-        button->update();
-    });
-    m_setButton->setFocusPolicy(Qt::NoFocus);
-    m_setButton->setCursor(Qt::PointingHandCursor);
-    m_setButton->setStyleSheet(QStringLiteral(
-        "QToolButton { color: rgb(100,210,255); border: none; padding: 4px 8px; }"
-        "QToolButton:hover { background: rgba(255,255,255,0.06); border-radius: 6px; }"
-        "QToolButton::menu-indicator { image: none; }"));
-
-    m_settingsButton->setText(QStringLiteral("설정"));
-    m_settingsButton->setAccessibleName(QStringLiteral("설정"));
-    m_settingsButton->setIcon(symbolIcon(QStringLiteral("gearshape"), palette::accent()));
-    m_settingsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_settingsButton->setAutoRaise(true);
-    m_settingsButton->setFocusPolicy(Qt::NoFocus);
-    m_settingsButton->setCursor(Qt::PointingHandCursor);
-    m_settingsButton->setStyleSheet(m_setButton->styleSheet());
+    setUpSetMenu(setFlows);
+    styleHeaderButton(m_settingsButton, QStringLiteral("설정"), Symbol::gear);
     connect(m_settingsButton, &QToolButton::clicked, this, std::move(openSettings));
 
     auto* row = new QHBoxLayout(this);
@@ -111,7 +92,30 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     };
     m_subscription = m_store->subscribe(follow);
     follow();
+    setUpOutputStatus();
+}
 
+void CueBoardHeader::setUpSetMenu(CueSetFlows& setFlows) {
+    m_setMenu->addAction(QStringLiteral("현재 세트 저장…"), &setFlows,
+                         &CueSetFlows::saveCurrentSet);
+    m_setMenu->addAction(QStringLiteral("저장한 세트에 덮어쓰기…"), &setFlows,
+                         &CueSetFlows::chooseSetToReplace);
+    m_setMenu->addAction(QStringLiteral("저장한 세트 불러오기…"), &setFlows,
+                         &CueSetFlows::chooseSetToRestore);
+    styleHeaderButton(m_setButton, QStringLiteral("세트"), Symbol::externalDriveAdd);
+    m_setButton->setPopupMode(QToolButton::InstantPopup);
+    m_setButton->setMenu(m_setMenu);
+    // The open menu holds the mouse, so the button never hears it leave and
+    // would keep its pressed, hovered look after the menu closes.
+    connect(m_setMenu, &QMenu::aboutToHide, m_setButton, [button = m_setButton] {
+        button->setDown(false);
+        button->setAttribute(Qt::WA_UnderMouse,
+                             button->rect().contains(button->mapFromGlobal(QCursor::pos())));
+        button->update();
+    });
+}
+
+void CueBoardHeader::setUpOutputStatus() {
     m_outputMissing->setAccessibleName(QStringLiteral("출력 없음"));
     m_outputMissing->setStyleSheet(
         QStringLiteral("color: white; background: %1; border-radius: 6px; padding: 3px 8px;")

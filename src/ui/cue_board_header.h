@@ -36,6 +36,8 @@ public:
     QLabel& outputMissingLabel() const { return *m_outputMissing; }
 
 private:
+    void setUpSetMenu(CueSetFlows& setFlows);
+    void setUpOutputStatus();
     std::shared_ptr<CueStore> m_store;
     QToolButton* m_setButton = nullptr;
     QMenu* m_setMenu = nullptr;

@@ -21,8 +21,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
                            QWidget* parent)
     : TavrelBackdrop(parent),
       m_store(std::move(store)),
-      m_presentEditor(services.presentEditor ? services.presentEditor
-                                             : placeholderEditorPresenter(m_store)),
+      m_presentEditor(checkedServices(services).presentEditor),
       m_setFlows(new CueSetFlows(m_store, *services.fileChooser, this, services.now)),
       m_header(new CueBoardHeader(
           m_store, *m_setFlows,
@@ -37,7 +36,7 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
     grid->setHorizontalSpacing(spacing);
     grid->setVerticalSpacing(spacing);
     for (std::size_t index = 0; index < m_cards.size(); ++index) {
-        auto* card = new CueCard(this);
+        auto* card = new CueCard(*services.artwork, this);
         card->setAction([this, index] { cardClicked(index); });
         m_cards[index] = card;
         grid->addWidget(card, int(index) / columns, int(index) % columns);

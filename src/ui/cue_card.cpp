@@ -46,9 +46,9 @@ QString cssColour(const QColor& colour) {
 
 }  // namespace
 
-CueCard::CueCard(QWidget* parent)
+CueCard::CueCard(CueArtworkWorkers& artwork, QWidget* parent)
     : QAbstractButton(parent),
-      m_artwork(new CueCardArtwork(this)),
+      m_artwork(new CueCardArtwork(this, {}, &artwork.pool(), &artwork.cache())),
       m_keyBadge(new QLabel(this)),
       m_title(new ElidedLabel(this)),
       m_statusIcon(new QLabel(this)),
@@ -71,8 +71,7 @@ CueCard::CueCard(QWidget* parent)
         return font;
     }());
     m_warning->setToolTip(QStringLiteral("복사된 음원 파일이 없습니다"));
-    m_warning->setPixmap(
-        symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), palette::orange(), 14, 2.0));
+    m_warning->setPixmap(symbolPixmap(Symbol::warning, palette::orange(), 14, 2.0));
     m_usage->setFont(fonts::subheadline());
     // Starting a cue must not move the other lines.
     QSizePolicy timePolicy = m_time->sizePolicy();

@@ -16,6 +16,8 @@ class QLabel;
 
 namespace tavrel {
 
+class CueArtworkWorkers;
+
 class CueCardArtwork;
 class ElidedLabel;
 class PlaybackTimeRow;
@@ -38,7 +40,7 @@ public:
         bool operator==(const Model&) const = default;
     };
 
-    explicit CueCard(QWidget* parent = nullptr);
+    explicit CueCard(CueArtworkWorkers& artwork, QWidget* parent = nullptr);
 
     void setModel(const Model& model);
     void setAction(std::function<void()> action) { m_action = std::move(action); }

@@ -16,16 +16,8 @@ QString CueCardAppearance::statusText() const {
     return {};
 }
 
-QString CueCardAppearance::statusSymbol() const {
-    switch (status) {
-        case Status::playing:
-            return QStringLiteral("waveform");
-        case Status::paused:
-            return QStringLiteral("pause.fill");
-        case Status::none:
-            break;
-    }
-    return {};
+Symbol CueCardAppearance::statusSymbol() const {
+    return status == Status::paused ? Symbol::pause : Symbol::waveform;
 }
 
 QColor CueCardAppearance::statusColor() const {

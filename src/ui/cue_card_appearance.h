@@ -7,6 +7,8 @@
 
 #include "playback/playback_state.h"
 
+#include "ui/symbol_icon.h"
+
 namespace tavrel {
 
 // How a card looks for the controller's state: active (playing or paused)
@@ -23,8 +25,8 @@ struct CueCardAppearance {
 
     // "재생 중", "일시정지" or empty.
     QString statusText() const;
-    // "waveform", "pause.fill" or empty.
-    QString statusSymbol() const;
+    // Shown only with a status.
+    Symbol statusSymbol() const;
     QColor statusColor() const;
 
     static CueCardAppearance of(const PlaybackState& state, std::int64_t slotID, bool editing);

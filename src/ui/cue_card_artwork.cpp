@@ -13,29 +13,12 @@
 
 namespace tavrel {
 
-namespace {
-
-// Not the global pool: the raster paint engine spreads large fills over that
-// one, so decodes queued there would hold up painting on the main thread.
-QThreadPool* artworkThreadPool() {
-    static auto* pool = [] {
-        auto* created = new QThreadPool();
-        created->setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
-        // Decoding may wait; the main thread, which answers the cue keys, may not.
-        created->setThreadPriority(QThread::IdlePriority);
-        return created;
-    }();
-    return pool;
-}
-
-}  // namespace
-
 CueCardArtwork::CueCardArtwork(QWidget* parent, Decoder decoder, QThreadPool* pool,
                                CueArtworkCache* cache)
     : QWidget(parent),
       m_decoder(decoder ? std::move(decoder) : Decoder(decodeThumbnail)),
-      m_pool(pool ? pool : artworkThreadPool()),
-      m_cache(cache ? cache : &CueArtworkCache::shared()) {
+      m_pool(pool),
+      m_cache(cache) {
     setMinimumHeight(minimumAreaHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -54,8 +37,8 @@ void CueCardArtwork::setContent(const std::optional<std::filesystem::path>& imag
     loadImage();
 }
 
-QString CueCardArtwork::placeholderSymbol() const {
-    return m_hasAudio ? QStringLiteral("waveform") : QStringLiteral("plus");
+Symbol CueCardArtwork::placeholderSymbol() const {
+    return m_hasAudio ? Symbol::waveform : Symbol::plus;
 }
 
 QSize CueCardArtwork::pixelSize() const {

@@ -9,12 +9,14 @@
 
 #include "ui/cue_artwork_cache.h"
 
+#include "ui/symbol_icon.h"
+
 class QThreadPool;
 
 namespace tavrel {
 
 // A card's artwork area: the slot's image as a thumbnail filling the area, or
-// a placeholder symbol ("waveform" with audio, else "plus"). Shows the
+// a placeholder symbol (a waveform with audio, else a plus). Shows the
 // placeholder at once; decoding, smooth scaling and cropping to the area's
 // pixel size all happen on a thread pool, so painting is a plain copy. After a
 // resize it paints a fast-scaled copy until the fitted one arrives. A result
@@ -25,10 +27,9 @@ class CueCardArtwork : public QWidget {
 public:
     using Decoder = std::function<QImage(const std::filesystem::path&)>;
 
-    // `decoder` runs on `pool`; the defaults are the real decoder, a pool of
-    // its own and the shared cache.
-    explicit CueCardArtwork(QWidget* parent = nullptr, Decoder decoder = {},
-                            QThreadPool* pool = nullptr, CueArtworkCache* cache = nullptr);
+    // `decoder` (empty: the real one) runs on `pool`; both `pool` and `cache`
+    // outlive the widget (CueArtworkWorkers).
+    CueCardArtwork(QWidget* parent, Decoder decoder, QThreadPool* pool, CueArtworkCache* cache);
 
     // Loads when the location differs from the one last asked for (or on the first call).
     void setContent(const std::optional<std::filesystem::path>& imageURL, bool hasAudio);
@@ -41,7 +42,7 @@ public:
     const QImage& fitted() const { return m_fitted; }
     bool hasAudio() const { return m_hasAudio; }
     // The placeholder's symbol name.
-    QString placeholderSymbol() const;
+    Symbol placeholderSymbol() const;
 
     static constexpr int minimumAreaHeight = 96;
 

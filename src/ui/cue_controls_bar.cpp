@@ -10,6 +10,7 @@
 
 #include "store/cue_store.h"
 #include "ui/elided_label.h"
+#include "ui/master_volume_slider.h"
 #include "ui/now_playing.h"
 #include "ui/playback_time_row.h"
 #include "ui/symbol_icon.h"
@@ -23,7 +24,7 @@ namespace {
 constexpr int iconFrame = 36;
 constexpr int iconSymbol = 18;
 
-QPixmap nowPlayingIcon(const QString& symbol, const QColor& colour, qreal ratio) {
+QPixmap nowPlayingIcon(Symbol symbol, const QColor& colour, qreal ratio) {
     return symbolBadge(symbol, colour, iconFrame, iconSymbol, -1, 0.13, ratio);
 }
 
@@ -35,14 +36,13 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
       m_icon(new QLabel(this)),
       m_line(new ElidedLabel(this)),
       m_time(new PlaybackTimeRow(this)),
-      m_pauseButton(new TransportButton(QStringLiteral("일시정지"), QStringLiteral("pause.fill"),
-                                        palette::orange(), this)),
-      m_stopButton(new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
-                                       palette::red(), this)),
-      m_fadeButton(new TransportButton(QStringLiteral("페이드 아웃"),
-                                       QStringLiteral("speaker.wave.1"), palette::blue(), this)),
+      m_pauseButton(
+          new TransportButton(QStringLiteral("일시정지"), Symbol::pause, palette::orange(), this)),
+      m_stopButton(new TransportButton(QStringLiteral("중지"), Symbol::stop, palette::red(), this)),
+      m_fadeButton(new TransportButton(QStringLiteral("페이드 아웃"), Symbol::speakerLow,
+                                       palette::blue(), this)),
       m_volumeLabel(new QLabel(this)),
-      m_volumeSlider(new QSlider(Qt::Horizontal, this)) {
+      m_volumeSlider(new MasterVolumeSlider(m_store, palette::blue(), 190, this)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_icon->setFixedSize(iconFrame, iconFrame);
 
@@ -69,17 +69,6 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
     panel->addLayout(text, 1);
 
     m_volumeLabel->setFont(captionFont);
-    m_volumeSlider->setRange(0, sliderSteps);
-    m_volumeSlider->setFixedWidth(190);
-    m_volumeSlider->setFocusPolicy(Qt::NoFocus);
-    m_volumeSlider->setAccessibleName(QStringLiteral("마스터 볼륨"));
-    m_volumeSlider->setStyleSheet(
-        QStringLiteral("QSlider::groove:horizontal { height: 4px; border-radius: 2px;"
-                       " background: rgba(255,255,255,0.16); }"
-                       "QSlider::sub-page:horizontal { height: 4px; border-radius: 2px; "
-                       "background: rgb(10,132,255); }"
-                       "QSlider::handle:horizontal { width: 16px; height: 16px; margin: -6px 0;"
-                       " border-radius: 8px; background: white; }"));
     auto* volume = new QVBoxLayout;
     volume->setSpacing(4);
     volume->addWidget(m_volumeLabel);
@@ -97,22 +86,12 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
     connect(m_pauseButton, &QAbstractButton::clicked, this, [this] { m_store->togglePause(); });
     connect(m_stopButton, &QAbstractButton::clicked, this, [this] { m_store->stopPlayback(); });
     connect(m_fadeButton, &QAbstractButton::clicked, this, [this] { m_store->fadeOut(); });
-    connect(m_volumeSlider, &QSlider::valueChanged, this, &CueControlsBar::sliderMoved);
-    connect(m_volumeSlider, &QSlider::sliderReleased, this,
-            [this] { m_store->persistMasterVolume(); });
 
     m_storeSubscription = m_store->subscribe([this] { refresh(); });
     m_playbackSubscription = m_store->playback().subscribe([this] { refresh(); });
     m_progressSubscription = m_store->playback().subscribeProgress(
         [this] { m_time->setProgress(m_store->playback().progress()); });
     refresh();
-}
-
-void CueControlsBar::sliderMoved(int value) {
-    m_store->setMasterVolume(double(value) / sliderSteps);
-    // A wheel turn or a click on the groove is a whole edit: it ends at once.
-    if (!m_volumeSlider->isSliderDown())
-        m_store->persistMasterVolume();
 }
 
 void CueControlsBar::refresh() {
@@ -135,12 +114,7 @@ void CueControlsBar::refresh() {
 
     const double volume = m_store->document().masterVolume;
     m_volumeLabel->setText(masterVolumeText(volume));
-    m_volumeSlider->setAccessibleDescription(m_volumeLabel->text());
-    const int position = int(std::lround(volume * sliderSteps));
-    if (m_volumeSlider->value() != position) {
-        const QSignalBlocker blocker(m_volumeSlider);
-        m_volumeSlider->setValue(position);
-    }
+    m_volumeSlider->refresh();
 }
 
 QString CueControlsBar::nowPlayingLine() const {

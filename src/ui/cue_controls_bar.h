@@ -6,8 +6,10 @@
 
 #include "base/observable.h"
 
+#include "ui/master_volume_slider.h"
+#include "ui/symbol_icon.h"
+
 class QLabel;
-class QSlider;
 
 namespace tavrel {
 
@@ -27,21 +29,18 @@ public:
     TransportButton& pauseButton() const { return *m_pauseButton; }
     TransportButton& stopButton() const { return *m_stopButton; }
     TransportButton& fadeButton() const { return *m_fadeButton; }
-    QSlider& volumeSlider() const { return *m_volumeSlider; }
+    MasterVolumeSlider& volumeSlider() const { return *m_volumeSlider; }
     QString nowPlayingLine() const;
-    QString nowPlayingSymbol() const { return m_symbol; }
+    Symbol nowPlayingSymbol() const { return m_symbol; }
     QString volumeText() const;
     // Null while nothing sounds.
     const PlaybackTimeRow* timeRow() const;
-
-    static constexpr int sliderSteps = 1000;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void refresh();
-    void sliderMoved(int value);
 
     std::shared_ptr<CueStore> m_store;
     QLabel* m_icon = nullptr;
@@ -51,8 +50,8 @@ private:
     TransportButton* m_stopButton = nullptr;
     TransportButton* m_fadeButton = nullptr;
     QLabel* m_volumeLabel = nullptr;
-    QSlider* m_volumeSlider = nullptr;
-    QString m_symbol;
+    MasterVolumeSlider* m_volumeSlider = nullptr;
+    Symbol m_symbol = Symbol::musicNote;
     Subscription m_storeSubscription;
     Subscription m_playbackSubscription;
     Subscription m_progressSubscription;

@@ -26,7 +26,4 @@ using CueEditorPresenter =
 using AudioOverviewReading = std::function<std::shared_ptr<void>(
     const std::filesystem::path& url, std::function<void(const AudioOverview&)> deliver)>;
 
-// An empty sheet with a close button, until the editor exists.
-CueEditorPresenter placeholderEditorPresenter(std::shared_ptr<CueStore> store);
-
 }  // namespace tavrel

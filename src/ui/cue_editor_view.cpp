@@ -179,6 +179,11 @@ QWidget* CueEditorView::makeForm() {
     rows->addRow(QString(), m_waveform);
     rows->addRow(formLabel(QStringLiteral("시작 초"), form), makeStartSecondsRow(form));
 
+    rows->addRow(QString(), makeGainColumn(form));
+    return form;
+}
+
+QWidget* CueEditorView::makeGainColumn(QWidget* form) {
     auto* gain = new QWidget(form);
     auto* gainColumn = new QVBoxLayout(gain);
     gainColumn->setContentsMargins(0, 4, 0, 0);
@@ -200,8 +205,7 @@ QWidget* CueEditorView::makeForm() {
         refresh();
     });
     gainColumn->addWidget(m_gainSlider);
-    rows->addRow(QString(), gain);
-    return form;
+    return gain;
 }
 
 QWidget* CueEditorView::makeStartSecondsRow(QWidget* form) {

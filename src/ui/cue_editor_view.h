@@ -92,6 +92,7 @@ protected:
 private:
     QWidget* makeForm();
     QWidget* makeStartSecondsRow(QWidget* form);
+    QWidget* makeGainColumn(QWidget* form);
     QWidget* makeButtons();
     void chooseFile(const QString& title, const QStringList& filters, FileKind kind,
                     std::function<void(const std::filesystem::path&)> completion);

@@ -21,6 +21,7 @@
 #include "ui/loop_media_types.h"
 #include "ui/loop_panel_style.h"
 #include "ui/loop_track_list.h"
+#include "ui/master_volume_slider.h"
 #include "ui/now_playing.h"
 #include "ui/symbol_icon.h"
 #include "ui/tavrel_theme.h"
@@ -29,8 +30,6 @@
 namespace tavrel {
 
 namespace {
-
-constexpr int volumeSteps = 1000;
 
 // The thin material box behind the duration and transport controls.
 class LoopControlBox : public QWidget {
@@ -79,7 +78,7 @@ QWidget* LoopPlaybackView::makeHeader() {
     auto* badge = new QLabel(header);
     badge->setFixedSize(46, 46);
     badge->setAlignment(Qt::AlignCenter);
-    badge->setPixmap(symbolPixmap(QStringLiteral("repeat"), loopPurple(), 28, devicePixelRatioF()));
+    badge->setPixmap(symbolPixmap(Symbol::repeat, loopPurple(), 28, devicePixelRatioF()));
     badge->setStyleSheet(QStringLiteral("background: %1; border-radius: 12px;")
                              .arg(loopPurple(0.12).name(QColor::HexArgb)));
     row->addWidget(badge);
@@ -132,17 +131,14 @@ QWidget* LoopPlaybackView::makeControlBox() {
     row->addLayout(pickerColumn);
     row->addStretch(1);
 
-    m_startButton =
-        new TransportButton(QString(), QStringLiteral("play.fill"), palette::green(), box);
+    m_startButton = new TransportButton(QString(), Symbol::play, palette::green(), box);
     connect(m_startButton, &TransportButton::clicked, this, &LoopPlaybackView::start);
-    m_pauseButton =
-        new TransportButton(QString(), QStringLiteral("pause.fill"), palette::orange(), box);
+    m_pauseButton = new TransportButton(QString(), Symbol::pause, palette::orange(), box);
     connect(m_pauseButton, &TransportButton::clicked, this, [this] { m_store->togglePause(); });
-    m_stopButton = new TransportButton(QStringLiteral("중지"), QStringLiteral("stop.fill"),
-                                       palette::red(), box);
+    m_stopButton = new TransportButton(QStringLiteral("중지"), Symbol::stop, palette::red(), box);
     connect(m_stopButton, &TransportButton::clicked, this, [this] { m_store->stopPlayback(); });
-    m_fadeButton = new TransportButton(QStringLiteral("페이드"), QStringLiteral("speaker.wave.1"),
-                                       palette::blue(), box);
+    m_fadeButton =
+        new TransportButton(QStringLiteral("페이드"), Symbol::speakerLow, palette::blue(), box);
     m_fadeButton->setAccessibleName(QStringLiteral("페이드 아웃"));
     connect(m_fadeButton, &TransportButton::clicked, this, [this] { m_store->fadeOut(); });
     row->addWidget(m_startButton);
@@ -189,17 +185,8 @@ QWidget* LoopPlaybackView::makeFooter() {
     m_volumeLabel->setFont(volumeFont);
     row->addWidget(m_volumeLabel);
 
-    m_volumeSlider = new QSlider(Qt::Horizontal, footer);
+    m_volumeSlider = new MasterVolumeSlider(m_store, loopPurple(), 180, footer);
     m_volumeSlider->setObjectName(QStringLiteral("loopVolumeSlider"));
-    m_volumeSlider->setAccessibleName(QStringLiteral("마스터 볼륨"));
-    m_volumeSlider->setRange(0, volumeSteps);
-    m_volumeSlider->setPageStep(volumeSteps / 10);
-    m_volumeSlider->setFixedWidth(180);
-    m_volumeSlider->setFocusPolicy(Qt::NoFocus);
-    styleSlider(m_volumeSlider, loopPurple());
-    connect(m_volumeSlider, &QSlider::valueChanged, this, &LoopPlaybackView::volumeMoved);
-    connect(m_volumeSlider, &QSlider::sliderReleased, this,
-            [this] { m_store->persistMasterVolume(); });
     row->addWidget(m_volumeSlider);
     return footer;
 }
@@ -264,13 +251,6 @@ void LoopPlaybackView::start() {
     m_store->startLoopPlayback(m_selectedTrackIDs, loopDurationMinutes(m_duration));
 }
 
-void LoopPlaybackView::volumeMoved(int value) {
-    m_store->setMasterVolume(static_cast<double>(value) / volumeSteps);
-    // A click on the groove jumps without a drag: that change is final at once.
-    if (!m_volumeSlider->isSliderDown())
-        m_store->persistMasterVolume();
-}
-
 void LoopPlaybackView::refresh() {
     const bool running = m_store->loopPlayback().has_value();
     m_trackList->showTracks(
@@ -306,8 +286,7 @@ void LoopPlaybackView::refreshControls() {
     m_startButton->setEnabled(!m_selectedTrackIDs.empty() && !session);
     m_pauseButton->setTitle(state.isPaused() ? QStringLiteral("계속 재생")
                                              : QStringLiteral("일시정지"));
-    m_pauseButton->setSystemImage(state.isPaused() ? QStringLiteral("play.fill")
-                                                   : QStringLiteral("pause.fill"));
+    m_pauseButton->setSystemImage(state.isPaused() ? Symbol::play : Symbol::pause);
     m_pauseButton->setEnabled(!state.isStopped());
     m_stopButton->setEnabled(!state.isStopped());
     m_fadeButton->setEnabled(!state.isStopped());
@@ -326,10 +305,7 @@ void LoopPlaybackView::refreshFooter() {
 
     const double volume = m_store->document().masterVolume;
     m_volumeLabel->setText(masterVolumeText(volume));
-    if (!m_volumeSlider->isSliderDown()) {
-        const QSignalBlocker blocker(m_volumeSlider);
-        m_volumeSlider->setValue(static_cast<int>(std::lround(volume * volumeSteps)));
-    }
+    m_volumeSlider->refresh();
 }
 
 }  // namespace tavrel

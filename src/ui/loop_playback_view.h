@@ -13,7 +13,8 @@
 
 class QLabel;
 class QPushButton;
-class QSlider;
+
+#include "ui/master_volume_slider.h"
 
 namespace tavrel {
 
@@ -63,7 +64,7 @@ public:
     LoopTrackList* trackList() const { return m_trackList; }
     QLabel* nowPlayingLabel() const { return m_nowPlaying; }
     QLabel* volumeLabel() const { return m_volumeLabel; }
-    QSlider* volumeSlider() const { return m_volumeSlider; }
+    MasterVolumeSlider* volumeSlider() const { return m_volumeSlider; }
     // Storage and playback errors, shown while the panel is visible.
     ErrorAlert* errorAlert() const { return m_errorAlert; }
 
@@ -82,7 +83,6 @@ private:
 
     void setTrackSelected(const Uuid& id, bool selected);
     void start();
-    void volumeMoved(int value);
 
     std::shared_ptr<CueStore> m_store;
     FileChooser& m_fileChooser;
@@ -99,7 +99,7 @@ private:
     LoopTrackList* m_trackList = nullptr;
     QLabel* m_nowPlaying = nullptr;
     QLabel* m_volumeLabel = nullptr;
-    QSlider* m_volumeSlider = nullptr;
+    MasterVolumeSlider* m_volumeSlider = nullptr;
     ErrorAlert* m_errorAlert = nullptr;
 
     Subscription m_storeSubscription;

@@ -58,8 +58,8 @@ QWidget* missingFileLabel(QWidget* parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     auto* icon = new QLabel(label);
-    icon->setPixmap(symbolPixmap(QStringLiteral("exclamationmark.triangle.fill"), palette::orange(),
-                                 12, parent->devicePixelRatioF()));
+    icon->setPixmap(
+        symbolPixmap(Symbol::warning, palette::orange(), 12, parent->devicePixelRatioF()));
     auto* text = new QLabel(QStringLiteral("파일 없음"), label);
     text->setFont(fonts::caption());
     // The list's style sheet would win over a palette colour.
@@ -136,10 +136,9 @@ void LoopTrackRow::setState(const State& state) {
     }
     if (m_symbol->pixmap().isNull() || state.isCurrent != m_showsCurrent) {
         m_showsCurrent = state.isCurrent;
-        m_symbol->setPixmap(symbolPixmap(
-            state.isCurrent ? QStringLiteral("waveform") : QStringLiteral("music.note"),
-            state.isCurrent ? palette::green() : palette::secondary(), symbolSize,
-            devicePixelRatioF()));
+        m_symbol->setPixmap(symbolPixmap(state.isCurrent ? Symbol::waveform : Symbol::musicNote,
+                                         state.isCurrent ? palette::green() : palette::secondary(),
+                                         symbolSize, devicePixelRatioF()));
     }
     m_state = state;
     applyEnabled();

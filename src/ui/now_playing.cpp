@@ -12,24 +12,24 @@ NowPlaying NowPlaying::of(const PlaybackState& state, const std::optional<CueSlo
     };
     NowPlaying result;
     result.pauseTitle = QStringLiteral("일시정지");
-    result.pauseSymbol = QStringLiteral("pause.fill");
+    result.pauseSymbol = Symbol::pause;
     switch (state.kind()) {
         case PlaybackState::Kind::playing:
-            result.symbol = QStringLiteral("waveform");
+            result.symbol = Symbol::waveform;
             result.symbolColor = palette::green();
             result.line = title(QStringLiteral("재생 중"));
             result.transportEnabled = true;
             break;
         case PlaybackState::Kind::paused:
-            result.symbol = QStringLiteral("pause.fill");
+            result.symbol = Symbol::pause;
             result.symbolColor = palette::orange();
             result.line = title(QStringLiteral("재생")) + QStringLiteral(" · 일시정지");
             result.pauseTitle = QStringLiteral("계속 재생");
-            result.pauseSymbol = QStringLiteral("play.fill");
+            result.pauseSymbol = Symbol::play;
             result.transportEnabled = true;
             break;
         case PlaybackState::Kind::stopped:
-            result.symbol = QStringLiteral("music.note");
+            result.symbol = Symbol::musicNote;
             result.symbolColor = palette::secondary();
             result.line = QStringLiteral("재생 중인 큐 없음");
             break;

@@ -8,15 +8,17 @@
 #include "model/cue_slot.h"
 #include "playback/playback_state.h"
 
+#include "ui/symbol_icon.h"
+
 namespace tavrel {
 
 // The controls bar's state-dependent parts for the controller's state.
 struct NowPlaying {
-    QString symbol;
+    Symbol symbol = Symbol::musicNote;
     QColor symbolColor;
     QString line;
     QString pauseTitle;
-    QString pauseSymbol;
+    Symbol pauseSymbol = Symbol::pause;
     bool transportEnabled = false;
 
     static NowPlaying of(const PlaybackState& state, const std::optional<CueSlot>& currentSlot);

@@ -67,6 +67,20 @@ RemoteSettingsSection::RemoteSettingsSection(const Preferences& preferences,
       m_mirrors(new QTableWidget(0, 2, this)),
       m_problem(new QLabel(this)) {
     const auto status = m_services.status ? m_services.status() : RemoteSettingsServices::Status{};
+    setUpOsc(preferences);
+    setUpMidi(preferences, status);
+    setUpMirrors(preferences);
+    m_problem->setObjectName(QStringLiteral("remoteProblem"));
+    m_problem->setWordWrap(true);
+    m_problem->setStyleSheet(QStringLiteral("color: %1;").arg(palette::red().name(QColor::HexRgb)));
+    if (status.problem)
+        m_problem->setText(QString::fromStdString(*status.problem));
+    m_problem->setVisible(status.problem.has_value());
+
+    layOut(status);
+}
+
+void RemoteSettingsSection::setUpOsc(const Preferences& preferences) {
     m_oscEnabled->setChecked(preferences.oscEnabled);
     m_oscPort->setRange(1, 65535);
     m_oscPort->setValue(std::clamp(preferences.oscPort, 1, 65535));
@@ -75,7 +89,10 @@ RemoteSettingsSection::RemoteSettingsSection(const Preferences& preferences,
     m_passcode->setText(QString::fromStdString(preferences.oscPasscode));
     m_passcode->setAccessibleName(QStringLiteral("OSC 암호"));
     m_passcode->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+}
 
+void RemoteSettingsSection::setUpMidi(const Preferences& preferences,
+                                      const RemoteSettingsServices::Status& status) {
     m_midiInput->setAccessibleName(QStringLiteral("MIDI 입력"));
     m_midiInput->addItem(QStringLiteral("사용 안 함"), QString());
     for (const auto& port : status.midiInputs)
@@ -100,7 +117,9 @@ RemoteSettingsSection::RemoteSettingsSection(const Preferences& preferences,
             m_services.cancelLearning();
     });
     m_mappingList->setObjectName(QStringLiteral("midiMappings"));
+}
 
+void RemoteSettingsSection::setUpMirrors(const Preferences& preferences) {
     m_mirrors->setObjectName(QStringLiteral("mirrorTargets"));
     m_mirrors->setHorizontalHeaderLabels(
         {QStringLiteral("주소 (호스트:포트)"), QStringLiteral("암호")});
@@ -113,30 +132,25 @@ RemoteSettingsSection::RemoteSettingsSection(const Preferences& preferences,
         m_mirrors->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(target.address)));
         m_mirrors->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(target.passcode)));
     }
-    auto* addMirror = new QPushButton(QStringLiteral("백업 컴퓨터 추가"), this);
-    auto* removeMirror = new QPushButton(QStringLiteral("선택한 백업 삭제"), this);
-    connect(addMirror, &QPushButton::clicked, this, [this] {
+    m_addMirror = new QPushButton(QStringLiteral("백업 컴퓨터 추가"), this);
+    m_removeMirror = new QPushButton(QStringLiteral("선택한 백업 삭제"), this);
+    connect(m_addMirror, &QPushButton::clicked, this, [this] {
         m_mirrors->insertRow(m_mirrors->rowCount());
         m_mirrors->editItem(nullptr);
     });
-    connect(removeMirror, &QPushButton::clicked, this, [this] {
+    connect(m_removeMirror, &QPushButton::clicked, this, [this] {
         if (m_mirrors->currentRow() >= 0)
             m_mirrors->removeRow(m_mirrors->currentRow());
     });
+}
 
-    m_problem->setObjectName(QStringLiteral("remoteProblem"));
-    m_problem->setWordWrap(true);
-    m_problem->setStyleSheet(QStringLiteral("color: %1;").arg(palette::red().name(QColor::HexRgb)));
-    if (status.problem)
-        m_problem->setText(QString::fromStdString(*status.problem));
-    m_problem->setVisible(status.problem.has_value());
-
+void RemoteSettingsSection::layOut(const RemoteSettingsServices::Status& status) {
     auto* learnRow = new QHBoxLayout;
     learnRow->addWidget(m_learnTarget, 1);
     learnRow->addWidget(m_learnButton);
     auto* mirrorButtons = new QHBoxLayout;
-    mirrorButtons->addWidget(addMirror);
-    mirrorButtons->addWidget(removeMirror);
+    mirrorButtons->addWidget(m_addMirror);
+    mirrorButtons->addWidget(m_removeMirror);
     mirrorButtons->addStretch(1);
 
     auto* form = new QFormLayout;

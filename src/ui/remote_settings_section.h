@@ -54,6 +54,10 @@ public:
     std::optional<std::string> check(const Preferences& preferences);
 
 private:
+    void setUpOsc(const Preferences& preferences);
+    void setUpMidi(const Preferences& preferences, const RemoteSettingsServices::Status& status);
+    void setUpMirrors(const Preferences& preferences);
+    void layOut(const RemoteSettingsServices::Status& status);
     void learn();
     void showMappings();
 
@@ -69,6 +73,8 @@ private:
     QLabel* m_mappingList = nullptr;
     QTableWidget* m_mirrors = nullptr;
     QLabel* m_problem = nullptr;
+    QPushButton* m_addMirror = nullptr;
+    QPushButton* m_removeMirror = nullptr;
 };
 
 }  // namespace tavrel

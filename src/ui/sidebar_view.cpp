@@ -23,8 +23,7 @@ QWidget* brandRow(QWidget* parent) {
     layout->setContentsMargins(18, 20, 18, 20);
     layout->setSpacing(10);
     auto* symbol = new QLabel(row);
-    symbol->setPixmap(
-        symbolPixmap(QStringLiteral("waveform.circle.fill"), palette::accent(), 30, 2));
+    symbol->setPixmap(symbolPixmap(Symbol::waveformCircle, palette::accent(), 30, 2));
     auto* name = new QLabel(QStringLiteral("Tavrel"), row);
     QFont nameFont = fonts::title3();
     nameFont.setBold(true);
@@ -54,7 +53,7 @@ QWidget* storageNote(QWidget* parent) {
     auto* heading = new QHBoxLayout;
     heading->setSpacing(6);
     auto* drive = new QLabel(note);
-    drive->setPixmap(symbolPixmap(QStringLiteral("internaldrive"), palette::secondary(), 13, 2));
+    drive->setPixmap(symbolPixmap(Symbol::internalDrive, palette::secondary(), 13, 2));
     auto* title = new QLabel(QStringLiteral("로컬에 안전하게 저장"), note);
     QFont titleFont = fonts::caption();
     titleFont.setWeight(QFont::Medium);

@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "ui/symbol_icon.h"
+
 namespace tavrel {
 
 // The sidebar's sections, in their order.
@@ -17,9 +19,8 @@ inline QString sectionTitle(TavrelSection section) {
                                             : QStringLiteral("반복 플레이어");
 }
 
-inline QString sectionSymbol(TavrelSection section) {
-    return section == TavrelSection::cuePad ? QStringLiteral("square.grid.3x3.fill")
-                                            : QStringLiteral("repeat");
+inline Symbol sectionSymbol(TavrelSection section) {
+    return section == TavrelSection::cuePad ? Symbol::grid : Symbol::repeat;
 }
 
 }  // namespace tavrel

@@ -17,8 +17,8 @@ constexpr int buttonHeight = 38;
 
 }  // namespace
 
-TransportButton::TransportButton(const QString& title, const QString& systemImage,
-                                 const QColor& tint, QWidget* parent)
+TransportButton::TransportButton(const QString& title, Symbol systemImage, const QColor& tint,
+                                 QWidget* parent)
     : QAbstractButton(parent), m_systemImage(systemImage), m_tint(tint) {
     setText(title);
     setFont(fonts::headline());
@@ -37,7 +37,7 @@ void TransportButton::setTitle(const QString& title) {
     updateGeometry();
 }
 
-void TransportButton::setSystemImage(const QString& systemImage) {
+void TransportButton::setSystemImage(Symbol systemImage) {
     if (systemImage == m_systemImage)
         return;
     m_systemImage = systemImage;

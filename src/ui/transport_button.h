@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QString>
 
+#include "ui/symbol_icon.h"
+
 namespace tavrel {
 
 // The large tinted play, pause and stop button: a filled rounded button with
@@ -13,13 +15,13 @@ class TransportButton : public QAbstractButton {
     Q_OBJECT
 
 public:
-    TransportButton(const QString& title, const QString& systemImage, const QColor& tint,
+    TransportButton(const QString& title, Symbol systemImage, const QColor& tint,
                     QWidget* parent = nullptr);
 
     void setTitle(const QString& title);
-    void setSystemImage(const QString& systemImage);
+    void setSystemImage(Symbol systemImage);
     QString title() const { return text(); }
-    const QString& systemImage() const { return m_systemImage; }
+    Symbol systemImage() const { return m_systemImage; }
     const QColor& tint() const { return m_tint; }
 
     QSize sizeHint() const override;
@@ -31,7 +33,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QString m_systemImage;
+    Symbol m_systemImage;
     QColor m_tint;
 };
 

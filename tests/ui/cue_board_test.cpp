@@ -64,7 +64,7 @@ protected:
 TEST_F(CueBoardTest, CardsAndTheBarFollowPlayingPausedLoopAndStopped) {
     store->play(store->document().slots[10]);
     EXPECT_EQ(card(10).statusText(), QStringLiteral("재생 중"));
-    EXPECT_EQ(card(10).appearance().statusSymbol(), QStringLiteral("waveform"));
+    EXPECT_EQ(card(10).appearance().statusSymbol(), Symbol::waveform);
     EXPECT_EQ(card(10).appearance().border, palette::green());
     EXPECT_TRUE(card(10).accessibleName().contains(QStringLiteral("재생 중")));
     expectIdle(10);
@@ -77,7 +77,7 @@ TEST_F(CueBoardTest, CardsAndTheBarFollowPlayingPausedLoopAndStopped) {
     EXPECT_EQ(card(1).statusText(), QStringLiteral("일시정지"));
     EXPECT_EQ(card(1).appearance().border, palette::orange());
     expectIdle(1);
-    EXPECT_EQ(bar().nowPlayingSymbol(), QStringLiteral("pause.fill"));
+    EXPECT_EQ(bar().nowPlayingSymbol(), Symbol::pause);
     EXPECT_EQ(bar().nowPlayingLine(), QStringLiteral("Cue 1 · 일시정지"));
     EXPECT_EQ(bar().pauseButton().title(), QStringLiteral("계속 재생"));
 

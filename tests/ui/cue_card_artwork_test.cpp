@@ -64,7 +64,7 @@ TEST_F(CueCardArtworkTest, APhotoBecomesA256PixelThumbnailDecodedOffTheMainThrea
     artwork.setContent(photo, true);
     // The call returns with the placeholder; the decode happens elsewhere.
     EXPECT_TRUE(artwork.image().isNull());
-    EXPECT_EQ(artwork.placeholderSymbol(), QStringLiteral("waveform"));
+    EXPECT_EQ(artwork.placeholderSymbol(), Symbol::waveform);
     finishWork();
     EXPECT_EQ(artwork.image().size(), QSize(256, 192));
     // Delivered already cropped to the area, so painting only copies it.
@@ -125,7 +125,7 @@ TEST_F(CueCardArtworkTest, AnUndecodableFileLeavesThePlaceholderAndNoEntry) {
     artwork.setContent(broken, false);
     finishWork();
     EXPECT_TRUE(artwork.image().isNull());
-    EXPECT_EQ(artwork.placeholderSymbol(), QStringLiteral("plus"));
+    EXPECT_EQ(artwork.placeholderSymbol(), Symbol::plus);
     EXPECT_EQ(cache.count(), 0);
     // Failures are not remembered: asking again tries again.
     artwork.setContent(std::nullopt, false);

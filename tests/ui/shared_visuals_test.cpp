@@ -4,36 +4,33 @@
 #include <QImage>
 
 #include "ui/symbol_icon.h"
+#include "ui_fixture.h"
 
 namespace tavrel {
 namespace {
 
-const char* const symbols[] = {"play.fill",
-                               "pause.fill",
-                               "stop.fill",
-                               "waveform",
-                               "waveform.circle.fill",
-                               "music.note",
-                               "plus",
-                               "exclamationmark.triangle.fill",
-                               "square.grid.3x3.fill",
-                               "repeat",
-                               "internaldrive",
-                               "externaldrive.badge.plus"};
+constexpr Symbol symbols[] = {Symbol::play,
+                              Symbol::pause,
+                              Symbol::stop,
+                              Symbol::speakerLow,
+                              Symbol::plus,
+                              Symbol::warning,
+                              Symbol::musicNote,
+                              Symbol::grid,
+                              Symbol::repeat,
+                              Symbol::internalDrive,
+                              Symbol::externalDriveAdd,
+                              Symbol::gear,
+                              Symbol::waveform,
+                              Symbol::waveformCircle};
 
 // Opaque pixels of the tint's colour, ignoring antialiased edges.
 int tintedPixels(const QImage& image, QColor tint) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (pixel.alpha() > 200 && std::abs(pixel.red() - tint.red()) < 8 &&
-                std::abs(pixel.green() - tint.green()) < 8 &&
-                std::abs(pixel.blue() - tint.blue()) < 8)
-                ++count;
-        }
-    }
-    return count;
+    return test::pixelsWhere(image, [&](const QColor& pixel) {
+        return pixel.alpha() > 200 && std::abs(pixel.red() - tint.red()) < 8 &&
+               std::abs(pixel.green() - tint.green()) < 8 &&
+               std::abs(pixel.blue() - tint.blue()) < 8;
+    });
 }
 
 TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
@@ -41,13 +38,13 @@ TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
     const QColor tint(255, 159, 10);
     for (const QString& name : {theme, QStringLiteral("no-such-theme")}) {
         QIcon::setThemeName(name);
-        for (const char* symbol : symbols) {
-            const QImage image = renderSymbol(QString::fromLatin1(symbol), tint, 24, 2.0)
+        for (const Symbol symbol : symbols) {
+            const QImage image = renderSymbol(symbol, tint, 24, 2.0)
                                      .toImage()
                                      .convertToFormat(QImage::Format_ARGB32);
-            EXPECT_EQ(image.size(), QSize(48, 48)) << symbol;
+            EXPECT_EQ(image.size(), QSize(48, 48)) << int(symbol);
             EXPECT_GT(tintedPixels(image, tint), 40)
-                << symbol << " with theme " << name.toStdString();
+                << int(symbol) << " with theme " << name.toStdString();
         }
     }
     QIcon::setThemeName(theme);

@@ -12,6 +12,9 @@
 
 #include "fake_file_chooser.h"
 #include "support/store_fixture.h"
+#include "ui/cue_artwork_cache.h"
+#include "ui/cue_editor_view.h"
+#include "ui/loop_playback_view.h"
 #include "ui/ui_services.h"
 
 namespace tavrel::test {
@@ -59,6 +62,11 @@ public:
     UiServices services() {
         UiServices result;
         result.fileChooser = &chooser;
+        result.artwork = &artwork;
+        result.presentEditor = cueEditorPresenter(store, chooser);
+        result.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
+            return new LoopPlaybackView(store, chooser, parent);
+        };
         result.now = [] { return QDateTime(QDate(2027, 3, 3), QTime(17, 5)); };
         return result;
     }
@@ -75,6 +83,7 @@ public:
     }
 
     FakeFileChooser chooser;
+    CueArtworkWorkers artwork;
 };
 
 }  // namespace tavrel::test
