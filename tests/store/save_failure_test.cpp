@@ -7,15 +7,39 @@
 namespace tavrel {
 namespace {
 
-using Operation = test::FaultInjectingFileSystem::Operation;
+using Step = std::function<void(test::StoreFixture&, std::string&)>;
 
-class SaveFailureTest;
-
-// A saving command: `prepare` is what the user did before it (not checked).
+// A saving command, after what the user did before it (`prepare`, not checked).
 struct Command {
     const char* name;
-    std::function<void(SaveFailureTest&)> prepare;
-    std::function<void(SaveFailureTest&)> run;
+    Step prepare;
+    Step run;
+};
+
+const Command commands[] = {
+    {"replace",
+     [](auto& t, auto& imported) {
+         imported = t.store->importFile(t.sourceFile("n.mp3"), "audio");
+     },
+     [](auto& t, auto& imported) {
+         CueSlot edited = t.store->document().slots[0];
+         edited.audioFilename = imported;
+         t.store->replace(edited, {imported});
+     }},
+    {"clear slot", nullptr, [](auto& t, auto&) { t.store->replace(CueSlot::empty(0)); }},
+    {"persist master volume", [](auto& t, auto&) { t.store->setMasterVolume(0.3); },
+     [](auto& t, auto&) { t.store->persistMasterVolume(); }},
+    {"add loop tracks", nullptr,
+     [](auto& t, auto&) {
+         t.store->addLoopTracks({t.sourceFile("x.mp3"), t.sourceFile("y.mp3")});
+     }},
+    {"add no loop tracks", nullptr, [](auto& t, auto&) { t.store->addLoopTracks({}); }},
+    {"remove loop tracks", nullptr,
+     [](auto& t, auto&) {
+         t.store->removeLoopTracks({0, 2});
+     }},
+    {"move loop tracks", nullptr, [](auto& t, auto&) { t.store->moveLoopTracks({0}, 3); }},
+    {"load a set", nullptr, [](auto& t, auto&) { t.store->restoreBackup(t.temp.path() / "set"); }},
 };
 
 class SaveFailureTest : public test::StoreFixture {
@@ -33,72 +57,37 @@ public:
         seed(document, media);
         store->exportBackup(temp.path() / "set");
     }
-
-    void expectUnchanged(const test::PublishedState& before,
-                         const std::map<std::string, std::string>& contents) {
-        test::PublishedState after = test::PublishedState::of(*store);
-        after.persistenceError = before.persistenceError;
-        EXPECT_EQ(after, before);
-        EXPECT_EQ(libraryContents(), contents);
-    }
-
-    std::string imported;
-};
-
-const Command commands[] = {
-    {"replace",
-     [](SaveFailureTest& t) { t.imported = t.store->importFile(t.sourceFile("new.mp3"), "audio"); },
-     [](SaveFailureTest& t) {
-         CueSlot edited = t.store->document().slots[0];
-         edited.audioFilename = t.imported;
-         t.store->replace(edited, {t.imported});
-     }},
-    {"clear slot", nullptr, [](SaveFailureTest& t) { t.store->replace(CueSlot::empty(0)); }},
-    {"persist master volume", [](SaveFailureTest& t) { t.store->setMasterVolume(0.3); },
-     [](SaveFailureTest& t) { t.store->persistMasterVolume(); }},
-    {"add loop tracks", nullptr,
-     [](SaveFailureTest& t) {
-         t.store->addLoopTracks({t.sourceFile("x.mp3"), t.sourceFile("y.mp3")});
-     }},
-    {"add no loop tracks", nullptr, [](SaveFailureTest& t) { t.store->addLoopTracks({}); }},
-    {"remove loop tracks", nullptr,
-     [](SaveFailureTest& t) {
-         t.store->removeLoopTracks({0, 2});
-     }},
-    {"move loop tracks", nullptr, [](SaveFailureTest& t) { t.store->moveLoopTracks({0}, 3); }},
-    {"load a set", nullptr,
-     [](SaveFailureTest& t) { t.store->restoreBackup(t.temp.path() / "set"); }},
 };
 
 // Every disk call a command makes is failed once, one run per call, first
 // before its work and then after it (a rename whose folder flush fails): the
-// store always shows what is on disk, and every file that names is there.
+// store either changes nothing and says why, or shows what is on disk with
+// every file that names there and no stray copy.
 TEST_F(SaveFailureTest, CommandTakesFullEffectOrNoneWhicheverDiskCallFails) {
     for (const bool afterItsWork : {false, true}) {
         for (const auto& command : commands) {
-            SCOPED_TRACE(command.name);
             for (int call = 1;; ++call) {
-                SCOPED_TRACE((afterItsWork ? "failing after disk call " : "failing disk call ") +
-                             std::to_string(call));
+                SCOPED_TRACE(std::string(command.name) + (afterItsWork ? ", after" : ", at") +
+                             " disk call " + std::to_string(call));
                 ASSERT_LT(call, 1000);
                 resetShow();
+                std::string imported;
                 if (command.prepare)
-                    command.prepare(*this);
+                    command.prepare(*this, imported);
                 const auto before = test::PublishedState::of(*store);
                 const auto contents = libraryContents();
                 probe->reset();
-                if (afterItsWork)
-                    fileSystem.failCallAfterDoing(call);
-                else
-                    fileSystem.failCall(call);
-                command.run(*this);
+                afterItsWork ? fileSystem.failCallAfterDoing(call) : fileSystem.failCall(call);
+                command.run(*this, imported);
                 const bool failed = fileSystem.didFail();
                 fileSystem.clearFailures();
                 EXPECT_EQ(probe->count(), 1);
                 if (!failed)
                     break;
                 if (store->persistenceError() && libraryContents() == contents) {
-                    expectUnchanged(before, contents);
+                    auto after = test::PublishedState::of(*store);
+                    after.persistenceError = before.persistenceError;
+                    EXPECT_EQ(after, before);
                     continue;
                 }
                 CueDocument memory = store->document();
@@ -109,11 +98,9 @@ TEST_F(SaveFailureTest, CommandTakesFullEffectOrNoneWhicheverDiskCallFails) {
                     EXPECT_TRUE(media.contains(name)) << name;
                 // A restore's staging folder that could not be removed goes
                 // with the next start's clean-up.
-                for (const auto& name : media) {
-                    if (!name.starts_with(".Tavrel-restore-")) {
-                        EXPECT_NE(name.front(), '.') << "left behind: " << name;
-                    }
-                }
+                for (const auto& name : media)
+                    EXPECT_TRUE(name.front() != '.' || name.starts_with(".Tavrel-restore-"))
+                        << name;
             }
         }
     }
