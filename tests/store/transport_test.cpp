@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "model/document_json.h"
 #include "support/store_fixture.h"
 
 namespace tavrel {
@@ -8,16 +9,16 @@ namespace {
 using namespace std::chrono_literals;
 
 // A cue on slot 0 (gain −6 dB), a slot whose copy is gone, and loop tracks A, B, C
-// whose ids sort C < B < A, so a set of ids walks them backwards.
+// whose ids sort C < B < A, so a set of ids walks them backwards. The probe
+// checks in every notification that a published run has a sounding track.
 class TransportTest : public test::StoreFixture {
 protected:
-    TransportTest() {
+    TransportTest() { reset(); }
+    void reset() {
         CueDocument document = documentWithTracks({"A", "B", "C"});
-        for (std::uint8_t i = 0; i < 3; ++i) {
-            std::array<std::uint8_t, 16> bytes{};
-            bytes[15] = static_cast<std::uint8_t>(3 - i);
-            document.loopTracks[i].id = Uuid(bytes);
-        }
+        for (std::uint8_t i = 0; i < 3; ++i)
+            document.loopTracks[i].id = Uuid(std::array<std::uint8_t, 16>{
+                0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(3 - i)});
         document.slots[0].audioFilename = "audio-cue.mp3";
         document.slots[0].gainDB = -6;
         document.slots[1].audioFilename = "audio-gone.mp3";
@@ -31,19 +32,23 @@ protected:
     void removeFile(std::size_t position) {
         std::filesystem::remove(library().mediaURL() / track(position).audioFilename);
     }
+    std::string titles() const {
+        std::string text;
+        for (const auto& track : store->document().loopTracks)
+            text += track.title;
+        return text;
+    }
     // Lets each track end by itself and records what sounds next.
     std::string nextTracks(int count) {
         std::string titles;
         for (int i = 0; i < count; ++i) {
             lastPlayer()->complete();
-            EXPECT_EQ(controller->state(), PlaybackState::playing(-1));
             titles += controller->currentSlot() ? controller->currentSlot()->title : "-";
         }
         return titles;
     }
     void expectNoLoop() const {
         EXPECT_FALSE(store->loopPlayback());
-        EXPECT_FALSE(store->activeLoopTrackID());
         EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
     }
 };
@@ -54,7 +59,6 @@ TEST_F(TransportTest, CueEndsTheLoopRunUnlessRefusedBeforeAnythingStopped) {
         if (paused)
             store->togglePause();
         const auto session = store->loopPlayback();
-        const auto loopPlayer = lastPlayer();
         probe->reset();
         store->play(slot(2));  // no audio
         EXPECT_EQ(controller->errorMessage(), "등록된 음원이 없습니다.");
@@ -66,8 +70,7 @@ TEST_F(TransportTest, CueEndsTheLoopRunUnlessRefusedBeforeAnythingStopped) {
         store->play(slot(0));
         expectNoLoop();
         EXPECT_EQ(controller->state(), PlaybackState::playing(0));
-        EXPECT_EQ(loopPlayer->stopCount, 1);
-        EXPECT_EQ(probe->count(), 1);
+        EXPECT_EQ(factory->players.end()[-2]->stopCount, 1);
     }
 }
 
@@ -79,7 +82,6 @@ TEST_F(TransportTest, CueFailingAfterTheLoopWasSilencedEndsTheRunAndKeepsTheMess
         store->startLoopPlayback(allTracks(), std::nullopt);
         store->play(slot(0));
         expectNoLoop();
-        EXPECT_TRUE(controller->state().isStopped());
         EXPECT_EQ(controller->errorMessage(),
                   opens ? std::string("오디오 재생을 시작하지 못했습니다.")
                         : test::FakePlayerError().what());
@@ -88,21 +90,16 @@ TEST_F(TransportTest, CueFailingAfterTheLoopWasSilencedEndsTheRunAndKeepsTheMess
 }
 
 TEST_F(TransportTest, StopSilencesLoopAndCuePauseResumesACue) {
-    store->stopPlayback();
-    EXPECT_TRUE(factory->players.empty());
     store->startLoopPlayback(allTracks(), 10);
-    const auto loopPlayer = lastPlayer();
     store->stopPlayback();
     expectNoLoop();
-    EXPECT_EQ(loopPlayer->stopCount, 1);
-
+    EXPECT_EQ(lastPlayer()->stopCount, 1);
     store->play(slot(0));
     store->togglePause();
     EXPECT_EQ(controller->state(), PlaybackState::paused(0));
     store->togglePause();
     EXPECT_EQ(controller->state(), PlaybackState::playing(0));
     store->stopPlayback();
-    EXPECT_EQ(lastPlayer()->stopCount, 1);
     EXPECT_TRUE(controller->state().isStopped());
 }
 
@@ -110,20 +107,21 @@ TEST_F(TransportTest, StopSilencesLoopAndCuePauseResumesACue) {
 // end cuts the track within one tick.
 TEST_F(TransportTest, PausedRunKeepsItsTimeAndTheDeadlineCutsTheTrack) {
     store->startLoopPlayback(allTracks(), 10);
-    EXPECT_EQ(store->loopPlayback()->remainingText(), "10:00");
     probe->reset();
     mainLoop.advance(297);
     EXPECT_EQ(probe->count(), 297) << "the remaining time is republished when its second changes";
     store->togglePause();
     const auto paused = store->loopPlayback();
-    EXPECT_TRUE(paused->isPaused);
-    EXPECT_EQ(controller->state(), PlaybackState::paused(-1));
     mainLoop.advance(3600);
     EXPECT_EQ(store->loopPlayback(), paused);
+    // Resuming with a player that refuses changes nothing.
+    lastPlayer()->refusePlay = true;
+    store->togglePause();
+    EXPECT_EQ(store->loopPlayback(), paused);
 
+    lastPlayer()->refusePlay = false;
     store->togglePause();
     EXPECT_EQ(store->loopPlayback()->deadline, mainLoop.now() + 303s);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(-1));
     mainLoop.advance(302.9);
     EXPECT_EQ(store->loopPlayback()->remainingText(), "00:01");
     mainLoop.advance(0.5);
@@ -133,27 +131,8 @@ TEST_F(TransportTest, PausedRunKeepsItsTimeAndTheDeadlineCutsTheTrack) {
     EXPECT_EQ(factory->players.size(), 1u);
 }
 
-TEST_F(TransportTest, PauseChangesNothingWhenTheLoopSoundCannotFollow) {
-    store->startLoopPlayback(allTracks(), 10);
-    store->togglePause();
-    lastPlayer()->refusePlay = true;
-    const auto paused = store->loopPlayback();
-    store->togglePause();
-    EXPECT_EQ(store->loopPlayback(), paused);
-    EXPECT_EQ(controller->state(), PlaybackState::paused(-1));
-    // Views may drive the shared controller directly.
-    lastPlayer()->refusePlay = false;
-    store->togglePause();
-    controller->stop();
-    const auto orphaned = store->loopPlayback();
-    store->togglePause();
-    EXPECT_EQ(store->loopPlayback(), orphaned);
-    EXPECT_TRUE(controller->state().isStopped());
-}
-
 TEST_F(TransportTest, RunStartsItsFirstTrackOverACueOnlyWhenATrackCanPlay) {
     store->play(slot(0));
-    const auto cuePlayer = lastPlayer();
     removeFile(1);
     store->startLoopPlayback({track(1).id}, 10);
     EXPECT_FALSE(store->loopPlayback());
@@ -162,18 +141,15 @@ TEST_F(TransportTest, RunStartsItsFirstTrackOverACueOnlyWhenATrackCanPlay) {
 
     store->startLoopPlayback({track(0).id}, 10);
     store->startLoopPlayback(allTracks(), 30);  // replaces the first run
-    EXPECT_EQ(cuePlayer->stopCount, 1);
-    EXPECT_EQ(factory->players[1]->stopCount, 1);
-    const auto& session = *store->loopPlayback();
-    EXPECT_EQ(session.tracks.size(), 2u) << "a track missing at the start is left out";
-    EXPECT_EQ(session.deadline, mainLoop.now() + 1800s);
-    EXPECT_EQ(mainLoop.activeTimerCount(), 1u);
+    EXPECT_EQ(factory->players[0]->stopCount + factory->players[1]->stopCount, 2);
+    EXPECT_EQ(store->loopPlayback()->tracks.size(), 2u)
+        << "a track missing at the start is left out";
+    EXPECT_EQ(store->loopPlayback()->remainingText(), "30:00");
     CueSlot expected = CueSlot::empty(-1);
     expected.title = "A";
     expected.usage = "반복 재생";
     expected.audioFilename = "loop-A.mp3";
     EXPECT_EQ(controller->currentSlot(), expected);
-    EXPECT_EQ(store->activeLoopTrackID(), track(0).id);
     EXPECT_EQ(nextTracks(3), "CAC");
 
     for (const std::int64_t minutes : {0, -5}) {
@@ -212,7 +188,6 @@ TEST_F(TransportTest, TrackEndingWhilePausedAdvancesWhenResumed) {
     store->togglePause();
     lastPlayer()->complete();
     EXPECT_EQ(controller->state(), PlaybackState::paused(-1));
-    EXPECT_EQ(factory->players.size(), 1u);
     store->togglePause();
     EXPECT_EQ(controller->currentSlot()->title, "B");
     EXPECT_EQ(store->loopPlayback()->deadline, mainLoop.now() + 600s);
@@ -221,17 +196,29 @@ TEST_F(TransportTest, TrackEndingWhilePausedAdvancesWhenResumed) {
 TEST_F(TransportTest, InfiniteRunNeverEndsByItselfAndGoesWithTheStore) {
     store->startLoopPlayback(allTracks(), std::nullopt);
     EXPECT_EQ(store->loopPlayback()->remainingText(), "무한 반복 · 수동 중지");
-    probe->reset();
     mainLoop.advance(36000);
     EXPECT_TRUE(store->loopPlayback());
-    EXPECT_EQ(probe->count(), 0);
     probe.reset();
     store.reset();
     lastPlayer()->complete();
     EXPECT_EQ(factory->players.size(), 1u) << "nothing is left to advance the run";
 }
 
-TEST_F(TransportTest, MasterVolumeIsClampedHeardAtOnceAndSavedOnlyWhenReleased) {
+// Escape: over this machine's fade time; the run ends at once, the sound when its fade does.
+TEST_F(TransportTest, FadeTakesThePreferredTimeAndEndsTheLoopRun) {
+    Preferences preferences = store->preferences();
+    preferences.fadeSeconds = 4.5;
+    ASSERT_TRUE(store->setPreferences(preferences));
+    store->startLoopPlayback(allTracks(), 10);
+    store->fadeOut();
+    expectNoLoop();
+    EXPECT_EQ(lastPlayer()->fadeSeconds, std::vector<double>{4.5});
+    lastPlayer()->complete();
+    EXPECT_TRUE(controller->state().isStopped());
+    EXPECT_EQ(factory->players.size(), 1u) << "the run went on";
+}
+
+TEST_F(TransportTest, MasterVolumeIsClampedAndHeardAtOnceWithTheCuesGain) {
     store->play(slot(0));
     store->setMasterVolume(1.7);
     EXPECT_EQ(store->document().masterVolume, 1.0);
@@ -239,25 +226,73 @@ TEST_F(TransportTest, MasterVolumeIsClampedHeardAtOnceAndSavedOnlyWhenReleased) 
     EXPECT_EQ(lastPlayer()->volume(), 0.0f);
     store->setMasterVolume(0.5);
     EXPECT_NEAR(lastPlayer()->volume(), 0.2506, 1e-4);
-    EXPECT_EQ(diskDocument().masterVolume, 1.0);
-    store->persistMasterVolume();
-    restart();
-    EXPECT_EQ(controller->masterVolume(), 0.5);
 }
 
-// Escape: over this machine's fade time; the run ends at once, the sound when its fade does.
-TEST_F(TransportTest, FadeTakesThePreferredTimeEndsTheLoopRunAndItsEndIsAStop) {
-    Preferences preferences = store->preferences();
-    preferences.fadeSeconds = 4.5;
-    ASSERT_TRUE(store->setPreferences(preferences));
-    store->startLoopPlayback(allTracks(), 10);
-    const auto fading = lastPlayer();
-    store->fadeOut();
-    expectNoLoop();
-    EXPECT_EQ(fading->fadeSeconds, std::vector<double>{4.5});
-    fading->complete();
-    EXPECT_TRUE(controller->state().isStopped());
-    EXPECT_EQ(factory->players.size(), 1u) << "the run went on";
+TEST_F(TransportTest, MovedRowsLandBeforeTheRowAtTheDestination) {
+    const std::tuple<std::set<std::size_t>, std::size_t, std::string> cases[] = {
+        {{2}, 1, "ACB"}, {{0}, 2, "BAC"}, {{1, 2}, 0, "BCA"}, {{0}, 9, "BCA"}, {{2, 7}, 0, "CAB"},
+    };
+    for (const auto& [positions, destination, expected] : cases) {
+        store->moveLoopTracks(positions, destination);
+        EXPECT_EQ(titles(), expected) << destination;
+        EXPECT_EQ(diskDocument(), store->document());
+        reset();
+    }
+}
+
+TEST_F(TransportTest, AddedFilesAreCopiedAndTitledByTheirNamesOrNoneIs) {
+    const auto media = mediaNames();
+    EXPECT_FALSE(store->addLoopTracks(
+        {sourceFile("one.mp3"), temp.path() / "no-such.mp3", sourceFile("three.mp3")}));
+    EXPECT_EQ(titles(), "ABC");
+    EXPECT_EQ(mediaNames(), media) << "the first file's copy is gone again";
+    EXPECT_TRUE(store->persistenceError());
+
+    const auto walkIn = sourceFile("Walk in.mp3");
+    const auto bare = sourceFile(".mp3");
+    ASSERT_TRUE(store->addLoopTracks({walkIn, bare}));
+    EXPECT_EQ(titles(), "ABCWalk in반복 곡");
+    EXPECT_TRUE(track(3).audioFilename.starts_with("loop-") &&
+                track(3).audioFilename.ends_with(".mp3"));
+    EXPECT_EQ(track(4).audioFilename.find('.'), std::string::npos);
+    EXPECT_EQ(test::readFile(library().mediaURL() / track(3).audioFilename),
+              test::readFile(walkIn));
+    EXPECT_EQ(test::readFile(library().mediaURL() / track(4).audioFilename), test::readFile(bare));
+}
+
+TEST_F(TransportTest, RemovedRowsTakeOnlyFilesNothingElseUses) {
+    CueDocument document = documentWithTracks({"A", "B", "C", "D"});
+    document.loopTracks.push_back(document.loopTracks[2]);
+    document.loopTracks.back().id = Uuid::random();  // a second row on C's file
+    document.slots[0].audioFilename = "loop-B.mp3";
+    document.slots[1].audioFilename = "audio-cue.mp3";
+    auto media = trackFiles({"A", "B", "C", "D"});
+    media.push_back("audio-cue.mp3");
+    seed(document, media);
+    test::writeFile(library().savedSetsURL() / "set" / "cues.json",
+                    encodeDocument(documentWithTracks({"D"})));
+    store->play(slot(1));
+
+    store->removeLoopTracks({0, 1, 2, 3, 99});
+    EXPECT_EQ(titles(), "C");
+    media.erase(media.begin());
+    EXPECT_EQ(mediaNames(), std::set<std::string>(media.begin(), media.end()));
+    EXPECT_TRUE(controller->state().isStopped()) << "removing rows silences a cue";
+}
+
+TEST_F(TransportTest, ListCannotChangeWhileALoopRunExists) {
+    for (const bool paused : {false, true}) {
+        store->startLoopPlayback({track(0).id}, std::nullopt);
+        if (paused)
+            store->togglePause();
+        const auto before = libraryContents();
+        probe->reset();
+        EXPECT_FALSE(store->addLoopTracks({sourceFile("new.mp3")}));
+        store->removeLoopTracks({0});
+        store->moveLoopTracks({0}, 3);
+        EXPECT_EQ(libraryContents(), before);
+        EXPECT_EQ(probe->count(), 0);
+    }
 }
 
 }  // namespace
