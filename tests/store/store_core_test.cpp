@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <sys/stat.h>
-
 #include "model/document_json.h"
 #include "support/scoped_environment_variable.h"
 #include "support/store_fixture.h"
@@ -187,17 +185,6 @@ TEST_F(StoreCoreTest, PreferencesAnUnusableFileGivesTheDefaultsIsPreservedAndThe
         EXPECT_EQ(test::readFile(file()), bytes);
         EXPECT_EQ(test::entryNames(folder()).size(), 2u);
     }
-}
-
-TEST_F(StoreCoreTest, PreferencesAFifoIsNotOpenedAndAMissingFileIsNotWritten) {
-    startWith(std::nullopt);
-    EXPECT_FALSE(store->persistenceError());
-    EXPECT_FALSE(fs::exists(folder()));
-    fs::create_directories(folder());
-    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
-    store->usePreferences(PreferencesStorage(folder()));  // would block forever if opened
-    EXPECT_EQ(store->preferences(), Preferences{});
-    EXPECT_TRUE(store->persistenceError());
 }
 
 }  // namespace
