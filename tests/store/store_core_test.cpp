@@ -136,9 +136,6 @@ TEST_F(StoreCoreTest, QueriesResolveSafeNamesInsideMediaAndCheckTheDisk) {
         EXPECT_EQ(std::tuple(store->audioURL(slot), store->imageURL(slot), store->canPlay(slot),
                              store->isAudioMissing(slot)),
                   std::tuple(url, url, playable, missing));
-        const LoopTrack track{Uuid::random(), "", name.value_or("")};
-        EXPECT_EQ(std::pair(store->audioURL(track), store->canPlay(track)),
-                  std::pair(name ? url : std::nullopt, playable));
     }
     // The controller holds the store only weakly.
     probe.reset();
