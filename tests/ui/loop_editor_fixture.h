@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
 #include <QUrl>
@@ -62,6 +63,18 @@ protected:
         return event.isAccepted();
     }
 };
+
+// The first child of `parent` of type T titled, named or accessibly named `text`.
+template <class T>
+T* childNamed(const QObject* parent, const QString& text) {
+    for (T* child : parent->findChildren<T*>()) {
+        if (child->accessibleName() == text || child->objectName() == text ||
+            child->property("text").toString() == text)
+            return child;
+    }
+    ADD_FAILURE() << "no child " << text.toStdString();
+    return nullptr;
+}
 
 // build/screenshots of the checkout, wherever the tests run from.
 inline std::filesystem::path screenshotDirectory() {
