@@ -53,7 +53,6 @@ TEST_F(LoopEditorScreenshotTest, Editor) {
     slot.usage = "1막 시작, 조명 암전 후";
     slot.startSeconds = 2.5;
     slot.gainDB = -4.5;
-    ASSERT_TRUE(store->replace(slot));
     // A swelling tone, answered at once as the engine's thread would later.
     const auto readOverview = [](const std::filesystem::path&,
                                  std::function<void(const AudioOverview&)> deliver) {
@@ -63,12 +62,11 @@ TEST_F(LoopEditorScreenshotTest, Editor) {
         deliver({151.4, "WAV", 44100, 2, peaks});
         return std::make_shared<int>(0);
     };
-    CueEditorView editor(store->document().slots[4], store, chooser, readOverview);
+    CueEditorView editor(slot, store, chooser, readOverview);
     editor.show();
     editor.audioRow()->importButton()->click();
     chooser.answerOpen({sourceFile("fanfare.wav")});
     save(editor, "editor.png");
-    editor.reject();
 }
 
 }  // namespace
