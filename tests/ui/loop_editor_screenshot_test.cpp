@@ -53,19 +53,15 @@ TEST_F(LoopEditorScreenshotTest, Editor) {
     slot.usage = "1막 시작, 조명 암전 후";
     slot.startSeconds = 2.5;
     slot.gainDB = -4.5;
-    // A swelling tone, answered at once as the engine's thread would later.
-    const auto readOverview = [](const std::filesystem::path&,
-                                 std::function<void(const AudioOverview&)> deliver) {
-        std::vector<float> peaks;
-        for (int i = 0; i < 600; ++i)
-            peaks.push_back(0.15f + 0.7f * std::abs(std::sin(i / 37.0)) * (i % 7 + 3) / 9.0f);
-        deliver({151.4, "WAV", 44100, 2, peaks});
-        return std::make_shared<int>(0);
-    };
-    CueEditorView editor(slot, store, chooser, readOverview);
+    FakeOverviews overviews;
+    CueEditorView editor(slot, store, chooser, overviews.reader());
     editor.show();
     editor.audioRow()->importButton()->click();
     chooser.answerOpen({sourceFile("fanfare.wav")});
+    std::vector<float> swell;  // a swelling tone
+    for (int i = 0; i < 600; ++i)
+        swell.push_back(0.15f + 0.7f * std::abs(std::sin(i / 37.0)) * (i % 7 + 3) / 9.0f);
+    overviews.requests.back().deliver({151.4, "WAV", 44100, 2, swell});
     save(editor, "editor.png");
 }
 

@@ -52,8 +52,8 @@ TEST_F(SettingsWindowTest, SavesOutputLatencyAndFadeCancelChangesNothingAGoneOut
     // The chosen output unplugged: said, and kept when saving something else.
     outputs.pop_back();
     SettingsWindow* window = &open();
-    EXPECT_FALSE(childNamed<QLabel>(window, "outputNote")->isHidden());
-    EXPECT_TRUE(childNamed<QLabel>(window, "outputNote")->text().contains("booth"));
+    const QLabel* note = childNamed<QLabel>(window, "outputNote");
+    EXPECT_TRUE(!note->isHidden() && note->text().contains("booth")) << note->text().toStdString();
     EXPECT_EQ(window->editedPreferences().outputDevice, "booth");
     outputs.push_back({"booth", "부스 모니터"});
     window->reject();
@@ -79,8 +79,8 @@ TEST_F(SettingsWindowTest, RemoteSettingsAreRefusedWithTheirMessageAndLearnedPad
     for (auto* box : window.findChildren<QCheckBox*>())
         box->setChecked(true);  // OSC on, and from the network, without a passcode
     childNamed<QPushButton>(&window, "저장")->click();
-    EXPECT_EQ(childNamed<QLabel>(&window, "remoteProblem")->text(), "암호가 필요합니다.");
-    EXPECT_FALSE(childNamed<QLabel>(&window, "remoteProblem")->isHidden());
+    const QLabel* problem = childNamed<QLabel>(&window, "remoteProblem");
+    EXPECT_EQ(problem->isHidden() ? QString() : problem->text(), "암호가 필요합니다.");
     EXPECT_EQ(store->preferences(), Preferences{});
 
     childNamed<QLineEdit>(&window, "OSC 암호")->setText("1234");
