@@ -1,7 +1,7 @@
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QMessageBox>
 #include <QSlider>
 #include <QTest>
 
@@ -78,17 +78,14 @@ TEST_F(CueEditorViewTest, ImportsByButtonOrDropAndASaveKeepsOnlyWhatTheDraftUses
     EXPECT_TRUE(drop(editor->audioRow(), audio.get()));
     type(editor->titleField(), "Drumroll");
     const CueSlot draft = editor->draft();
-    ASSERT_TRUE(draft.audioFilename && draft.imageFilename);
-    EXPECT_TRUE(draft.audioFilename->ends_with(".aiff"));
+    ASSERT_TRUE(draft.audioFilename.value_or("").ends_with(".aiff") && draft.imageFilename);
     EXPECT_EQ(entryNames(media()).size(), 3u);
 
     editor->saveButton()->click();
     EXPECT_EQ(store->document().slots[11], draft);
     EXPECT_EQ(draft.title, "Drumroll");
     EXPECT_EQ(entryNames(media()), (std::set{*draft.audioFilename, *draft.imageFilename}));
-    EXPECT_TRUE(editorIsGone());
-    EXPECT_EQ(closedCount, 1);
-    EXPECT_FALSE(store->isEditorPresented());
+    EXPECT_TRUE(editorIsGone() && closedCount == 1 && !store->isEditorPresented());
 }
 
 TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
@@ -113,8 +110,7 @@ TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
         const std::string name = importAudio(*present(), "take.wav");
         const auto logged = static_cast<std::ptrdiff_t>(fileSystem.log().size());
         leave(*watched);
-        EXPECT_FALSE(entryNames(media()).contains(name));
-        EXPECT_FALSE(store->isEditorPresented());
+        EXPECT_TRUE(!entryNames(media()).contains(name) && !store->isEditorPresented());
         EXPECT_EQ(store->document(), before);
         // Closing the sheet after the quit, or deleting it, must not discard again:
         // each clean-up reads the saved sets once.

@@ -1,7 +1,6 @@
 #include <cmath>
 
 #include <QCheckBox>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTest>
 
