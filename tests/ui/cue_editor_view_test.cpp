@@ -1,7 +1,7 @@
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 
@@ -69,6 +69,8 @@ TEST_F(CueEditorViewTest, ImportsByButtonOrDropAndASaveKeepsOnlyWhatTheDraftUses
 
     editor->audioRow()->importButton()->click();
     EXPECT_EQ(chooser.openRequests.at(0).options.title, "음원 선택");
+    // Still presented under its open panel: the cue keys stay off.
+    EXPECT_FALSE(store->liveShortcutsEnabled());
     chooser.answerOpen({sourceFile("first.wav")});
     const auto image = fileDrag({sourceImage("poster.PNG")});
     EXPECT_FALSE(drop(editor->audioRow(), image.get()));

@@ -1,4 +1,3 @@
-#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -9,10 +8,6 @@
 
 #include "loop_editor_fixture.h"
 #include "ui/content_view.h"
-#include "ui/cue_board_view.h"
-#include "ui/cue_editor_media_row.h"
-#include "ui/cue_editor_view.h"
-#include "ui/cue_menu.h"
 #include "ui/loop_duration_picker.h"
 #include "ui/loop_playback_view.h"
 #include "ui/loop_track_list.h"
@@ -23,42 +18,7 @@
 namespace tavrel::test {
 namespace {
 
-// The panel and the editor plugged into the real window, as the application does.
-class CueEditorWindowTest : public LoopEditorFixture {
-protected:
-    UiServices wiredServices() {
-        UiServices result = services();
-        result.presentEditor = cueEditorPresenter(store, chooser);
-        result.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
-            return new LoopPlaybackView(store, chooser, parent);
-        };
-        return result;
-    }
-};
-
-TEST_F(CueEditorWindowTest, CueKeysStayOffWhileTheEditorsOpenPanelIsUp) {
-    seedSlots({0});
-    MainWindow window(store, wiredServices());
-    window.show();
-    QAction* firstCue = window.commands().cueAction(0);
-    store->setEditingMode(true);
-    wiredServices().presentEditor(&window.content().board(), store->document().slots[0], {});
-    store->setEditingMode(false);
-    auto* editor = window.findChild<CueEditorView*>();
-    editor->audioRow()->importButton()->click();
-
-    // Edit mode is off again, yet the sheet under the panel keeps the keys off.
-    firstCue->trigger();
-    EXPECT_TRUE(store->playback().state().isStopped());
-    chooser.answerOpen({});
-    EXPECT_FALSE(firstCue->isEnabled());
-    // The same key plays once the sheet is gone: the checks above could fail.
-    editor->cancelButton()->click();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QTest::keyClick(&window, Qt::Key_1);
-    EXPECT_TRUE(store->playback().state().isPlaying());
-}
+using LoopPanelWindowTest = LoopEditorFixture;
 
 // Every control of the loop panel shown whole inside it (rows inside the
 // list's viewport), wide enough for its text, and none on top of another.
@@ -92,9 +52,13 @@ void expectFits(LoopPlaybackView& panel, const std::string& when) {
     }
 }
 
-TEST_F(CueEditorWindowTest, TheLoopPanelFitsTheMinimumWindow) {
+TEST_F(LoopPanelWindowTest, TheLoopPanelFitsTheMinimumWindow) {
     addTracks({"A rather long walk-in track title that goes on and on", "B", "C"});
-    MainWindow window(store, wiredServices());
+    UiServices wired = services();  // the panel plugged in as the application does
+    wired.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
+        return new LoopPlaybackView(store, chooser, parent);
+    };
+    MainWindow window(store, wired);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.content().sidebar().selectSection(TavrelSection::loopPlayer);
