@@ -1,4 +1,3 @@
-#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -9,10 +8,6 @@
 
 #include "loop_editor_fixture.h"
 #include "ui/content_view.h"
-#include "ui/cue_board_view.h"
-#include "ui/cue_editor_media_row.h"
-#include "ui/cue_editor_view.h"
-#include "ui/cue_menu.h"
 #include "ui/loop_duration_picker.h"
 #include "ui/loop_playback_view.h"
 #include "ui/loop_track_list.h"
@@ -23,141 +18,57 @@
 namespace tavrel::test {
 namespace {
 
-// The panel and the editor plugged into the real window, as the application does.
-class CueEditorWindowTest : public LoopEditorFixture {
-protected:
-    UiServices wiredServices() {
-        UiServices result = services();
-        result.presentEditor = cueEditorPresenter(store, chooser);
-        result.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
-            return new LoopPlaybackView(store, chooser, parent);
-        };
-        return result;
+using LoopPanelWindowTest = LoopEditorFixture;
+
+// Every control of the loop panel shown whole inside it (rows inside the
+// list's viewport), wide enough for its text, and none on top of another.
+void expectFits(LoopPlaybackView& panel, const std::string& when) {
+    QCoreApplication::processEvents();
+    std::vector<QWidget*> controls = {
+        panel.addButton(),       panel.durationPicker(), panel.statusLabel(),
+        panel.startButton(),     panel.pauseButton(),    panel.stopButton(),
+        panel.nowPlayingLabel(), panel.volumeLabel(),    panel.volumeSlider()};
+    for (std::size_t i = 0; i < panel.trackList()->rowCount(); ++i) {
+        LoopTrackRow* row = panel.trackList()->row(i);
+        controls.insert(controls.end(),
+                        {row->checkBox(), row->moveUpButton(), row->moveDownButton()});
     }
-
-    static CueEditorView* shownEditor() {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* editor = qobject_cast<CueEditorView*>(widget); editor && editor->isVisible())
-                return editor;
-        }
-        return nullptr;
+    const QWidget* viewport = panel.findChild<QListWidget*>("loopTrackList")->viewport();
+    const auto place = [&](const QWidget* widget) {
+        return QRect(widget->mapTo(&panel, QPoint(0, 0)), widget->size());
+    };
+    for (std::size_t a = 0; a < controls.size(); ++a) {
+        QWidget* widget = controls[a];
+        SCOPED_TRACE(when + ", control " + std::to_string(a));
+        EXPECT_TRUE(widget->isVisible());
+        EXPECT_TRUE((viewport->isAncestorOf(widget) ? place(viewport) : panel.rect())
+                        .contains(place(widget)));
+        const auto* text = qobject_cast<QLabel*>(widget);
+        EXPECT_GE(widget->width(),
+                  std::max(widget->minimumSizeHint().width(),
+                           text ? text->fontMetrics().horizontalAdvance(text->text()) : 0));
+        for (std::size_t b = a + 1; b < controls.size(); ++b)
+            EXPECT_FALSE(place(widget).intersects(place(controls[b]))) << "overlaps " << b;
     }
-};
-
-TEST_F(CueEditorWindowTest, CueKeysStayOffWhileTheEditorsOpenPanelIsUp) {
-    seedSlots({0});
-    MainWindow window(store, wiredServices());
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QAction* firstCue = window.commands().cueAction(0);
-    ASSERT_TRUE(firstCue->isEnabled());
-
-    store->setEditingMode(true);
-    wiredServices().presentEditor(&window.content().board(), store->document().slots[0], {});
-    store->setEditingMode(false);
-    CueEditorView* editor = shownEditor();
-    ASSERT_NE(editor, nullptr);
-    editor->audioRow()->importButton()->click();
-    ASSERT_EQ(chooser.openRequests.size(), 1u);
-
-    // Edit mode is off again, yet the sheet under the panel keeps the keys off.
-    EXPECT_TRUE(store->isEditorPresented());
-    EXPECT_FALSE(firstCue->isEnabled());
-    firstCue->trigger();
-    QTest::keyClick(&window, Qt::Key_1);
-    EXPECT_TRUE(store->playback().state().isStopped());
-
-    chooser.answerOpen({});
-    EXPECT_FALSE(firstCue->isEnabled());
-    editor->cancelButton()->click();
-    EXPECT_FALSE(store->isEditorPresented());
-    EXPECT_TRUE(firstCue->isEnabled());
-    // The same key plays once the sheet is gone: the check above could fail.
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QTest::keyClick(&window, Qt::Key_1);
-    EXPECT_TRUE(store->playback().state().isPlaying());
 }
 
-TEST_F(CueEditorWindowTest, TheLoopSectionStartsAfreshAfterTheCuePad) {
-    addTracks({"A", "B"});
-    MainWindow window(store, wiredServices());
-    window.show();
-    auto* panel = qobject_cast<LoopPlaybackView*>(&window.content().loopPanel());
-    ASSERT_NE(panel, nullptr);
-
-    window.content().sidebar().selectSection(TavrelSection::loopPlayer);
-    ASSERT_TRUE(panel->isVisible());
-    EXPECT_FALSE(window.content().board().isVisible());
-    panel->trackList()->row(0)->checkBox()->click();
-    EXPECT_EQ(panel->selectedTrackIDs().size(), 1u);
-
-    window.content().sidebar().selectSection(TavrelSection::cuePad);
-    EXPECT_TRUE(window.content().board().isVisible());
-    window.content().sidebar().selectSection(TavrelSection::loopPlayer);
-    EXPECT_TRUE(panel->selectedTrackIDs().empty());
-    EXPECT_FALSE(panel->trackList()->row(0)->checkBox()->isChecked());
-}
-
-// Every control of the loop panel once the window shrinks to its minimum,
-// idle and in a run: shown whole inside the panel (rows inside the list's
-// viewport), and no two on top of each other.
-TEST_F(CueEditorWindowTest, TheLoopPanelFitsTheMinimumWindow) {
+TEST_F(LoopPanelWindowTest, TheLoopPanelFitsTheMinimumWindow) {
     addTracks({"A rather long walk-in track title that goes on and on", "B", "C"});
-    MainWindow window(store, wiredServices());
+    UiServices wired = services();  // the panel plugged in as the application does
+    wired.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
+        return new LoopPlaybackView(store, chooser, parent);
+    };
+    MainWindow window(store, wired);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.content().sidebar().selectSection(TavrelSection::loopPlayer);
     auto& panel = dynamic_cast<LoopPlaybackView&>(window.content().loopPanel());
-    QCoreApplication::processEvents();
     window.resize(MainWindow::minimumWindowWidth, MainWindow::minimumWindowHeight);
-    const QWidget* viewport = panel.findChild<QListWidget*>("loopTrackList")->viewport();
-
-    const auto checkLayout = [&](const char* when) {
-        QCoreApplication::processEvents();
-        std::vector<std::pair<QString, QWidget*>> controls = {
-            {"add", panel.addButton()},           {"picker", panel.durationPicker()},
-            {"status", panel.statusLabel()},      {"start", panel.startButton()},
-            {"pause", panel.pauseButton()},       {"stop", panel.stopButton()},
-            {"playing", panel.nowPlayingLabel()}, {"volume", panel.volumeLabel()},
-            {"slider", panel.volumeSlider()}};
-        for (std::size_t i = 0; i < panel.trackList()->rowCount(); ++i) {
-            LoopTrackRow* row = panel.trackList()->row(i);
-            const QString n = QString::number(i);
-            controls.push_back({"check " + n, row->checkBox()});
-            controls.push_back({"up " + n, row->moveUpButton()});
-            controls.push_back({"down " + n, row->moveDownButton()});
-        }
-        const QRect shownRows(viewport->mapTo(&panel, QPoint(0, 0)), viewport->size());
-        std::vector<QRect> places;
-        for (const auto& [label, widget] : controls) {
-            const QRect place(widget->mapTo(&panel, QPoint(0, 0)), widget->size());
-            places.push_back(place);
-            EXPECT_TRUE(widget->isVisible()) << when << " " << label.toStdString();
-            const bool inRow = label.contains(' ');
-            EXPECT_TRUE((inRow ? shownRows : panel.rect()).contains(place))
-                << when << " " << label.toStdString();
-            EXPECT_GE(widget->width(), widget->minimumSizeHint().width())
-                << when << " " << label.toStdString();
-            if (auto* text = qobject_cast<QLabel*>(widget)) {
-                EXPECT_GE(widget->width(), text->fontMetrics().horizontalAdvance(text->text()))
-                    << when << " " << label.toStdString();
-            }
-        }
-        for (std::size_t a = 0; a < places.size(); ++a) {
-            for (std::size_t b = a + 1; b < places.size(); ++b) {
-                EXPECT_FALSE(places[a].intersects(places[b]))
-                    << when << " " << controls[a].first.toStdString() << " overlaps "
-                    << controls[b].first.toStdString();
-            }
-        }
-    };
-    checkLayout("idle");
+    expectFits(panel, "idle");
     panel.trackList()->row(0)->checkBox()->click();
     panel.startButton()->click();
     ASSERT_TRUE(store->loopPlayback());
-    checkLayout("running");
+    expectFits(panel, "running");
 }
 
 }  // namespace

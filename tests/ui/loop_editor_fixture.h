@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
 #include <QUrl>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/cue_editor_presenter.h"
 #include "ui_fixture.h"
 
 namespace tavrel::test {
@@ -61,6 +63,35 @@ protected:
         QCoreApplication::sendEvent(target, &event);
         return event.isAccepted();
     }
+};
+
+// The first child of `parent` of type T titled, named or accessibly named `text`.
+template <class T>
+T* childNamed(const QObject* parent, const QString& text) {
+    for (T* child : parent->findChildren<T*>()) {
+        if (child->accessibleName() == text || child->objectName() == text ||
+            child->property("text").toString() == text)
+            return child;
+    }
+    ADD_FAILURE() << "no child " << text.toStdString();
+    return nullptr;
+}
+
+// Overview reads held until the test answers them, as the engine's thread would.
+struct FakeOverviews {
+    struct Request {
+        std::filesystem::path url;
+        std::function<void(const AudioOverview&)> deliver;
+        std::weak_ptr<void> handle;
+    };
+    AudioOverviewReading reader() {
+        return [this](const std::filesystem::path& url, auto deliver) {
+            auto handle = std::make_shared<int>(0);
+            requests.push_back({url, std::move(deliver), handle});
+            return handle;
+        };
+    }
+    std::vector<Request> requests;
 };
 
 // build/screenshots of the checkout, wherever the tests run from.

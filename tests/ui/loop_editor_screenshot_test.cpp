@@ -1,7 +1,6 @@
 #include <cmath>
 
 #include <QCheckBox>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTest>
 
@@ -16,49 +15,35 @@
 namespace tavrel::test {
 namespace {
 
-// Writes the pictures a reviewer looks at; each also checks it drew something.
-class LoopEditorScreenshotTest : public LoopEditorFixture {
-protected:
-    static void save(QWidget& widget, const std::string& name) {
-        QCoreApplication::processEvents();
-        const QPixmap picture = widget.grab();
-        ASSERT_FALSE(picture.isNull());
-        const auto file = screenshotDirectory() / name;
-        ASSERT_TRUE(picture.save(QString::fromStdString(file.string()), "PNG"));
-        EXPECT_TRUE(std::filesystem::file_size(file) > 0);
-    }
+// Writes the pictures scripts/make-screenshots copies into the README.
+void save(QWidget& widget, const std::string& name) {
+    QCoreApplication::processEvents();
+    const auto file = screenshotDirectory() / name;
+    ASSERT_TRUE(widget.grab().save(QString::fromStdString(file.string()), "PNG"));
+}
 
-    std::unique_ptr<LoopPlaybackView> panel() {
-        auto view = std::make_unique<LoopPlaybackView>(store, chooser);
-        view->resize(900, 640);
-        view->show();
-        return view;
-    }
-};
+using LoopEditorScreenshotTest = LoopEditorFixture;
 
 TEST_F(LoopEditorScreenshotTest, LoopPanel) {
-    auto empty = panel();
-    save(*empty, "loop-empty.png");
-    empty.reset();
-
     addTracks({"Lobby Ambience", "Preshow Jazz Medley", "Intermission Strings", "Rain Bed",
                "Curtain Call"});
     std::filesystem::remove(media() / store->document().loopTracks[3].audioFilename);
-    auto view = panel();
-    view->trackList()->row(0)->checkBox()->click();
-    view->trackList()->row(2)->checkBox()->click();
-    view->trackList()->row(4)->checkBox()->click();
-    view->trackList()->selectRows({2});
-    save(*view, "loop-tracks.png");
+    LoopPlaybackView view(store, chooser);
+    view.resize(900, 640);
+    view.show();
+    for (const std::size_t row : {0, 2, 4})
+        view.trackList()->row(row)->checkBox()->click();
+    view.trackList()->selectRows({2});
+    save(view, "loop-tracks.png");
 
-    QTest::mouseClick(view->durationPicker(), Qt::LeftButton, {},
-                      view->durationPicker()->segmentRect(LoopDuration::thirtyMinutes).center());
-    view->trackList()->selectRows({});
+    QTest::mouseClick(view.durationPicker(), Qt::LeftButton, {},
+                      view.durationPicker()->segmentRect(LoopDuration::thirtyMinutes).center());
+    view.trackList()->selectRows({});
     store->setMasterVolume(0.72);
-    view->startButton()->click();
+    view.startButton()->click();
     ASSERT_TRUE(store->loopPlayback());
     mainLoop.advance(83.0);
-    save(*view, "loop-running.png");
+    save(view, "loop-running.png");
 }
 
 TEST_F(LoopEditorScreenshotTest, Editor) {
@@ -67,22 +52,16 @@ TEST_F(LoopEditorScreenshotTest, Editor) {
     slot.usage = "1막 시작, 조명 암전 후";
     slot.startSeconds = 2.5;
     slot.gainDB = -4.5;
-    ASSERT_TRUE(store->replace(slot));
-    // A swelling tone, answered at once as the engine's thread would later.
-    const auto readOverview = [](const std::filesystem::path&,
-                                 std::function<void(const AudioOverview&)> deliver) {
-        std::vector<float> peaks;
-        for (int i = 0; i < 600; ++i)
-            peaks.push_back(0.15f + 0.7f * std::abs(std::sin(i / 37.0)) * (i % 7 + 3) / 9.0f);
-        deliver({151.4, "WAV", 44100, 2, peaks});
-        return std::make_shared<int>(0);
-    };
-    CueEditorView editor(store->document().slots[4], store, chooser, readOverview);
+    FakeOverviews overviews;
+    CueEditorView editor(slot, store, chooser, overviews.reader());
     editor.show();
     editor.audioRow()->importButton()->click();
     chooser.answerOpen({sourceFile("fanfare.wav")});
+    std::vector<float> swell;  // a swelling tone
+    for (int i = 0; i < 600; ++i)
+        swell.push_back(0.15f + 0.7f * std::abs(std::sin(i / 37.0)) * (i % 7 + 3) / 9.0f);
+    overviews.requests.back().deliver({151.4, "WAV", 44100, 2, swell});
     save(editor, "editor.png");
-    editor.reject();
 }
 
 }  // namespace

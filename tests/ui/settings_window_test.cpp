@@ -7,94 +7,65 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include "loop_editor_fixture.h"
 #include "ui/cue_board_header.h"
 #include "ui/cue_board_view.h"
 #include "ui/settings_window.h"
-#include "ui_fixture.h"
 
-namespace tavrel {
+namespace tavrel::test {
 namespace {
 
-class SettingsWindowTest : public test::UiFixture {
+class SettingsWindowTest : public UiFixture {
 protected:
-    void SetUp() override {
-        seedSlots({});
-        store->usePreferences(PreferencesStorage(temp.path() / "config"));
-    }
+    SettingsWindowTest() { store->usePreferences(PreferencesStorage(temp.path() / "config")); }
+
     // Opened the operator's way, from the header.
-    SettingsWindow* open() {
+    SettingsWindow& open() {
         UiServices withOutputs = services();
         withOutputs.settings.listOutputs = [this] { return outputs; };
         withOutputs.settings.remote = remote;
         board = std::make_unique<CueBoardView>(store, withOutputs);
         board->show();
         board->header().settingsButton().click();
-        return board->findChild<SettingsWindow*>();
+        return *board->findChild<SettingsWindow*>();
     }
-    static void press(SettingsWindow& window, const QString& title) {
-        for (auto* button : window.findChildren<QPushButton*>()) {
-            if (button->text() == title)
-                return button->click();
-        }
-        FAIL() << "no button " << title.toStdString();
-    }
-    QComboBox& outputBox(SettingsWindow& window) { return *window.findChild<QComboBox*>(); }
 
     RemoteSettingsServices remote;
     std::vector<OutputEntry> outputs = {{"hall", "공연장 스피커"}, {"booth", "부스 모니터"}};
     std::unique_ptr<CueBoardView> board;
 };
 
-TEST_F(SettingsWindowTest, SavingStoresTheChosenOutputLatencyAndFadeCancelChangesNothing) {
-    SettingsWindow* window = open();
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(outputBox(*window).count(), 3);  // the default output first
-    outputBox(*window).setCurrentIndex(2);
-    for (auto* radio : window->findChildren<QRadioButton*>()) {
-        if (radio->accessibleName() == QStringLiteral("저지연"))
-            radio->click();
+TEST_F(SettingsWindowTest, SavesOutputLatencyAndFadeCancelChangesNothingAGoneOutputIsKept) {
+    Preferences expected;
+    for (const char* button : {"취소", "저장"}) {
+        SettingsWindow& window = open();
+        childNamed<QComboBox>(&window, "출력 장치")->setCurrentIndex(2);  // after the default
+        childNamed<QRadioButton>(&window, "저지연")->click();
+        childNamed<QDoubleSpinBox>(&window, "페이드 아웃 시간")->setValue(3.5);
+        childNamed<QPushButton>(&window, button)->click();
+        EXPECT_EQ(store->preferences(), expected) << button;
+        expected.outputDevice = "booth";
+        expected.latencyPreset = LatencyPreset::low;
+        expected.fadeSeconds = 3.5;
     }
-    press(*window, QStringLiteral("취소"));
-    EXPECT_EQ(store->preferences(), Preferences{});
 
-    window = open();
-    outputBox(*window).setCurrentIndex(2);
-    window->findChildren<QRadioButton*>().last()->click();
-    window->findChild<QDoubleSpinBox*>()->setValue(3.5);
-    press(*window, QStringLiteral("저장"));
-    EXPECT_EQ(store->preferences().outputDevice, "booth");
-    EXPECT_EQ(store->preferences().fadeSeconds, 3.5);
-    EXPECT_EQ(store->preferences().latencyPreset, LatencyPreset::low);
-    EXPECT_EQ(
-        decodePreferences(test::readFile(temp.path() / "config" / "preferences.json")).outputDevice,
-        "booth");
-}
-
-TEST_F(SettingsWindowTest, AChosenOutputThatIsGoneIsSaidAndKept) {
-    Preferences chosen;
-    chosen.outputDevice = "usb-interface";
-    ASSERT_TRUE(store->setPreferences(chosen));
-    SettingsWindow* window = open();
-    const auto* note = window->findChild<QLabel*>(QStringLiteral("outputNote"));
-    ASSERT_NE(note, nullptr);
-    EXPECT_FALSE(note->isHidden());
-    EXPECT_TRUE(note->text().contains(QStringLiteral("usb-interface")));
-    // Saving something else does not drop the operator's choice.
-    EXPECT_EQ(window->editedPreferences().outputDevice, "usb-interface");
-
-    outputs.push_back({"usb-interface", "USB 오디오"});
+    // The chosen output unplugged: said, and kept when saving something else.
+    outputs.pop_back();
+    SettingsWindow* window = &open();
+    const QLabel* note = childNamed<QLabel>(window, "outputNote");
+    EXPECT_TRUE(!note->isHidden() && note->text().contains("booth")) << note->text().toStdString();
+    EXPECT_EQ(window->editedPreferences().outputDevice, "booth");
+    outputs.push_back({"booth", "부스 모니터"});
     window->reject();
-    window = open();
-    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("outputNote"))->isHidden());
-    EXPECT_EQ(outputBox(*window).currentText(), QStringLiteral("USB 오디오"));
+    window = &open();
+    EXPECT_TRUE(childNamed<QLabel>(window, "outputNote")->isHidden());
+    EXPECT_EQ(childNamed<QComboBox>(window, "출력 장치")->currentText(), "부스 모니터");
 }
 
 TEST_F(SettingsWindowTest, RemoteSettingsAreRefusedWithTheirMessageAndLearnedPadsAreSaved) {
     std::function<void(const MidiMapping&)> pendingLearn;
-    remote.validate = [](const Preferences& preferences) -> std::optional<std::string> {
-        if (preferences.oscFromNetwork && preferences.oscPasscode.empty())
-            return "암호가 필요합니다.";
-        return std::nullopt;
+    remote.validate = [](const Preferences& chosen) -> std::optional<std::string> {
+        return chosen.oscPasscode.empty() ? "암호가 필요합니다." : std::optional<std::string>();
     };
     remote.startLearning = [&](const std::string& target, auto learned) {
         EXPECT_EQ(target, "fade");
@@ -104,28 +75,21 @@ TEST_F(SettingsWindowTest, RemoteSettingsAreRefusedWithTheirMessageAndLearnedPad
         mappings.push_back(learned);
         return mappings;
     };
-    SettingsWindow* window = open();
-    for (auto* box : window->findChildren<QCheckBox*>())
+    SettingsWindow& window = open();
+    for (auto* box : window.findChildren<QCheckBox*>())
         box->setChecked(true);  // OSC on, and from the network, without a passcode
-    press(*window, QStringLiteral("저장"));
-    const auto* problem = window->findChild<QLabel*>(QStringLiteral("remoteProblem"));
-    EXPECT_FALSE(problem->isHidden());
-    EXPECT_EQ(problem->text(), QStringLiteral("암호가 필요합니다."));
+    childNamed<QPushButton>(&window, "저장")->click();
+    const QLabel* problem = childNamed<QLabel>(&window, "remoteProblem");
+    EXPECT_EQ(problem->isHidden() ? QString() : problem->text(), "암호가 필요합니다.");
     EXPECT_EQ(store->preferences(), Preferences{});
 
-    for (auto* field : window->findChildren<QLineEdit*>()) {
-        if (field->accessibleName() == QStringLiteral("OSC 암호"))
-            field->setText(QStringLiteral("1234"));
-    }
-    auto* target = window->findChildren<QComboBox*>().last();
+    childNamed<QLineEdit>(&window, "OSC 암호")->setText("1234");
+    auto* target = childNamed<QComboBox>(&window, "학습할 동작");
     target->setCurrentIndex(target->count() - 1);  // fade
-    for (auto* button : window->findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("MIDI 학습"))
-            button->click();
-    }
+    childNamed<QPushButton>(&window, "MIDI 학습")->click();
     ASSERT_TRUE(pendingLearn);
     pendingLearn({"fade", MidiMapping::Kind::controller, 20, 2});
-    press(*window, QStringLiteral("저장"));
+    childNamed<QPushButton>(&window, "저장")->click();
     EXPECT_TRUE(store->preferences().oscFromNetwork);
     EXPECT_EQ(store->preferences().oscPasscode, "1234");
     EXPECT_EQ(store->preferences().midiMappings.back(),
@@ -133,4 +97,4 @@ TEST_F(SettingsWindowTest, RemoteSettingsAreRefusedWithTheirMessageAndLearnedPad
 }
 
 }  // namespace
-}  // namespace tavrel
+}  // namespace tavrel::test
