@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <functional>
@@ -33,6 +35,15 @@ inline int pixelsLike(QWidget& widget, const QColor& colour) {
                std::abs(pixel.green() - colour.green()) < 12 &&
                std::abs(pixel.blue() - colour.blue()) < 12;
     });
+}
+
+// The button of `box` that reads `title`, or null.
+inline QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title)
+            return qobject_cast<QPushButton*>(button);
+    }
+    return nullptr;
 }
 
 // A store on a real temporary library with a fake player, plus the services
