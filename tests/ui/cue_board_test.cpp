@@ -26,12 +26,8 @@ class CueBoardTest : public test::UiFixture {
 protected:
     void SetUp() override {
         CueDocument document = documentWithTracks({"Walk-in"});
-        for (CueSlot& slot : document.slots)
-            slot.title = "Cue " + std::to_string(slot.id);
-        for (const int id : {0, 1, 3, 10})
-            document.slots[id].audioFilename = "audio-" + std::to_string(id) + ".mp3";
         document.slots[0].usage = "Opening";
-        seed(document, {"audio-0.mp3", "audio-1.mp3", "audio-10.mp3", "loop-Walk-in.mp3"});
+        seedSlots({0, 1, 10}, {3}, document, {"loop-Walk-in.mp3"});
         UiServices withOutput = services();
         withOutput.outputStatus = output;
         board = std::make_unique<CueBoardView>(store, withOutput);

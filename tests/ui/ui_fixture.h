@@ -51,11 +51,11 @@ inline QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
 class UiFixture : public StoreFixture {
 public:
     // Slots in `playable` get an audio file that exists; slots in `missing`
-    // name one that does not. Every slot gets the title "Cue <id>".
-    void seedSlots(const std::set<std::size_t>& playable,
-                   const std::set<std::size_t>& missing = {}) {
-        CueDocument document = CueDocument::empty();
-        std::vector<std::string> media;
+    // name one that does not. Every slot gets the title "Cue <id>". Built on
+    // `document`, with the files `media` names in the library besides.
+    void seedSlots(const std::set<std::size_t>& playable, const std::set<std::size_t>& missing = {},
+                   CueDocument document = CueDocument::empty(),
+                   std::vector<std::string> media = {}) {
         for (CueSlot& slot : document.slots) {
             const auto id = static_cast<std::size_t>(slot.id);
             slot.title = "Cue " + std::to_string(id);
