@@ -167,7 +167,6 @@ TEST_F(CueSetFlowsTest, FailuresAreShownInTheAlertStorageFirstAndItsButtonClears
 }
 
 // Qt's own dialogs, as the set flows and the editors use them.
-using QtFileDialogsTest = test::UiFixture;
 
 TEST(QtDialogsTest, QtsOwnTextsAreKorean) {
     ASSERT_TRUE(installKoreanQtTranslations(*QCoreApplication::instance()));
@@ -180,7 +179,7 @@ TEST(QtDialogsTest, QtsOwnTextsAreKorean) {
     EXPECT_TRUE(texts[0].contains(hangul) && texts[1].contains(hangul));
 }
 
-TEST_F(QtFileDialogsTest, EachKindOfFileOpensWhereTheLastOfItsKindWasChosen) {
+TEST_F(CueSetFlowsTest, EachKindOfFileOpensWhereTheLastOfItsKindWasChosen) {
     QWidget parent;
     const auto folder = [](const fs::path& path) { return QString::fromStdString(path.string()); };
     // Accepts the shown panel with `file` and waits until it is gone.
