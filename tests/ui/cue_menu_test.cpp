@@ -1,16 +1,20 @@
-#include <QAction>
-#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
+#include "ui/content_view.h"
+#include "ui/cue_board_view.h"
+#include "ui/cue_card.h"
 #include "ui/cue_menu.h"
 #include "ui/main_window.h"
+#include "ui/tavrel_theme.h"
 #include "ui_fixture.h"
 
 namespace tavrel {
 namespace {
 
-// Slot 4 has no audio; every other slot can play.
+// The main window; slot 4 has no audio, every other slot can play.
 class CueMenuTest : public test::UiFixture {
 protected:
     void SetUp() override {
@@ -23,95 +27,44 @@ protected:
 
     CueKeyboardCommands& commands() const { return window->commands(); }
     std::size_t plays() const { return factory->requestedURLs.size(); }
-    std::string lastPlayedFile() const {
-        return factory->requestedURLs.empty() ? ""
-                                              : factory->requestedURLs.back().filename().string();
-    }
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(window.get(), key, modifiers);
-    }
-    void expectAllOff() const {
-        for (std::size_t i = 0; i < 12; ++i) {
-            EXPECT_FALSE(commands().cueAction(i)->isEnabled()) << i;
-            EXPECT_TRUE(commands().cueAction(i)->shortcut().isEmpty()) << i;
-            EXPECT_EQ(commands().cueAction(i)->text(), QStringLiteral("큐 %1 재생").arg(i + 1));
-        }
-        EXPECT_FALSE(commands().pauseAction()->isEnabled());
-        EXPECT_TRUE(commands().pauseAction()->shortcut().isEmpty());
-        EXPECT_FALSE(commands().fadeAction()->isEnabled());
-        EXPECT_TRUE(commands().fadeAction()->shortcut().isEmpty());
     }
 
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(CueMenuTest, EachKeyPlaysItsSlotAndTheMenuReadsInOrder) {
+TEST_F(CueMenuTest, EachKeyPlaysItsSlotKeypadKeysTheirCharactersAndModifiedKeysNothing) {
     const Qt::Key keys[] = {Qt::Key_1, Qt::Key_2, Qt::Key_3,     Qt::Key_4,
                             Qt::Key_5, Qt::Key_6, Qt::Key_7,     Qt::Key_8,
                             Qt::Key_9, Qt::Key_0, Qt::Key_Minus, Qt::Key_Equal};
-    for (std::int64_t id = 0; id < 12; ++id) {
-        if (id == 4)
-            continue;
-        press(keys[id]);
-        EXPECT_EQ(controller->state(), PlaybackState::playing(id)) << id;
-        EXPECT_EQ(lastPlayedFile(), "audio-" + std::to_string(id) + ".mp3");
-    }
-    EXPECT_EQ(plays(), 11u);
-    const QList<QAction*> items = commands().menu()->actions();
-    ASSERT_EQ(items.size(), 15);
-    EXPECT_EQ(items[0]->text(), QStringLiteral("큐 1 재생"));
-    EXPECT_EQ(items[11]->text(), QStringLiteral("큐 12 재생"));
-    EXPECT_EQ(items[11]->shortcut(), QKeySequence(Qt::Key_Equal));
-    EXPECT_TRUE(items[12]->isSeparator());
-    EXPECT_EQ(items[13]->shortcut(), QKeySequence(Qt::Key_Space));
-}
-
-TEST_F(CueMenuTest, KeypadKeysBehaveAsTheirCharacters) {
-    press(Qt::Key_1, Qt::KeypadModifier);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(0));
-    press(Qt::Key_0, Qt::KeypadModifier);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(9));
-    press(Qt::Key_Minus, Qt::KeypadModifier);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(10));
-}
-
-TEST_F(CueMenuTest, NothingPlaysWithACommandModifierHeld) {
     for (const auto modifier : {Qt::ControlModifier, Qt::AltModifier, Qt::MetaModifier}) {
-        press(Qt::Key_1, modifier);
+        press(Qt::Key_1, modifier);  // plays nothing: counted below
         press(Qt::Key_Minus, modifier);
     }
-    EXPECT_EQ(plays(), 0u);
-    EXPECT_TRUE(controller->state().isStopped());
-}
-
-TEST_F(CueMenuTest, ASlotWithoutAudioIgnoresItsKeyAndTheOthersStillWork) {
-    EXPECT_FALSE(commands().cueAction(4)->isEnabled());
-    press(Qt::Key_5);
-    EXPECT_EQ(plays(), 0u);
+    for (std::int64_t id = 0; id < 12; ++id) {
+        press(keys[id], id % 2 ? Qt::NoModifier : Qt::KeypadModifier);
+        EXPECT_TRUE(id == 4 || factory->requestedURLs.back().filename() ==
+                                   "audio-" + std::to_string(id) + ".mp3")
+            << id;
+    }
+    EXPECT_EQ(plays(), 11u);  // the slot without audio ignores its key
     EXPECT_FALSE(controller->errorMessage());
-    press(Qt::Key_6);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(5));
+    const QList<QAction*> items = commands().menu()->actions();
+    ASSERT_EQ(items.size(), 15);
+    EXPECT_TRUE(items[11]->text() == QStringLiteral("큐 12 재생") && items[12]->isSeparator());
 }
 
 TEST_F(CueMenuTest, EditModeAndTheEditorSwitchOffAllFourteenItems) {
     press(Qt::Key_1);
-    ASSERT_TRUE(controller->state().isPlaying());
     for (const bool editor : {false, true}) {
-        if (editor)
-            store->setEditorPresented(true);
-        else
-            store->setEditingMode(true);
-        expectAllOff();
+        editor ? store->setEditorPresented(true) : store->setEditingMode(true);
+        for (QAction* item : commands().menu()->actions())
+            EXPECT_TRUE(item->isSeparator() || !(item->isEnabled() || item->shortcut().count()));
         press(Qt::Key_2);
         press(Qt::Key_Space);
         EXPECT_EQ(controller->state(), PlaybackState::playing(0));
-        EXPECT_EQ(plays(), 1u);
-        if (editor)
-            store->setEditorPresented(false);
-        else
-            store->setEditingMode(false);
-        EXPECT_TRUE(commands().cueAction(1)->isEnabled());
-        EXPECT_EQ(commands().cueAction(1)->shortcut(), QKeySequence(Qt::Key_2));
+        editor ? store->setEditorPresented(false) : store->setEditingMode(false);
     }
     press(Qt::Key_2);
     EXPECT_EQ(controller->state(), PlaybackState::playing(1));
@@ -138,22 +91,18 @@ struct PlatformKeys {
     }
 };
 
-TEST_F(CueMenuTest, AHeldKeyTriggersOnceHoweverItsRepeatsArriveAndItsReleaseReArmsIt) {
+TEST_F(CueMenuTest, AHeldKeyActsOnceItsReleaseReArmsItAndSpaceFollowsTheController) {
     const PlatformKeys keys{window->windowHandle()};
     keys.press(Qt::Key_4, 1000);
-    EXPECT_EQ(plays(), 1u);
     for (unsigned long at = 1660; at < 2000; at += 40)
         keys.repeat(Qt::Key_4, at, at % 80 == 0);
-    EXPECT_EQ(plays(), 1u);
     keys.press(Qt::Key_Space, 2010);
     for (unsigned long at = 2670; at < 3000; at += 40) {
         keys.repeat(Qt::Key_Space, at, false);
         keys.repeat(Qt::Key_4, at + 5, false);
     }
     EXPECT_EQ(controller->state(), PlaybackState::paused(3));
-    EXPECT_EQ(lastPlayer()->pauseCount, 1);
     EXPECT_EQ(plays(), 1u);
-
     keys.release(Qt::Key_Space, 3100);
     keys.press(Qt::Key_Space, 3101);
     EXPECT_EQ(controller->state(), PlaybackState::playing(3));
@@ -165,39 +114,45 @@ TEST_F(CueMenuTest, AHeldKeyTriggersOnceHoweverItsRepeatsArriveAndItsReleaseReAr
     QApplication::sendEvent(window->windowHandle(), &focusOut);
     keys.press(Qt::Key_4, 4000);
     EXPECT_EQ(plays(), 3u);
-}
-
-TEST_F(CueMenuTest, SpacePausesAndResumesAndDoesNothingWhenStopped) {
-    EXPECT_FALSE(commands().pauseAction()->isEnabled());
-    press(Qt::Key_Space);
-    EXPECT_TRUE(controller->state().isStopped());
-
-    press(Qt::Key_3);
-    EXPECT_TRUE(commands().pauseAction()->isEnabled());
-    press(Qt::Key_Space);
-    EXPECT_EQ(controller->state(), PlaybackState::paused(2));
-    EXPECT_EQ(commands().pauseAction()->text(), QStringLiteral("계속 재생"));
-    press(Qt::Key_Space);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(2));
-    EXPECT_EQ(commands().pauseAction()->text(), QStringLiteral("일시정지"));
-    EXPECT_EQ(lastPlayer()->pauseCount, 1);
-}
-
-TEST_F(CueMenuTest, ThePauseItemFollowsTheControllerAtOnce) {
-    press(Qt::Key_1);
-    // Straight to the controller: the store says nothing about it.
+    // The pause item follows the controller at once, even past the store.
     controller->togglePause();
     EXPECT_EQ(commands().pauseAction()->text(), QStringLiteral("계속 재생"));
     controller->stop();
     EXPECT_EQ(commands().pauseAction()->text(), QStringLiteral("일시정지"));
-    EXPECT_FALSE(commands().pauseAction()->isEnabled());
+    press(Qt::Key_Space);
+    EXPECT_TRUE(controller->state().isStopped() && !commands().pauseAction()->isEnabled());
 }
 
-TEST_F(CueMenuTest, TheWindowCannotBeMadeSmallerThan980By760) {
-    EXPECT_EQ(window->minimumSize(), QSize(980, 760));
+TEST_F(CueMenuTest, TheWindowKeepsAllTwelveCardsAndAsksBeforeClosingOnASound) {
     window->resize(600, 400);
-    EXPECT_GE(window->width(), 980);
-    EXPECT_GE(window->height(), 760);
+    EXPECT_EQ(window->size(), QSize(980, 760));
+    QString keys;
+    for (std::size_t id = 0; id < 12; ++id)
+        keys += window->content().board().card(id).keyText();
+    EXPECT_EQ(keys, QStringLiteral("1234567890-="));
+
+    const auto box = [&] { return window->closeConfirmation().box(); };
+    EXPECT_TRUE(window->close());  // idle: nothing to ask
+    window->show();
+    store->play(store->document().slots[0]);
+    EXPECT_FALSE(window->close() || window->close());  // the second opens no second box
+    EXPECT_EQ(window->findChildren<QMessageBox*>().size(), 1);
+    EXPECT_TRUE(box()->text().contains(QStringLiteral("종료할까요")));
+    box()->escapeButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return box() == nullptr; }));
+    store->stopPlayback();
+
+    ASSERT_TRUE(store->addLoopTracks({sourceFile("Walk-in.mp3")}));
+    store->startLoopPlayback({store->document().loopTracks[0].id}, std::nullopt);
+    store->togglePause();
+    EXPECT_FALSE(window->close());
+    for (QAbstractButton* button : box()->buttons()) {
+        if (box()->buttonRole(button) == QMessageBox::DestructiveRole) {
+            EXPECT_TRUE(isDestructiveButton(qobject_cast<QPushButton*>(button)));
+            button->click();
+        }
+    }
+    EXPECT_TRUE(waitUntil([&] { return !window->isVisible(); }));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <functional>
@@ -38,16 +40,25 @@ inline int pixelsLike(QWidget& widget, const QColor& colour) {
     });
 }
 
+// The button of `box` that reads `title`, or null.
+inline QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title)
+            return qobject_cast<QPushButton*>(button);
+    }
+    return nullptr;
+}
+
 // A store on a real temporary library with a fake player, plus the services
 // the views need, with a fake file chooser and a fixed clock.
 class UiFixture : public StoreFixture {
 public:
     // Slots in `playable` get an audio file that exists; slots in `missing`
-    // name one that does not. Every slot gets the title "Cue <id>".
-    void seedSlots(const std::set<std::size_t>& playable,
-                   const std::set<std::size_t>& missing = {}) {
-        CueDocument document = CueDocument::empty();
-        std::vector<std::string> media;
+    // name one that does not. Every slot gets the title "Cue <id>". Built on
+    // `document`, with the files `media` names in the library besides.
+    void seedSlots(const std::set<std::size_t>& playable, const std::set<std::size_t>& missing = {},
+                   CueDocument document = CueDocument::empty(),
+                   std::vector<std::string> media = {}) {
         for (CueSlot& slot : document.slots) {
             const auto id = static_cast<std::size_t>(slot.id);
             slot.title = "Cue " + std::to_string(id);
