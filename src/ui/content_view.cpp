@@ -11,6 +11,7 @@
 #include "ui/cue_board_view.h"
 #include "ui/sidebar_view.h"
 #include "ui/tavrel_backdrop.h"
+#include "ui/tavrel_theme.h"
 
 namespace tavrel {
 
@@ -27,7 +28,8 @@ ContentView::ContentView(std::shared_ptr<CueStore> store, const UiServices& serv
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
     splitter->setHandleWidth(1);
-    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: rgba(0,0,0,0.6); }"));
+    splitter->setStyleSheet(
+        palette::themed(QStringLiteral("QSplitter::handle { background: @divider; }")));
     splitter->addWidget(m_sidebar);
     splitter->addWidget(m_detail);
     splitter->setStretchFactor(0, 0);

@@ -35,12 +35,10 @@ void styleHeaderButton(QToolButton* button, const QString& title, Symbol symbol)
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral(
-            "QToolButton { color: %1; border: none; padding: 4px 8px; }"
-            "QToolButton:hover { background: rgba(255,255,255,0.06); border-radius: 6px; }"
-            "QToolButton::menu-indicator { image: none; }")
-            .arg(palette::accent().name()));
+    button->setStyleSheet(palette::themed(
+        QStringLiteral("QToolButton { color: @accent; border: none; padding: 4px 8px; }"
+                       "QToolButton:hover { background: @fill; border-radius: 6px; }"
+                       "QToolButton::menu-indicator { image: none; }")));
 }
 
 }  // namespace
@@ -59,7 +57,7 @@ CueBoardHeader::CueBoardHeader(std::shared_ptr<CueStore> store, CueSetFlows& set
     auto* title = new QLabel(QStringLiteral("Tavrel"), this);
     title->setFont(fonts::largeTitle());
     auto* subtitle = new QLabel(QStringLiteral("12개의 즉시 재생 큐"), this);
-    subtitle->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    subtitle->setStyleSheet(palette::themed(QStringLiteral("color: @secondary;")));
     auto* text = new QVBoxLayout;
     text->setSpacing(3);
     text->addWidget(title);

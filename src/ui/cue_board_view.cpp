@@ -50,9 +50,9 @@ CueBoardView::CueBoardView(std::shared_ptr<CueStore> store, const UiServices& se
     m_editBanner->setAlignment(Qt::AlignCenter);
     m_editBanner->setFont(fonts::headline());
     m_editBanner->setStyleSheet(
-        QStringLiteral("QLabel { color: rgb(255,159,10); background: rgba(255,159,10,0.16);"
-                       " border: 1px solid rgba(255,159,10,0.55); border-radius: 8px;"
-                       " padding: 6px; }"));
+        palette::themed(QStringLiteral("QLabel { color: @orange; background: @orangeSoft;"
+                                       " border: 1px solid @orangeStroke; border-radius: 8px;"
+                                       " padding: 6px; }")));
     m_editBanner->setAccessibleName(m_editBanner->text());
     m_editBanner->hide();
 
@@ -106,7 +106,7 @@ void CueBoardView::refreshProgress() {
 void CueBoardView::paintEvent(QPaintEvent* event) {
     TavrelBackdrop::paintEvent(event);
     QPainter painter(this);
-    const CardShadow barShadow{QColor(0, 0, 0, 15), 20, 4};
+    const CardShadow barShadow{palette::shadow(), 20, 4};
     const QRect barArea = barShadow.area(m_controls->geometry());
     if (event->region().intersects(barArea)) {
         painter.drawPixmap(barArea.topLeft(),

@@ -36,14 +36,6 @@ protected:
     }
 };
 
-QString cssColour(const QColor& colour) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(colour.red())
-        .arg(colour.green())
-        .arg(colour.blue())
-        .arg(colour.alphaF(), 0, 'f', 3);
-}
-
 }  // namespace
 
 CueCard::CueCard(CueArtworkWorkers& artwork, QWidget* parent)
@@ -141,10 +133,11 @@ void CueCard::setModel(const Model& model) {
 void CueCard::applyColours() {
     const double opacity = isEnabled() ? 1.0 : disabledOpacity;
     const QColor secondary = palette::withOpacity(palette::secondary(), opacity);
-    const QString badgeStyle = QStringLiteral(
-                                   "QLabel { color: %1; background: %2; border-radius: 5px;"
-                                   " padding: 3px 5px; }")
-                                   .arg(cssColour(secondary), cssColour(palette::quaternary()));
+    const QString badgeStyle =
+        QStringLiteral(
+            "QLabel { color: %1; background: %2; border-radius: 5px;"
+            " padding: 3px 5px; }")
+            .arg(palette::css(secondary), palette::css(palette::quaternary()));
     // Style sheets are costly to apply: only when they change.
     if (badgeStyle != m_badgeStyle) {
         m_badgeStyle = badgeStyle;
@@ -153,7 +146,7 @@ void CueCard::applyColours() {
     m_title->setColor(palette::withOpacity(palette::label(), opacity));
     m_usage->setColor(secondary);
     const QString statusStyle =
-        QStringLiteral("QLabel { color: %1; }").arg(cssColour(m_appearance.statusColor()));
+        QStringLiteral("QLabel { color: %1; }").arg(palette::css(m_appearance.statusColor()));
     if (statusStyle != m_statusStyle) {
         m_statusStyle = statusStyle;
         m_statusLabel->setStyleSheet(statusStyle);

@@ -41,7 +41,7 @@ CueCardAppearance CueCardAppearance::of(const PlaybackState& state, std::int64_t
     look.background = palette::cardBackground();
     look.border = editing ? palette::withOpacity(palette::accent(), 0.60) : palette::separator();
     look.outlineWidth = 1;
-    look.shadowColor = QColor(0, 0, 0, qRound(255 * 0.05));
+    look.shadowColor = palette::shadow();
     look.shadowRadius = 5;
     return look;
 }

@@ -50,7 +50,7 @@ CueControlsBar::CueControlsBar(std::shared_ptr<CueStore> store, QWidget* parent)
     QFont captionFont = fonts::caption();
     captionFont.setBold(true);
     caption->setFont(captionFont);
-    caption->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    caption->setStyleSheet(palette::themed(QStringLiteral("color: @secondary;")));
     QFont lineFont = fonts::title3();
     lineFont.setBold(true);
     m_line->setFont(lineFont);
@@ -132,8 +132,8 @@ void CueControlsBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setBrush(QColor(16, 28, 46, 200));
-    painter.setPen(QPen(QColor(255, 255, 255, 30), 1));
+    painter.setBrush(palette::barBackground());
+    painter.setPen(QPen(palette::stroke(), 1));
     painter.drawRoundedRect(frame, 16, 16);
 }
 

@@ -119,9 +119,8 @@ void CueEditorMediaRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setBrush(QColor(255, 255, 255, m_highlighted ? 26 : 12));
-    painter.setPen(m_highlighted ? QPen(palette::accent(), 1.5)
-                                 : QPen(QColor(255, 255, 255, 22), 1));
+    painter.setBrush(m_highlighted ? palette::fillHover() : palette::fill());
+    painter.setPen(m_highlighted ? QPen(palette::accent(), 1.5) : QPen(palette::stroke(), 1));
     painter.drawRoundedRect(frame, 7, 7);
 }
 

@@ -33,15 +33,15 @@ constexpr double maximumGainDB = CueSlot::maximumGainDB;
 constexpr int gainStepsPerDB = 2;
 
 const char* const fieldStyle = R"(
-QLineEdit { background: rgba(255, 255, 255, 14); border: 1px solid rgba(255, 255, 255, 32);
-            border-radius: 6px; padding: 5px 8px; selection-background-color: rgba(100, 210, 255, 110); }
-QLineEdit:focus { border: 1px solid rgba(100, 210, 255, 210); }
-QLineEdit[invalid="true"] { border: 2px solid rgb(255, 69, 58); }
+QLineEdit { background: @fill; border: 1px solid @stroke;
+            border-radius: 6px; padding: 5px 8px; selection-background-color: @accentSoft; }
+QLineEdit:focus { border: 1px solid @accentStrong; }
+QLineEdit[invalid="true"] { border: 2px solid @red; }
 )";
 
 QLineEdit* textField(const QString& text, QWidget* parent) {
     auto* field = new QLineEdit(text, parent);
-    field->setStyleSheet(QString::fromUtf8(fieldStyle));
+    field->setStyleSheet(palette::themed(QString::fromUtf8(fieldStyle)));
     field->setFont(fonts::body());
     return field;
 }

@@ -82,8 +82,8 @@ void CueEditorWaveform::mouseMoveEvent(QMouseEvent* event) {
 void CueEditorWaveform::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(255, 255, 255, 12));
-    painter.setPen(QPen(QColor(255, 255, 255, 22), 1));
+    painter.setBrush(palette::fill());
+    painter.setPen(QPen(palette::stroke(), 1));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
 
     const QRectF area = plotArea();

@@ -59,16 +59,16 @@ void LoopDurationPicker::paintEvent(QPaintEvent*) {
         painter.setOpacity(0.45);
 
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(255, 255, 255, 22));
+    painter.setBrush(palette::fillHover());
     painter.drawRoundedRect(QRectF(rect()), 7, 7);
 
     const QRectF selected = QRectF(segmentRect(m_duration));
-    painter.setBrush(QColor(255, 255, 255, 58));
+    painter.setBrush(palette::fillSelected());
     painter.drawRoundedRect(selected, 5.5, 5.5);
 
     // Separators between unselected neighbours only, as segmented controls do.
     const std::size_t selectedIndex = indexOf(m_duration);
-    painter.setPen(QPen(QColor(255, 255, 255, 40), 1));
+    painter.setPen(QPen(palette::strokeStrong(), 1));
     for (std::size_t i = 1; i < allLoopDurations.size(); ++i) {
         if (i == selectedIndex || i == selectedIndex + 1)
             continue;

@@ -41,7 +41,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        painter.setBrush(QColor(255, 255, 255, 16));
+        painter.setBrush(palette::fill());
         painter.setPen(QPen(palette::withOpacity(palette::label(), 0.08), 1));
         painter.drawRoundedRect(frame, 16, 16);
     }

@@ -21,27 +21,27 @@ namespace {
 
 const char* const listStyle = R"(
 QListWidget {
-    background: rgba(255, 255, 255, 11);
-    border: 1px solid rgba(255, 255, 255, 20);
+    background: @fill;
+    border: 1px solid @stroke;
     border-radius: 14px;
     padding: 6px;
     outline: none;
 }
 QListWidget[dropTarget="true"], QWidget#loopEmptyState[dropTarget="true"] {
-    border: 2px solid rgba(100, 210, 255, 200);
+    border: 2px solid @accentStrong;
 }
 QListWidget::item {
     border-radius: 8px;
     margin: 1px 0px;
 }
 QListWidget::item:selected {
-    background: rgba(100, 210, 255, 48);
+    background: @accentSoft;
 }
 QListWidget::item:hover:!selected {
-    background: rgba(255, 255, 255, 10);
+    background: @fill;
 }
 QWidget#loopEmptyState {
-    border: 1px dashed rgba(255, 255, 255, 38);
+    border: 1px dashed @strokeStrong;
     border-radius: 14px;
 }
 )";
@@ -82,7 +82,7 @@ void setDropHighlight(QWidget* widget, bool highlighted) {
 LoopTrackList::LoopTrackList(Actions actions, QWidget* parent)
     : QWidget(parent), m_actions(std::move(actions)) {
     setAcceptDrops(true);
-    setStyleSheet(QString::fromUtf8(listStyle));
+    setStyleSheet(palette::themed(QString::fromUtf8(listStyle)));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

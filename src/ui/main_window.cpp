@@ -8,6 +8,7 @@
 #include "ui/cue_menu.h"
 #include "ui/held_key_filter.h"
 #include "ui/media_folder_watcher.h"
+#include "ui/tavrel_theme.h"
 
 namespace tavrel {
 
@@ -24,8 +25,8 @@ MainWindow::MainWindow(std::shared_ptr<CueStore> store, const UiServices& servic
     setCentralWidget(m_content);
     menuBar()->addMenu(m_commands->menu());
     menuBar()->setStyleSheet(
-        QStringLiteral("QMenuBar { background: rgb(6,11,22); color: white; }"
-                       "QMenuBar::item:selected { background: rgba(100,210,255,0.25); }"));
+        palette::themed(QStringLiteral("QMenuBar { background: @menuBar; color: white; }"
+                                       "QMenuBar::item:selected { background: @accentSoft; }")));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

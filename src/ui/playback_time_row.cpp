@@ -83,7 +83,7 @@ void PlaybackTimeRow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRect bar = barRect();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(255, 255, 255, 40));
+    painter.setBrush(palette::strokeStrong());
     painter.drawRoundedRect(bar, 1.5, 1.5);
     m_paintedFill = filledWidth();
     if (m_paintedFill > 0) {

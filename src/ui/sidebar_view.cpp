@@ -32,7 +32,7 @@ QWidget* brandRow(QWidget* parent) {
     QFont taglineFont = fonts::caption2();
     taglineFont.setWeight(QFont::DemiBold);
     tagline->setFont(taglineFont);
-    tagline->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    tagline->setStyleSheet(palette::themed(QStringLiteral("color: @secondary;")));
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
     text->addWidget(name);
@@ -45,8 +45,8 @@ QWidget* brandRow(QWidget* parent) {
 QWidget* storageNote(QWidget* parent) {
     auto* note = new QFrame(parent);
     note->setObjectName(QStringLiteral("storageNote"));
-    note->setStyleSheet(QStringLiteral(
-        "#storageNote { background: rgba(255,255,255,0.05); border-radius: 12px; }"));
+    note->setStyleSheet(palette::themed(
+        QStringLiteral("#storageNote { background: @fill; border-radius: 12px; }")));
     auto* layout = new QVBoxLayout(note);
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(6);
@@ -58,14 +58,14 @@ QWidget* storageNote(QWidget* parent) {
     QFont titleFont = fonts::caption();
     titleFont.setWeight(QFont::Medium);
     title->setFont(titleFont);
-    title->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    title->setStyleSheet(palette::themed(QStringLiteral("color: @secondary;")));
     heading->addWidget(drive);
     heading->addWidget(title, 1);
     auto* text = new QLabel(QStringLiteral("큐와 반복 목록은 이 컴퓨터에 저장됩니다."), note);
     text->setObjectName(QStringLiteral("storageNoteText"));
     text->setFont(fonts::caption2());
     text->setWordWrap(true);
-    text->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.45);"));
+    text->setStyleSheet(palette::themed(QStringLiteral("color: @dimmed;")));
     layout->addLayout(heading);
     layout->addWidget(text);
     return note;
@@ -79,7 +79,7 @@ QLabel* rowTrailingLabel(QListWidget* list, QListWidgetItem* item) {
     layout->setContentsMargins(0, 0, 10, 0);
     auto* label = new QLabel(holder);
     label->setFont(fonts::monospacedCaption());
-    label->setStyleSheet(QStringLiteral("color: rgba(235,235,245,0.6);"));
+    label->setStyleSheet(palette::themed(QStringLiteral("color: @secondary;")));
     layout->addStretch(1);
     layout->addWidget(label);
     list->setItemWidget(item, holder);
@@ -97,11 +97,11 @@ SidebarView::SidebarView(std::shared_ptr<CueStore> store, QWidget* parent)
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setIconSize(QSize(16, 16));
     m_list->setAccessibleName(QStringLiteral("재생"));
-    m_list->setStyleSheet(QStringLiteral(
-        "QListWidget { background: transparent; outline: 0; padding: 0 10px; }"
-        "QListWidget::item { color: white; padding: 7px 8px; border-radius: 7px; }"
-        "QListWidget::item:selected { background: rgba(100,210,255,0.22); color: white; }"
-        "QListWidget::item:hover:!selected { background: rgba(255,255,255,0.05); }"));
+    m_list->setStyleSheet(palette::themed(
+        QStringLiteral("QListWidget { background: transparent; outline: 0; padding: 0 10px; }"
+                       "QListWidget::item { color: white; padding: 7px 8px; border-radius: 7px; }"
+                       "QListWidget::item:selected { background: @accentSoft; color: white; }"
+                       "QListWidget::item:hover:!selected { background: @fill; }")));
     auto* header = new QListWidgetItem(QStringLiteral("재생"), m_list);
     header->setFlags(Qt::NoItemFlags);
     QFont headerFont = fonts::caption();

@@ -53,6 +53,97 @@ QColor sidebarBackground() {
     return QColor::fromRgbF(0.025f, 0.045f, 0.085f);
 }
 
+QColor dimmed() {
+    return QColor(235, 235, 245, 115);
+}
+QColor purple() {
+    return QColor(191, 90, 242);
+}
+QColor fill() {
+    return QColor(255, 255, 255, 14);
+}
+QColor fillHover() {
+    return QColor(255, 255, 255, 26);
+}
+QColor fillSelected() {
+    return QColor(255, 255, 255, 58);
+}
+QColor stroke() {
+    return QColor(255, 255, 255, 24);
+}
+QColor strokeStrong() {
+    return QColor(255, 255, 255, 40);
+}
+QColor accentSoft() {
+    return withOpacity(accent(), 0.23);
+}
+QColor accentStrong() {
+    return withOpacity(accent(), 0.82);
+}
+QColor orangeSoft() {
+    return withOpacity(orange(), 0.16);
+}
+QColor orangeStroke() {
+    return withOpacity(orange(), 0.55);
+}
+QColor onAccent() {
+    return QColor(0, 26, 38);
+}
+QColor onAccentDisabled() {
+    return QColor(0, 26, 38, 140);
+}
+QColor divider() {
+    return QColor(0, 0, 0, 153);
+}
+QColor menuBar() {
+    return QColor(6, 11, 22);
+}
+QColor barBackground() {
+    return QColor(16, 28, 46, 200);
+}
+QColor switchOff() {
+    return QColor(120, 120, 128, 90);
+}
+QColor shadow() {
+    return QColor(0, 0, 0, 14);
+}
+
+QString css(const QColor& colour) {
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(colour.red())
+        .arg(colour.green())
+        .arg(colour.blue())
+        .arg(colour.alpha());
+}
+
+QString themed(QString sheet) {
+    // Longer names first: "@fill" is the start of "@fillHover".
+    static const std::pair<const char*, QColor (*)()> names[] = {
+        {"@onAccentDisabled", onAccentDisabled},
+        {"@accentStrong", accentStrong},
+        {"@orangeStroke", orangeStroke},
+        {"@fillSelected", fillSelected},
+        {"@strokeStrong", strokeStrong},
+        {"@accentSoft", accentSoft},
+        {"@orangeSoft", orangeSoft},
+        {"@secondary", secondary},
+        {"@fillHover", fillHover},
+        {"@onAccent", onAccent},
+        {"@tertiary", tertiary},
+        {"@divider", divider},
+        {"@menuBar", menuBar},
+        {"@dimmed", dimmed},
+        {"@accent", accent},
+        {"@orange", orange},
+        {"@stroke", stroke},
+        {"@fill", fill},
+        {"@red", red},
+    };
+    for (const auto& [name, colour] : names)
+        sheet.replace(QLatin1String(name), css(colour()));
+    return sheet;
+}
+
 QColor withOpacity(const QColor& colour, double opacity) {
     QColor result = colour;
     result.setAlphaF(static_cast<float>(colour.alphaF() * opacity));

@@ -22,8 +22,32 @@ QColor quaternary();  // fills behind badges and artwork
 QColor separator();
 QColor cardBackground();
 QColor sidebarBackground();
+QColor dimmed();  // between secondary and tertiary
+QColor purple();  // the loop player's tint
+// White washes over the dark background, weakest first.
+QColor fill();
+QColor fillHover();
+QColor fillSelected();
+QColor stroke();
+QColor strokeStrong();
+QColor accentSoft();
+QColor accentStrong();
+QColor orangeSoft();
+QColor orangeStroke();
+QColor onAccent();  // text on an accent-filled button
+QColor onAccentDisabled();
+QColor divider();
+QColor menuBar();
+QColor barBackground();
+QColor switchOff();
+QColor shadow();
 // `colour` with its alpha multiplied by `opacity`.
 QColor withOpacity(const QColor& colour, double opacity);
+// A colour as a style sheet writes it.
+QString css(const QColor& colour);
+// `sheet` with each "@name" of a colour above (for example "@secondary",
+// "@fillHover") replaced by that colour, so style sheets name theme colours.
+QString themed(QString sheet);
 }  // namespace palette
 
 // Text styles, in logical pixels.

@@ -36,7 +36,7 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
 
     const QRectF track(labelWidth + gap, (height() - trackHeight) / 2.0, trackWidth, trackHeight);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(isChecked() ? palette::accent() : QColor(120, 120, 128, 90));
+    painter.setBrush(isChecked() ? palette::accent() : palette::switchOff());
     painter.drawRoundedRect(track, trackHeight / 2.0, trackHeight / 2.0);
     const double knob = trackHeight - 4;
     const double x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
