@@ -59,8 +59,6 @@ TEST(AudioDecoder, RefusesWhatHoldsNoAudio) {
             EXPECT_EQ(checkPlayable(path), std::optional<std::string>(error.what()));
         }
     }
-    writeWav(dir / "good.wav", constant(0.5f, 0.2));
-    EXPECT_EQ(checkPlayable(dir / "good.wav"), std::nullopt);
 }
 
 }  // namespace

@@ -23,9 +23,8 @@ TEST_P(AudioOverviewFormats, TellsFormatDurationAndWhereTheSoundIs) {
         GTEST_SKIP() << "no " << format.encoder << " encoder";
 
     const AudioOverview overview = readAudioFormat(file);
-    EXPECT_EQ(overview.formatName, name);
-    EXPECT_EQ(overview.sampleRate, sampleRate);
-    EXPECT_EQ(overview.channels, channels);
+    EXPECT_EQ(std::tie(overview.formatName, overview.sampleRate, overview.channels),
+              std::tuple(std::string(name), sampleRate, channels));
     EXPECT_NEAR(overview.durationSeconds, 2.0, 0.06);
 
     const auto peaks = readAudioPeaks(file, overview.sampleRate, 100, [] { return false; });

@@ -13,8 +13,9 @@ TEST(EngineRamps, PauseResumeVolumeReplaceAndStopNeverClick) {
     EngineRig rig;
     writeWav(rig.file("low.wav"), sines({{100.0, 0.9}}, 2.0));
     writeWav(rig.file("other.wav"), sines({{150.0, 0.9}}, 2.0));
-    const float naturalStep = 0.9f * 2.0f * 3.14159265f * 150.0f / 48000.0f;
-    const float clickThreshold = naturalStep + 0.9f / float(EngineRig::rampFrames) + 0.001f;
+    // The natural step of the 150 Hz tone, plus one ramp step, plus rounding.
+    const float clickThreshold = 0.9f * 2.0f * 3.14159265f * 150.0f / 48000.0f +
+                                 0.9f / float(EngineRig::rampFrames) + 0.001f;
     auto& controller = *rig.controller;
     rig.play("low.wav");
     auto heard = rig.pullLeft(4920);  // ends at the peak of the 100 Hz tone

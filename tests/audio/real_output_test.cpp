@@ -177,8 +177,34 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Servers, RealOutput, ::testing::Values("pulseaudio", "pipewire"),
                          [](const auto& info) { return std::string(info.param); });
 
-// The first cue after the return plays at its gain under four busy
-// processes, and never stalls.
+TEST_P(RealOutput, UnderFourBusyProcessesACuePlaysAtItsGainAndNeverStalls) {
+#ifdef __SANITIZE_THREAD__
+    // Ten times slower threads under load say nothing about the stream; the
+    // AddressSanitizer build runs this.
+    GTEST_SKIP() << "timing under load is not meaningful under ThreadSanitizer";
+#endif
+    ASSERT_TRUE(engine->outputStatus()->available()) << "the server runs but no stream opened";
+    for (int i = 0; i < 4; ++i)
+        children.push_back(spawn({"sh", "-c", "while :; do :; done"}));
+    ASSERT_TRUE(startRecording());
+    const auto underrunsBefore = engine->underrunCount();
+    play("tone.wav", -6.0);
+    ASSERT_TRUE(waitFor([&] { return completions == 1; }));
+    const auto left = stopRecording();
+
+    const double expected =
+        0.5 * AudioPlaybackController::combinedVolume(1.0, -6.0) / std::sqrt(2.0);
+    const Heard heard = listen(left);
+    ASSERT_GT(heard.level, 0.0) << "nothing was recorded from the sink: " << left.size()
+                                << " samples, " << controller->errorMessage().value_or("");
+    EXPECT_NEAR(20.0 * std::log10(heard.level / expected), 0.0, 0.1);
+    // A late callback may cost silence, never more than one buffer: the stream
+    // never stops. (How often it happens under load is measured in bench/.)
+    EXPECT_LT(heard.gap, engine->output().latencySeconds() * 48000)
+        << "silence inside the cue, underruns " << engine->underrunCount() - underrunsBefore;
+    EXPECT_TRUE(controller->errorMessage() == std::nullopt);
+}
+
 TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByItself) {
     play("long.wav");
     ASSERT_TRUE(waitFor([&] { return engine->mixer().renderCount() > 50; }));
@@ -196,24 +222,11 @@ TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByIts
     ASSERT_EQ(startServer(), "");
     ASSERT_TRUE(waitFor([&] { return engine->outputStatus()->available(); }))
         << "no reconnection without a key press";
-    for (int i = 0; i < 4; ++i)
-        children.push_back(spawn({"sh", "-c", "while :; do :; done"}));
     ASSERT_TRUE(startRecording());
-    [[maybe_unused]] const auto underrunsBefore = engine->underrunCount();
-    play("tone.wav", -6.0);
+    play("tone.wav");
     EXPECT_TRUE(controller->state().isPlaying());
     ASSERT_TRUE(waitFor([&] { return completions == 2; }));
-    const Heard heard = listen(stopRecording());
-    ASSERT_GT(heard.level, 0.0) << "the first play after the return is silent";
-#ifndef __SANITIZE_THREAD__  // ten times slower threads under load say nothing about the stream
-    const double expected =
-        0.5 * AudioPlaybackController::combinedVolume(1.0, -6.0) / std::sqrt(2.0);
-    EXPECT_NEAR(20.0 * std::log10(heard.level / expected), 0.0, 0.1);
-    // A late callback may cost silence, never more than one buffer: the stream
-    // never stops. (How often it happens under load is measured in bench/.)
-    EXPECT_LT(heard.gap, engine->output().latencySeconds() * 48000)
-        << "silence inside the cue, underruns " << engine->underrunCount() - underrunsBefore;
-#endif
+    EXPECT_GT(listen(stopRecording()).level, 0.3) << "the first play after the return is silent";
 }
 
 TEST_P(RealOutput, AChosenOutputThatGoesAwayLeavesSoundOnTheDefaultUntilItComesBack) {
@@ -221,11 +234,6 @@ TEST_P(RealOutput, AChosenOutputThatGoesAwayLeavesSoundOnTheDefaultUntilItComesB
                              " sink_properties=device.description=Other";
     std::string module = commandOutput(load);
     ASSERT_FALSE(module.empty());
-    const auto devices = listOutputDevices(5s);
-    ASSERT_TRUE(devices);
-    EXPECT_TRUE(std::any_of(devices->begin(), devices->end(), [](const OutputDevice& device) {
-        return device.name == otherSinkName && device.description == "Other";
-    }));
     controller.reset();
     engine = AudioEngine::create(loop, OutputChoice{otherSinkName, LatencyPreset::stable});
     controller = std::make_shared<AudioPlaybackController>(engine->playerFactory());

@@ -121,9 +121,8 @@ Signal constant(float level, double seconds, int sampleRate, int channels) {
     return Signal{std::vector<float>(frames * channels, level), channels, sampleRate};
 }
 
-void writeWav(const std::filesystem::path& path, const Signal& signal, int bits) {
-    const char* encoder = bits == 32 ? "pcm_f32le" : bits == 24 ? "pcm_s24le" : "pcm_s16le";
-    writeAudioFile({"wav", "wav", "wav", encoder}, path, signal);
+void writeWav(const std::filesystem::path& path, const Signal& signal) {
+    writeAudioFile(audioFormats()[0], path, signal);
 }
 
 const std::vector<AudioFormat>& audioFormats() {

@@ -22,8 +22,8 @@ Signal sines(const std::vector<std::pair<double, double>>& partials, double seco
              int sampleRate = 48000, int channels = 2);
 // A level held constant.
 Signal constant(float level, double seconds, int sampleRate = 48000, int channels = 2);
-// WAV of 16, 24 or 32 (float) bits.
-void writeWav(const std::filesystem::path& path, const Signal& signal, int bits = 16);
+// 16-bit WAV.
+void writeWav(const std::filesystem::path& path, const Signal& signal);
 
 // A file format the engine must play, and how a test makes one: FFmpeg's
 // encoder into the container (bit rate 0: variable).
