@@ -353,6 +353,8 @@ TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterE
     for (const std::string badKey : {"6", "7", "8"}) {
         const auto pressed = std::chrono::steady_clock::now();
         show.key(badKey);
+        // It stops the cue: a silence longer than any dropout of the sink.
+        ASSERT_TRUE(waitUntilSounding(0, 0.4)) << "key " << badKey;
         ASSERT_TRUE(answerAlert()) << "key " << badKey;
         show.key("1");
         // From the bad key to the good key is the test's own doing; 1.5 s more
