@@ -2,47 +2,29 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
-#include "signal_files.h"
-#include "support/fault_injecting_file_system.h"
-#include "support/manual_main_loop.h"
+#include "engine_rig.h"
 
 namespace tavrel::test {
 namespace {
 
-struct OverviewCase {
-    std::string name;
-    AudioFormat format;
-    int sampleRate;
-    int channels;
-};
-
-void PrintTo(const OverviewCase& overviewCase, std::ostream* out) {
-    *out << overviewCase.name;
-}
-
+// Its name, a format of audioFormats(), a sample rate and channels.
+using OverviewCase = std::tuple<const char*, std::size_t, int, int>;
 class AudioOverviewFormats : public ::testing::TestWithParam<OverviewCase> {};
 
-// One second of silence, then one of a sine at half scale.
-Signal silenceThenTone(int sampleRate, int channels) {
+TEST_P(AudioOverviewFormats, TellsFormatDurationAndWhereTheSoundIs) {
+    const auto& [name, index, sampleRate, channels] = GetParam();
+    const AudioFormat& format = audioFormats()[index];
+    TemporaryDirectory folder;
+    const auto file = folder.path() / ("overview." + format.extension);
+    // One second of silence, then one of a sine at half scale.
     Signal signal = sines({{440.0, 0.5}}, 2.0, sampleRate, channels);
     std::fill(signal.samples.begin(), signal.samples.begin() + signal.samples.size() / 2, 0.0f);
-    return signal;
-}
-
-TEST_P(AudioOverviewFormats, TellsFormatDurationAndWhereTheSoundIs) {
-    const OverviewCase& c = GetParam();
-    TemporaryDirectory folder;
-    const auto file = folder.path() / ("overview." + c.format.extension);
-    std::string why;
-    if (!writeAudioFile(c.format, file, silenceThenTone(c.sampleRate, c.channels), why))
-        GTEST_SKIP() << why;
+    if (!writeAudioFile(format, file, signal))
+        GTEST_SKIP() << "no " << format.encoder << " encoder";
 
     const AudioOverview overview = readAudioFormat(file);
-    EXPECT_EQ(overview.formatName, c.name);
-    EXPECT_EQ(overview.sampleRate, c.sampleRate);
-    EXPECT_EQ(overview.channels, c.channels);
+    EXPECT_EQ(std::tie(overview.formatName, overview.sampleRate, overview.channels),
+              std::tuple(std::string(name), sampleRate, channels));
     EXPECT_NEAR(overview.durationSeconds, 2.0, 0.06);
 
     const auto peaks = readAudioPeaks(file, overview.sampleRate, 100, [] { return false; });
@@ -54,34 +36,31 @@ TEST_P(AudioOverviewFormats, TellsFormatDurationAndWhereTheSoundIs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, AudioOverviewFormats,
-                         ::testing::Values(OverviewCase{"WAV", audioFormats()[0], 44100, 1},
-                                           OverviewCase{"MP3", audioFormats()[5], 44100, 2},
-                                           OverviewCase{"FLAC", audioFormats()[4], 48000, 6}),
-                         [](const auto& info) { return info.param.name; });
+                         ::testing::Values(OverviewCase{"WAV", 0, 44100, 1},
+                                           OverviewCase{"MP3", 5, 44100, 2},
+                                           OverviewCase{"FLAC", 4, 48000, 6}),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 TEST(AudioOverviewThread, DeliversFormatThenPeaksNoFormatForBadFilesAndNothingWhenDropped) {
     TemporaryDirectory folder;
     writeWav(folder.path() / "tone.wav", sines({{440.0, 0.5}}, 1.0, 48000, 2));
     ManualMainLoop mainLoop;
     AudioOverviewThread thread(mainLoop);
-    std::vector<AudioOverview> kept, dropped, last;
-    const auto keptHandle = thread.request(folder.path() / "tone.wav", 50,
-                                           [&](const AudioOverview& o) { kept.push_back(o); });
-    thread.request(folder.path() / "tone.wav", 50,
-                   [&](const AudioOverview& o) { dropped.push_back(o); });
-    std::vector<AudioOverview> unreadable;
     writeFile(folder.path() / "noise.wav", std::string(4096, 'x'));
-    const auto unreadableHandle = thread.request(
-        folder.path() / "noise.wav", 50, [&](const AudioOverview& o) { unreadable.push_back(o); });
-    const auto lastHandle = thread.request(folder.path() / "tone.wav", 50,
-                                           [&](const AudioOverview& o) { last.push_back(o); });
+    std::vector<AudioOverview> kept, dropped, unreadable, last;
+    const auto request = [&](const char* name, std::vector<AudioOverview>& into) {
+        return thread.request(folder.path() / name, 50,
+                              [&into](const AudioOverview& o) { into.push_back(o); });
+    };
+    const auto keptHandle = request("tone.wav", kept);
+    request("tone.wav", dropped);
+    const auto unreadableHandle = request("noise.wav", unreadable);
+    const auto lastHandle = request("tone.wav", last);
     // Requests are read in order: once the last has its peaks, the others are done.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (last.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(EngineRig::waitFor([&] {
         mainLoop.runPending();
-        std::this_thread::yield();
-    }
-    ASSERT_EQ(last.size(), 2u);
+        return last.size() == 2;
+    }));
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_TRUE(dropped.empty());
     EXPECT_TRUE(kept[0].peaks.empty());

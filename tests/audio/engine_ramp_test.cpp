@@ -7,20 +7,15 @@
 namespace tavrel::test {
 namespace {
 
-constexpr std::size_t ramp = EngineRig::rampFrames;
-
-float envelope(std::size_t steps) {
-    return float(steps) / float(ramp);
-}
-
 // The operator's worst case: a low tone cut at its peak, where a hard stop
 // would jump by nearly the full amplitude. Each act is heard as a ramp.
 TEST(EngineRamps, PauseResumeVolumeReplaceAndStopNeverClick) {
     EngineRig rig;
     writeWav(rig.file("low.wav"), sines({{100.0, 0.9}}, 2.0));
     writeWav(rig.file("other.wav"), sines({{150.0, 0.9}}, 2.0));
-    const float naturalStep = 0.9f * 2.0f * 3.14159265f * 150.0f / 48000.0f;
-    const float clickThreshold = naturalStep + 0.9f / float(ramp) + 0.001f;
+    // The natural step of the 150 Hz tone, plus one ramp step, plus rounding.
+    const float clickThreshold = 0.9f * 2.0f * 3.14159265f * 150.0f / 48000.0f +
+                                 0.9f / float(EngineRig::rampFrames) + 0.001f;
     auto& controller = *rig.controller;
     rig.play("low.wav");
     auto heard = rig.pullLeft(4920);  // ends at the peak of the 100 Hz tone
@@ -42,30 +37,6 @@ TEST(EngineRamps, PauseResumeVolumeReplaceAndStopNeverClick) {
     }
     EXPECT_EQ(heard.back(), 0.0f);
     EXPECT_EQ(rig.engine->mixer().busyVoiceCount(), 0u) << "back in the pool once faded";
-}
-
-// The fade-out is heard, so it counts as played: the resume goes on from
-// the sample after it.
-TEST(EngineRamps, PauseAndResumeNeitherDropNorRepeatASample) {
-    EngineRig rig;
-    // Float samples come back exactly, each unlike its neighbours.
-    const Signal signal = sines({{440.0, 0.5}, {1230.0, 0.3}}, 2.0);
-    writeWav(rig.file("tone.wav"), signal, 32);
-    auto player = rig.player(rig.file("tone.wav"));
-    ASSERT_TRUE(player->play());
-    rig.pullLeft(5000);
-    player->pause();
-    const auto fade = rig.pullLeft(1000);
-    const std::size_t consumed = 5000 + ramp - 1;
-    EXPECT_NEAR(player->currentTime(), double(consumed) / EngineRig::rate, 1e-12);
-    for (std::size_t n = 0; n < ramp; ++n)
-        ASSERT_EQ(fade[n], signal.samples[(5000 + n) * 2] * envelope(ramp - 1 - n)) << n;
-    ASSERT_TRUE(player->play());
-    const auto resumed = rig.pullLeft(2000);
-    for (std::size_t n = 0; n < resumed.size(); ++n) {
-        const float sample = signal.samples[(consumed + n) * 2];
-        ASSERT_EQ(resumed[n], sample * envelope(std::min(n + 1, ramp))) << "frame " << n;
-    }
 }
 
 // One falling curve, no step, silent after its length, and its end is a stop.

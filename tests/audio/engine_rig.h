@@ -32,9 +32,6 @@ struct EngineRig {
         controller->setOnNaturalCompletion([this] { ++completions; });
     }
 
-    std::shared_ptr<EngineAudioPlayer> player(const std::filesystem::path& url) {
-        return std::dynamic_pointer_cast<EngineAudioPlayer>(factory->makePlayer(url));
-    }
     std::filesystem::path file(const std::string& name) const { return folder.path() / name; }
     // Plays the file in the folder through the controller.
     void play(const std::string& name, double startSeconds = 0.0, double gainDB = 0.0) {

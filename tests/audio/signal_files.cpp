@@ -63,8 +63,10 @@ void encodeFrames(AVCodecContext* codec, AVFormatContext* format, const Signal& 
     swr_free(&convert);
 }
 
-bool encodeAudio(const std::filesystem::path& path, const AudioFormat& target,
-                 const Signal& signal) {
+}  // namespace
+
+bool writeAudioFile(const AudioFormat& target, const std::filesystem::path& path,
+                    const Signal& signal) {
     const AVCodec* encoder = avcodec_find_encoder_by_name(target.encoder.c_str());
     if (!encoder)
         return false;
@@ -102,8 +104,6 @@ bool encodeAudio(const std::filesystem::path& path, const AudioFormat& target,
     return true;
 }
 
-}  // namespace
-
 Signal sines(const std::vector<std::pair<double, double>>& partials, double seconds, int sampleRate,
              int channels) {
     Signal signal = constant(0.0f, seconds, sampleRate, channels);
@@ -121,9 +121,8 @@ Signal constant(float level, double seconds, int sampleRate, int channels) {
     return Signal{std::vector<float>(frames * channels, level), channels, sampleRate};
 }
 
-void writeWav(const std::filesystem::path& path, const Signal& signal, int bits) {
-    const char* encoder = bits == 32 ? "pcm_f32le" : bits == 24 ? "pcm_s24le" : "pcm_s16le";
-    encodeAudio(path, {"wav", "wav", "wav", encoder}, signal);
+void writeWav(const std::filesystem::path& path, const Signal& signal) {
+    writeAudioFile(audioFormats()[0], path, signal);
 }
 
 const std::vector<AudioFormat>& audioFormats() {
@@ -140,13 +139,6 @@ const std::vector<AudioFormat>& audioFormats() {
         {"opus", "opus", "ogg", "libopus", false},
     };
     return formats;
-}
-
-bool writeAudioFile(const AudioFormat& format, const std::filesystem::path& path,
-                    const Signal& signal, std::string& why) {
-    if (!encodeAudio(path, format, signal))
-        why = "this FFmpeg has no " + format.encoder + " encoder";
-    return why.empty();
 }
 
 }  // namespace tavrel::test

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,8 +22,8 @@ Signal sines(const std::vector<std::pair<double, double>>& partials, double seco
              int sampleRate = 48000, int channels = 2);
 // A level held constant.
 Signal constant(float level, double seconds, int sampleRate = 48000, int channels = 2);
-// WAV of 16, 24 or 32 (float) bits.
-void writeWav(const std::filesystem::path& path, const Signal& signal, int bits = 16);
+// 16-bit WAV.
+void writeWav(const std::filesystem::path& path, const Signal& signal);
 
 // A file format the engine must play, and how a test makes one: FFmpeg's
 // encoder into the container (bit rate 0: variable).
@@ -36,12 +36,16 @@ struct AudioFormat {
     std::int64_t bitRate = 192000;
 };
 const std::vector<AudioFormat>& audioFormats();
-inline void PrintTo(const AudioFormat& format, std::ostream* out) {
-    *out << format.name;
-}
-// Writes the signal in that format; false (with the reason in `why`) when this
-// FFmpeg lacks the encoder.
+// Writes the signal in that format; false when this FFmpeg lacks the encoder.
 bool writeAudioFile(const AudioFormat& format, const std::filesystem::path& path,
-                    const Signal& signal, std::string& why);
+                    const Signal& signal);
+
+// RMS of samples [from, to).
+inline double rms(const std::vector<float>& samples, std::size_t from, std::size_t to) {
+    double sum = 0.0;
+    for (std::size_t i = from; i < to; ++i)
+        sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(to - from));
+}
 
 }  // namespace tavrel::test

@@ -20,7 +20,8 @@ using namespace std::chrono_literals;
 
 constexpr double cueAmplitude = 0.5;
 constexpr double cueGainDB = -6.0;
-const double expectedRMS = cueAmplitude * std::pow(10.0, cueGainDB / 20.0) / std::sqrt(2.0);
+const double fullLevel = cueAmplitude * std::pow(10.0, cueGainDB / 20.0);
+const double expectedRMS = fullLevel / std::sqrt(2.0);
 
 // Slot 3's file: half a second of each, so a restart shows as a fall.
 constexpr double risingTones[] = {400, 500, 600, 700, 800, 900, 1000, 1100};
@@ -43,11 +44,11 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
     const auto library = root / "library";
     const auto media = library / "Media";
     std::filesystem::create_directories(media);
-    writeTones(media / "audio-e2e-cue.wav", 44100, {{440, 5.0}, {880, 1.5}, {660, 8.0}},
+    writeTones(media / "audio-e2e-cue.wav", 44100, {{440, 5.0}, {880, 1.5}, {660, 15.0}},
                cueAmplitude);
     std::vector<std::pair<double, double>> rising;
     for (const double frequency : risingTones)
-        rising.push_back({frequency, 0.5});
+        rising.emplace_back(frequency, 0.5);
     writeTones(media / "audio-e2e-rising.wav", 44100, rising, cueAmplitude);
     writeTones(media / "loop-e2e-a.wav", 48000, {{330, 1.2}}, 0.4);
     writeTones(media / "loop-e2e-b.wav", 48000, {{550, 1.2}}, 0.4);
@@ -66,82 +67,19 @@ std::filesystem::path prepareLibrary(const std::filesystem::path& root) {
         document.slots[5 + i].title = "망가진 음원";
         document.slots[5 + i].audioFilename = bad.all()[i].filename().string();
     }
-    LoopTrack first;
-    first.title = "배경 A";
-    first.audioFilename = "loop-e2e-a.wav";
-    LoopTrack second;
-    second.title = "배경 B";
-    second.audioFilename = "loop-e2e-b.wav";
-    document.loopTracks = {first, second};
+    document.loopTracks = {{.title = "배경 A", .audioFilename = "loop-e2e-a.wav"},
+                           {.title = "배경 B", .audioFilename = "loop-e2e-b.wav"}};
     test::writeFile(library / "cues.json", encodeDocument(document));
     return library;
 }
 
-// Stretches long enough to mean something: ramps and window edges make short ones.
-std::vector<Stretch> significant(const std::vector<Stretch>& all) {
-    std::vector<Stretch> result;
-    for (const auto& s : all) {
-        if (s.durationSeconds < 0.045)
-            continue;
-        const bool sameAsLast =
-            !result.empty() && ((s.frequencyHz == 0) == (result.back().frequencyHz == 0)) &&
-            (s.frequencyHz == 0 ||
-             std::fabs(s.frequencyHz - result.back().frequencyHz) < 0.03 * s.frequencyHz);
-        if (sameAsLast) {
-            result.back().durationSeconds =
-                s.startSeconds + s.durationSeconds - result.back().startSeconds;
-        } else {
-            result.push_back(s);
-        }
-    }
-    return result;
+std::vector<Stretch> heardIn(const std::filesystem::path& recording, double maxGapSeconds,
+                             double fromSeconds = 0) {
+    return listen(recording, ShowEnvironment::sampleRate, maxGapSeconds, fromSeconds);
 }
 
-// Within 5 %: a stretch that begins on the border of two tones is measured a
-// few per cent off, and no two tones here are closer than 10 %.
-bool near(double frequency, double expected) {
-    return std::fabs(frequency - expected) < 0.05 * expected;
-}
-
-// A loaded machine's sink drops out for a moment now and then: a gap shorter
-// than `maxGapSeconds` between two stretches of one tone is no pause or
-// restart, so the two count as one, with the length of their sound alone.
 // What an underrun may cost by design: one buffer of the stable preset, and a little.
 constexpr double oneBufferSeconds = 0.025;
-
-std::vector<Stretch> withoutDropouts(const std::vector<Stretch>& heard, double maxGapSeconds) {
-    std::vector<Stretch> result;
-    for (std::size_t i = 0; i < heard.size(); ++i) {
-        const Stretch& s = heard[i];
-        const bool dropout = s.frequencyHz == 0 && s.durationSeconds < maxGapSeconds &&
-                             !result.empty() && i + 1 < heard.size() &&
-                             result.back().frequencyHz > 0 &&
-                             near(heard[i + 1].frequencyHz, result.back().frequencyHz);
-        if (dropout) {
-            result.back().durationSeconds += heard[i + 1].durationSeconds;
-            ++i;
-        } else {
-            result.push_back(s);
-        }
-    }
-    return result;
-}
-
-std::vector<double> tonesOf(const std::vector<Stretch>& heard) {
-    std::vector<double> tones;
-    for (const auto& s : heard) {
-        if (s.frequencyHz > 0)
-            tones.push_back(s.frequencyHz);
-    }
-    return tones;
-}
-
-// A whole recording, as heard.
-std::vector<Stretch> heardIn(const std::filesystem::path& recording, double maxGapSeconds) {
-    return withoutDropouts(
-        significant(stretches(analyseRecording(recording, ShowEnvironment::sampleRate))),
-        maxGapSeconds);
-}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -150,43 +88,33 @@ protected:
     void SetUp() override {
         m_environment = std::make_unique<ShowEnvironment>(m_root.path(), soundServer());
         // Installed but not starting is a failure, never a skip.
-        const auto servers = m_environment->startServers();
-        ASSERT_TRUE(servers.empty()) << servers;
+        ASSERT_EQ(m_environment->startServers(), "");
         m_library = prepareLibrary(m_root.path());
         m_documentBefore = test::readFile(m_library / "cues.json");
-        const auto recording = m_environment->startRecording();
-        ASSERT_TRUE(recording.empty()) << recording;
-        const auto application = m_environment->startApplication(m_library);
-        ASSERT_TRUE(application.empty()) << application;
+        ASSERT_EQ(m_environment->startRecording(), "");
+        ASSERT_EQ(m_environment->startApplication(m_library), "");
     }
 
     // How much has been recorded so far, while the recording goes on.
     double recordedSeconds() const {
         std::error_code error;
         const auto bytes = std::filesystem::file_size(m_environment->recording(), error);
-        return error
-                   ? 0
-                   : static_cast<double>(bytes) / (2 * sizeof(float)) / ShowEnvironment::sampleRate;
-    }
-    std::vector<Stretch> heardSince(double seconds) const {
-        return significant(stretches(
-            analyseRecording(m_environment->recording(), ShowEnvironment::sampleRate, seconds)));
+        return error ? 0 : bytes / (2.0 * sizeof(float) * ShowEnvironment::sampleRate);
     }
     // Waits, generously, until what is heard from now on satisfies `done`:
     // a loaded machine may look seldom, so nothing heard meanwhile is missed.
     template <typename Done>
     ::testing::AssertionResult waitUntilHeard(Done done) const {
         const double from = recordedSeconds();
-        const bool heard = waitFor(
-            [&] {
-                std::this_thread::sleep_for(200ms);
-                return done(heardSince(from));
-            },
-            30s);
-        if (heard)
+        const auto since = [&] { return heardIn(m_environment->recording(), 0, from); };
+        const auto heard = [&] {
+            std::this_thread::sleep_for(200ms);
+            return done(since());
+        };
+        if (waitFor(heard, 30s))
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "not heard; since:\n"
-                                             << describe(heardSince(from)) << m_environment->logs();
+                                             << describe(since()) << m_environment->logs();
     }
     // ... until `tone` (0: silence) sounds for `seconds`.
     ::testing::AssertionResult waitUntilSounding(double tone, double seconds = 0.3) const {
@@ -197,17 +125,7 @@ protected:
             });
         });
     }
-    // ... until `tone` ends in silence.
-    ::testing::AssertionResult waitForSilenceAfter(double tone) const {
-        return waitUntilHeard([&](const std::vector<Stretch>& heard) {
-            for (std::size_t i = 1; i < heard.size(); ++i) {
-                if (near(heard[i - 1].frequencyHz, tone) && heard[i].frequencyHz == 0 &&
-                    heard[i].durationSeconds > 0.3)
-                    return true;
-            }
-            return false;
-        });
-    }
+    // ... until the named check box is shown `checked`.
     bool waitUntilChecked(const std::string& name, bool checked) {
         return waitFor(
             [&] {
@@ -217,11 +135,10 @@ protected:
             20s);
     }
     // Waits for the alert beside the main window and answers it with "확인".
-    ::testing::AssertionResult answerAlert(const std::string& screenshot) {
+    ::testing::AssertionResult answerAlert() {
         auto& show = *m_environment;
         if (!waitFor([&] { return show.windowCount("^Tavrel$") == 2; }, 20s))
             return ::testing::AssertionFailure() << "no alert, or a frozen window\n" << show.logs();
-        show.screenshot(screenshot);
         if (!show.click("^확인$") ||
             !waitFor([&] { return show.windowCount("^Tavrel$") == 1; }, 20s))
             return ::testing::AssertionFailure() << "the alert stayed\n" << show.logs();
@@ -241,45 +158,48 @@ protected:
 
 // Keys held with X's own repeats and with pairs that arrive split as under
 // load (Qt takes those for new presses): cue 4 plays through once; space
-// pauses cue 1 once and it stays paused. Cue 1 plays from its offset at its
-// gain, resumes where it paused without a click, and the key of an empty slot
-// leaves it playing.
-TEST_F(EndToEnd, HeldKeysActOnceAndACuePlaysFromItsOffsetAtItsGainAndResumesWithoutAClick) {
+// pauses cue 1 once and it stays paused; Escape fades it once, along one
+// smooth curve over the preferred 2 s (a repeat taken for a second press
+// would cut the fade short). Cue 1 plays from its offset at its gain, resumes
+// where it paused without a click, and the key of an empty slot leaves it
+// playing.
+TEST_F(EndToEnd, HeldKeysActOnceAndACuePlaysFromItsOffsetAtItsGainResumesAndFades) {
     auto& show = *m_environment;
-    show.keyDown("4");
+    show.key("4", "keydown");
     // Repeats from the second tone on, so that any restart shows as a fall;
     // it starts no gap, so merging across the sink's dropouts hides none.
     ASSERT_TRUE(waitUntilSounding(risingTones[1], 0.1));
     show.splitRepeats("4", 10);
     ASSERT_TRUE(waitUntilSounding(risingTones[5], 0.1));
-    show.keyUp("4");
-    ASSERT_TRUE(waitForSilenceAfter(risingTones[7]));
+    show.key("4", "keyup");
+    ASSERT_TRUE(waitUntilSounding(risingTones[7], 0.1));
+    ASSERT_TRUE(waitUntilSounding(0));
 
     show.key("1");
     ASSERT_TRUE(waitUntilSounding(880));
-    show.screenshot("playing");
-    show.keyDown("space");
+    show.key("space", "keydown");
     ASSERT_TRUE(waitUntilSounding(0));
     std::this_thread::sleep_for(800ms);  // past the repeat delay, for X's own repeats
     show.splitRepeats("space", 8);
-    show.keyUp("space");
+    show.key("space", "keyup");
     // A pause toggled back by a repeat would sound within this.
     ASSERT_TRUE(waitUntilSounding(0, 1.2));
-    show.screenshot("paused");
     show.key("space");
     ASSERT_TRUE(waitUntilSounding(660));
     show.key("2");  // a slot without audio: the cue goes on
     EXPECT_TRUE(waitUntilSounding(660, 1.5)) << "the key of an empty slot interrupted the cue";
+    show.key("Escape", "keydown");
+    std::this_thread::sleep_for(800ms);  // past the repeat delay
+    show.splitRepeats("Escape", 8);
+    show.key("Escape", "keyup");
+    ASSERT_TRUE(waitUntilSounding(0, 1.0));
     const auto recording = show.stopRecording();
-    // Kept beside the screenshots for a look after a failure.
-    std::filesystem::copy_file(recording, std::string(TAVREL_SCREENSHOT_DIR) + "/e2e-monitor.raw",
-                               std::filesystem::copy_options::overwrite_existing);
 
-    const auto rising = tonesOf(heardIn(recording, 0.8));
-    ASSERT_GE(rising.size(), std::size(risingTones)) << describe(heardIn(recording, 0.8));
+    const auto cue4 = heardIn(recording, 0.8);
+    const auto rising = tonesOf(cue4);
+    ASSERT_GE(rising.size(), std::size(risingTones)) << describe(cue4);
     for (std::size_t i = 0; i < std::size(risingTones); ++i)
-        EXPECT_TRUE(near(rising[i], risingTones[i])) << i << "\n"
-                                                     << describe(heardIn(recording, 0.8));
+        EXPECT_TRUE(near(rising[i], risingTones[i])) << i << "\n" << describe(cue4);
     // Gaps under 0.3 s between one tone are the sink's; the pause is longer.
     const auto heard = heardIn(recording, 0.3);
     const auto text = describe(heard) + show.logs();
@@ -295,7 +215,9 @@ TEST_F(EndToEnd, HeldKeysActOnceAndACuePlaysFromItsOffsetAtItsGainAndResumesWith
     EXPECT_NEAR(first880->rms, expectedRMS, expectedRMS * 0.06) << text;  // about ±0.5 dB
     // One pause, wherever the keys landed, resumed where it paused: 1.5 s of
     // 880 Hz in all, then 660 Hz to the end.
-    const std::vector<Stretch> cue1(first880, heard.end());
+    const auto sounding = [](const Stretch& s) { return s.frequencyHz != 0; };
+    const std::vector<Stretch> cue1(first880,
+                                    std::find_if(heard.rbegin(), heard.rend(), sounding).base());
     std::vector<std::size_t> pauses;
     double seconds880 = 0;
     for (std::size_t i = 0; i < cue1.size(); ++i) {
@@ -317,34 +239,19 @@ TEST_F(EndToEnd, HeldKeysActOnceAndACuePlaysFromItsOffsetAtItsGainAndResumesWith
                           std::prev(first880)->startSeconds + 0.1),
               0.05)
         << text;
-    quitLeavingTheDocument();
-}
-
-// Escape, held with repeats that arrive split as under load, fades once: the
-// level falls along one smooth curve to silence over the preferred 2 s. A
-// repeat taken for a second press would cut the fade short.
-TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
-    auto& show = *m_environment;
-    show.key("1");
-    ASSERT_TRUE(waitUntilSounding(880));
-    show.keyDown("Escape");
-    std::this_thread::sleep_for(800ms);  // past the repeat delay
-    show.splitRepeats("Escape", 8);
-    show.keyUp("Escape");
-    ASSERT_TRUE(waitUntilSounding(0, 1.0));
-    const auto recording = show.stopRecording();
-    const auto text = describe(heardIn(recording, 0.05));
-
+    // A smooth 2 s curve spends about 1.8 s between those levels and falls
+    // by about 2 % of full level per window at most; a loaded sink that loses
+    // a moment of it costs a few per cent more. A cut, or steps of a tenth,
+    // fall further.
     constexpr double windowSeconds = 0.02;
     const auto level =
         peakEnvelope(recording, ShowEnvironment::sampleRate, windowSeconds, oneBufferSeconds);
-    const double full = cueAmplitude * std::pow(10.0, cueGainDB / 20.0);
     // From the last window near full level to the last one above -54 dB,
     // leaving out the sink's dropouts (NaN, never at or above anything).
     std::size_t start = 0, end = 0;
     for (std::size_t i = 0; i < level.size(); ++i) {
-        start = level[i] >= 0.9 * full ? i : start;
-        end = level[i] >= 0.002 * full ? i : end;
+        start = level[i] >= 0.9 * fullLevel ? i : start;
+        end = level[i] >= 0.002 * fullLevel ? i : end;
     }
     double fadeSeconds = 0, largestFall = 0, largestRise = 0;
     for (std::size_t i = start + 1, last = start; i <= end; ++i) {
@@ -355,13 +262,9 @@ TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
         largestRise = std::max(largestRise, level[i] - level[last]);
         last = i;
     }
-    // A smooth 2 s curve spends about 1.8 s between those levels and falls
-    // by about 2 % of full level per window at most; a loaded sink that loses
-    // a moment of it costs a few per cent more. A cut, or steps of a tenth,
-    // fall further.
     EXPECT_NEAR(fadeSeconds, 1.85, 0.2) << text;
-    EXPECT_LT(largestFall, 0.08 * full) << text;
-    EXPECT_LT(largestRise, 0.005 * full) << text;
+    EXPECT_LT(largestFall, 0.08 * fullLevel) << text;
+    EXPECT_LT(largestRise, 0.005 * fullLevel) << text;
     quitLeavingTheDocument();
 }
 
@@ -370,7 +273,7 @@ TEST_F(EndToEnd, HeldEscapeFadesTheCueSmoothlyToSilenceOverTwoSeconds) {
 TEST_F(EndToEnd, ASecondStartBringsTheRunningWindowForwardAndEnds) {
     auto& show = *m_environment;
     // Without a window manager the stacking order is the X server's own.
-    const ChildProcess cover = show.coverApplication();
+    show.coverApplication();
     ASSERT_TRUE(waitFor([&] { return !show.applicationOnTop(); }, 20s));
     std::string output;
     EXPECT_EQ(show.runAgain({}, 20s, output), 0) << output;
@@ -398,13 +301,13 @@ TEST_F(EndToEnd, InEditModeCueKeysPlayNothingAndALoopRunFollowsTheList) {
     auto& show = *m_environment;
     ASSERT_TRUE(show.click("^편집 모드$"));
     ASSERT_TRUE(waitUntilChecked("^편집 모드$", true)) << show.logs();
-    show.screenshot("edit-mode");
     show.key("1");
     // X keeps the key before the click: cue 1 had its chance in edit mode.
     ASSERT_TRUE(show.click("^편집 모드$"));
     ASSERT_TRUE(waitUntilChecked("^편집 모드$", false)) << show.logs();
     show.key("4");
-    ASSERT_TRUE(waitForSilenceAfter(risingTones[7]));
+    ASSERT_TRUE(waitUntilSounding(risingTones[7], 0.1));
+    ASSERT_TRUE(waitUntilSounding(0));
 
     ASSERT_TRUE(show.click("^반복 플레이어$"));
     ASSERT_TRUE(waitFor([&] { return show.widget("^배경 B$").has_value(); }, 20s));
@@ -416,17 +319,16 @@ TEST_F(EndToEnd, InEditModeCueKeysPlayNothingAndALoopRunFollowsTheList) {
     ASSERT_TRUE(waitFor([&] { return show.widget("^2곡 선택됨$").has_value(); }, 20s));
     ASSERT_TRUE(show.click(" 시작$"));
     ASSERT_TRUE(waitUntilSounding(330));
-    show.screenshot("loop-running");
     ASSERT_TRUE(waitUntilSounding(550));
     ASSERT_TRUE(waitUntilSounding(330));
     ASSERT_TRUE(show.click("^중지$", "push button"));
     const auto heard = heardIn(show.stopRecording(), 0.8);  // no pause to tell from a dropout
     const auto tones = tonesOf(heard);
     ASSERT_GE(tones.size(), std::size(risingTones) + 3) << describe(heard) << show.logs();
-    EXPECT_TRUE(near(tones[0], risingTones[0])) << "cue 1 played in edit mode\n" << describe(heard);
-    EXPECT_TRUE(near(tones[8], 330)) << describe(heard);
-    EXPECT_TRUE(near(tones[9], 550)) << describe(heard);
-    EXPECT_TRUE(near(tones[10], 330)) << describe(heard);
+    // Cue 1 played in edit mode if the first tone is not cue 4's.
+    for (const auto& [i, tone] :
+         {std::pair{0, risingTones[0]}, {8, 330.0}, {9, 550.0}, {10, 330.0}})
+        EXPECT_TRUE(near(tones[i], tone)) << i << "\n" << describe(heard);
     quitLeavingTheDocument();
 }
 
@@ -451,7 +353,9 @@ TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterE
     for (const std::string badKey : {"6", "7", "8"}) {
         const auto pressed = std::chrono::steady_clock::now();
         show.key(badKey);
-        ASSERT_TRUE(answerAlert("bad-key-" + badKey + "-" + soundServer())) << "key " << badKey;
+        // It stops the cue: a silence longer than any dropout of the sink.
+        ASSERT_TRUE(waitUntilSounding(0, 0.4)) << "key " << badKey;
+        ASSERT_TRUE(answerAlert()) << "key " << badKey;
         show.key("1");
         // From the bad key to the good key is the test's own doing; 1.5 s more
         // is what the good key may take to sound.
@@ -466,7 +370,7 @@ TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterE
     // The run ends as a failed start, with an alert and the header's note,
     // while the window goes on.
     show.killSoundServer();
-    ASSERT_TRUE(answerAlert("device-lost-" + soundServer()));
+    ASSERT_TRUE(answerAlert());
     ASSERT_TRUE(show.applicationRunning()) << show.logs();
     EXPECT_TRUE(show.widget("^출력 없음$").has_value());
     ASSERT_EQ(show.startSoundServer(), "");

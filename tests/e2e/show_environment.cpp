@@ -1,14 +1,86 @@
 #include "show_environment.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
-#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
-
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <sstream>
+#include <stdexcept>
+
+extern char** environ;
 
 namespace tavrel::e2e {
+
+void ChildProcess::start(std::vector<std::string> arguments,
+                         const std::filesystem::path& stdoutFile,
+                         const std::filesystem::path& stderrFile) {
+    terminate();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    std::vector<char*> argv;
+    for (auto& s : arguments)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const int error = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        m_pid = -1;
+        throw std::runtime_error("cannot start " + arguments[0] + ": " + std::strerror(error));
+    }
+}
+
+bool ChildProcess::running() {
+    if (m_pid > 0 && ::waitpid(m_pid, &m_status, WNOHANG) == m_pid)
+        m_pid = -1;
+    return m_pid > 0;
+}
+
+int ChildProcess::wait() {
+    if (m_pid > 0 && ::waitpid(m_pid, &m_status, 0) == m_pid)
+        m_pid = -1;
+    return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+}
+
+int ChildProcess::terminate(std::chrono::milliseconds grace) {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        if (!waitFor([this] { return !running(); }, grace))
+            ::kill(m_pid, SIGKILL);
+    }
+    return wait();  // -1 when killed
+}
+
+std::string runCommand(const std::vector<std::string>& arguments, int* exitCode) {
+    char output[] = "/tmp/tavrel-e2e-output-XXXXXX";
+    ::close(::mkstemp(output));
+    ChildProcess child;
+    child.start(arguments, output);
+    const int status = child.wait();
+    if (exitCode)
+        *exitCode = status;
+    auto text = fileText(output);
+    std::filesystem::remove(output);
+    return text;
+}
+
+std::string fileText(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -22,11 +94,12 @@ std::string applicationBinary() {
     return binary && *binary ? binary : TAVREL_BINARY;
 }
 
-std::string trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    const auto newline = text.find('\n');
-    return newline == std::string::npos ? text : text.substr(0, newline);
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+void setEnvironment(const char* name, const std::string& value) {
+    ::setenv(name, value.c_str(), 1);
 }
 
 }  // namespace
@@ -39,10 +112,22 @@ ShowEnvironment::ShowEnvironment(fs::path root, std::string soundServer)
     fs::create_directories(m_runtime);
     ::chmod(m_runtime.c_str(), 0700);
     fs::create_directories(m_root / "home");
+    setEnvironment("XDG_RUNTIME_DIR", m_runtime.string());
+    setEnvironment("HOME", (m_root / "home").string());
+    setEnvironment("PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string());
+    setEnvironment("DISPLAY", "");
+    setEnvironment("WAYLAND_DISPLAY", "");
+    setEnvironment("QT_QPA_PLATFORM", "xcb");
+    setEnvironment("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    setEnvironment("LSAN_OPTIONS", "suppressions=" TAVREL_LSAN_SUPPRESSIONS);
+    // Never no session bus: without one libdbus forks a launcher from the
+    // sanitized, threaded application, and that child can hang.
+    setEnvironment("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_runtime / "no-bus").string());
 }
 
 ShowEnvironment::~ShowEnvironment() {
     m_application.terminate();
+    m_cover.terminate();
     m_recorder.terminate();
     m_keepAlive.terminate();
     m_xserver.terminate();
@@ -50,26 +135,11 @@ ShowEnvironment::~ShowEnvironment() {
     killSoundServer();
 }
 
-std::map<std::string, std::string> ShowEnvironment::environment() const {
-    return environmentWith(
-        {{"XDG_RUNTIME_DIR", m_runtime.string()},
-         {"HOME", (m_root / "home").string()},
-         {"PULSE_SERVER", "unix:" + (m_runtime / "pulse" / "native").string()},
-         {"DISPLAY", m_display},
-         {"QT_QPA_PLATFORM", "xcb"},
-         // A private session bus, through which the accessibility bus is
-         // found. Never none: without one libdbus forks a launcher from the
-         // sanitized, threaded application, and that child can hang.
-         {"DBUS_SESSION_BUS_ADDRESS",
-          m_sessionBus.empty() ? "unix:path=" + (m_runtime / "no-bus").string() : m_sessionBus},
-         {"WAYLAND_DISPLAY", ""}});
-}
-
 std::string ShowEnvironment::startSoundServer() {
     int exitCode = 0;
     runCommand(
         {"sh", TAVREL_NULL_SINK_SCRIPT, "start", m_runtime.string(), "tavrel_e2e", m_soundServer},
-        environment(), &exitCode);
+        &exitCode);
     if (exitCode != 0)
         return m_soundServer + " did not start:\n" + fileText(m_runtime / "pulse.log") +
                fileText(m_runtime / "pipewire.log");
@@ -80,16 +150,12 @@ std::string ShowEnvironment::startSoundServer() {
 void ShowEnvironment::killSoundServer() {
     m_recorder.terminate();
     m_keepAlive.terminate();
-    runCommand({"sh", TAVREL_NULL_SINK_SCRIPT, "stop", m_runtime.string()}, environment());
+    runCommand({"sh", TAVREL_NULL_SINK_SCRIPT, "stop", m_runtime.string()});
 }
 
 int ShowEnvironment::windowCount(const std::string& namePattern) {
     const auto output = xdotool({"search", "--onlyvisible", "--name", namePattern});
     return static_cast<int>(std::count(output.begin(), output.end(), '\n'));
-}
-
-bool ShowEnvironment::applicationRunning() {
-    return m_application.running();
 }
 
 void ShowEnvironment::killApplication() {
@@ -101,40 +167,32 @@ void ShowEnvironment::killApplication() {
 std::string ShowEnvironment::startServers() {
     if (auto error = startSoundServer(); !error.empty())
         return error;
-    for (int number = 90; number < 140 && m_display.empty(); ++number) {
-        if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
-            !fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-            m_display = ":" + std::to_string(number);
-        }
-    }
-    if (m_display.empty())
-        return "no free X display number";
-    m_xserver = ChildProcess({"Xvfb", m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
-                             environment(), "/dev/null", m_root / "xvfb.log");
-    const auto socket = "/tmp/.X11-unix/X" + m_display.substr(1);
-    if (!waitFor([&] { return fs::exists(socket); }, 20s)) {
+    // Xvfb picks a free display and names it once it takes connections.
+    const fs::path display = m_root / "display";
+    m_xserver.start({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
+                    display, m_root / "xvfb.log");
+    if (!waitFor([&] { return fileText(display).find('\n') != std::string::npos; }, 20s))
         return "Xvfb did not start:\n" + fileText(m_root / "xvfb.log");
-    }
+    setEnvironment("DISPLAY", ":" + firstLine(fileText(display)));
     // The session bus starts the accessibility bus when the application asks for it.
     const fs::path address = m_root / "bus.address";
-    m_bus = ChildProcess({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
-                         environment(), address, m_root / "bus.log");
+    m_bus.start({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, address,
+                m_root / "bus.log");
     if (!waitFor([&] { return fileText(address).find('\n') != std::string::npos; }, 20s))
         return "dbus-daemon did not start:\n" + fileText(m_root / "bus.log");
-    m_sessionBus = trimmed(fileText(address));
+    setEnvironment("DBUS_SESSION_BUS_ADDRESS", firstLine(fileText(address)));
     return {};
 }
 
 std::string ShowEnvironment::startRecording() {
     // Silence played into the sink keeps it and its monitor running, so the
     // recording has no gap at the first sound.
-    m_keepAlive = ChildProcess({"pacat", "--playback", "-d", "tavrel_e2e", "/dev/zero"},
-                               environment(), "/dev/null", m_root / "pacat.log");
+    m_keepAlive.start({"pacat", "--playback", "-d", "tavrel_e2e", "/dev/zero"}, "/dev/null",
+                      m_root / "pacat.log");
     fs::remove(m_recording);
-    m_recorder =
-        ChildProcess({"parecord", "--raw", "--format=float32le", "--rate=48000", "--channels=2",
+    m_recorder.start({"parecord", "--raw", "--format=float32le", "--rate=48000", "--channels=2",
                       "--latency-msec=20", "-d", "tavrel_e2e.monitor", m_recording.string()},
-                     environment(), "/dev/null", m_root / "parecord.log");
+                     "/dev/null", m_root / "parecord.log");
     // Recording once the monitor's first samples are written.
     const bool writing = waitFor(
         [&] {
@@ -148,17 +206,11 @@ std::string ShowEnvironment::startRecording() {
 }
 
 std::string ShowEnvironment::startApplication(const fs::path& library) {
-    m_library = library;
-    auto env = environment();
-    env["TAVREL_LIBRARY_DIR"] = library.string();
-    env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
-    env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1";
-    m_application =
-        ChildProcess({applicationBinary()}, env, m_root / "tavrel.out", m_root / "tavrel.log");
-    m_windowID = trimmed(xdotool({"search", "--sync", "--onlyvisible", "--name", "^Tavrel"}));
-    if (m_windowID.empty() || !m_application.running()) {
+    setEnvironment("TAVREL_LIBRARY_DIR", library.string());
+    m_application.start({applicationBinary()}, m_root / "tavrel.out", m_root / "tavrel.log");
+    m_windowID = firstLine(xdotool({"search", "--sync", "--onlyvisible", "--name", "^Tavrel"}));
+    if (m_windowID.empty() || !m_application.running())
         return "the tavrel window did not appear:\n" + fileText(m_root / "tavrel.log");
-    }
     xdotool({"windowfocus", "--sync", m_windowID});
     // Ready once its widgets can be found: the accessibility bridge is up.
     if (!waitFor([&] { return widget("^편집 모드$").has_value(); }, 20s))
@@ -166,60 +218,46 @@ std::string ShowEnvironment::startApplication(const fs::path& library) {
     return {};
 }
 
-std::string ShowEnvironment::xdotool(const std::vector<std::string>& arguments) {
-    std::vector<std::string> command{"xdotool"};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    return runCommand(command, environment());
+std::string ShowEnvironment::xdotool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xdotool");
+    return runCommand(arguments);
 }
 
-void ShowEnvironment::key(const std::string& keysym) {
-    keyDown(keysym);
-    keyUp(keysym);
-}
-
-void ShowEnvironment::keyDown(const std::string& keysym) {
+void ShowEnvironment::key(const std::string& keysym, const std::string& action) {
     xdotool({"windowfocus", "--sync", m_windowID});
-    xdotool({"keydown", "--clearmodifiers", keysym});
-}
-
-void ShowEnvironment::keyUp(const std::string& keysym) {
-    xdotool({"keyup", keysym});
+    xdotool({action, "--clearmodifiers", keysym});
 }
 
 void ShowEnvironment::splitRepeats(const std::string& keysym, int count) {
-    runCommand({TAVREL_X_TOOL, "split-repeats", m_windowID, keysym, std::to_string(count)},
-               environment());
+    runCommand({TAVREL_X_TOOL, "split-repeats", m_windowID, keysym, std::to_string(count)});
 }
 
-int ShowEnvironment::runAgain(const std::vector<std::string>& arguments,
-                              std::chrono::milliseconds timeout, std::string& output) {
-    auto env = environment();
-    env["TAVREL_LIBRARY_DIR"] = m_library.string();
-    env["LSAN_OPTIONS"] = "suppressions=" TAVREL_LSAN_SUPPRESSIONS;
-    std::vector<std::string> command{applicationBinary()};
-    command.insert(command.end(), arguments.begin(), arguments.end());
+int ShowEnvironment::runAgain(std::vector<std::string> arguments, std::chrono::milliseconds timeout,
+                              std::string& output) {
+    arguments.insert(arguments.begin(), applicationBinary());
     const fs::path log = m_root / "tavrel-again.log";
     fs::remove(log);
-    ChildProcess again(command, env, m_root / "tavrel-again.out", log);
+    ChildProcess again;
+    again.start(arguments, m_root / "tavrel-again.out", log);
     const bool ended = waitFor([&] { return !again.running(); }, timeout);
     const int status = ended ? again.terminate() : -1;
     output = fileText(log) + fileText(m_root / "tavrel-again.out");
     return status;
 }
 
-ChildProcess ShowEnvironment::coverApplication() {
-    return ChildProcess({TAVREL_X_TOOL, "cover", m_windowID}, environment());
+void ShowEnvironment::coverApplication() {
+    m_cover.start({TAVREL_X_TOOL, "cover", m_windowID});
 }
 
 bool ShowEnvironment::applicationOnTop() {
     int status = -1;
-    runCommand({TAVREL_X_TOOL, "on-top", m_windowID}, environment(), &status);
+    runCommand({TAVREL_X_TOOL, "on-top", m_windowID}, &status);
     return status == 0;
 }
 
 std::optional<ShowEnvironment::Widget> ShowEnvironment::widget(const std::string& namePattern,
                                                                const std::string& role) {
-    std::istringstream lines(runCommand({TAVREL_X_TOOL, "find", namePattern}, environment()));
+    std::istringstream lines(runCommand({TAVREL_X_TOOL, "find", namePattern}));
     std::optional<Widget> result;
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
@@ -248,26 +286,19 @@ bool ShowEnvironment::click(const std::string& namePattern, const std::string& r
     return true;
 }
 
-void ShowEnvironment::screenshot(const std::string& name) {
-    fs::create_directories(TAVREL_SCREENSHOT_DIR);
-    runCommand(
-        {TAVREL_X_TOOL, "screenshot", std::string(TAVREL_SCREENSHOT_DIR) + "/e2e-" + name + ".png"},
-        environment());
-}
-
 fs::path ShowEnvironment::stopRecording() {
     m_recorder.terminate();
     return m_recording;
 }
 
 int ShowEnvironment::quitApplication() {
-    runCommand({TAVREL_X_TOOL, "close", m_windowID}, environment());
+    runCommand({TAVREL_X_TOOL, "close", m_windowID});
     // While a sound plays the window asks first; its "종료" answers Alt+Q.
     const bool ended = waitFor(
         [&] {
             const std::string box = xdotool({"search", "--onlyvisible", "--name", "종료할까요"});
             if (!box.empty()) {
-                xdotool({"windowfocus", "--sync", box.substr(0, box.find('\n'))});
+                xdotool({"windowfocus", "--sync", firstLine(box)});
                 xdotool({"key", "--clearmodifiers", "alt+q"});
             }
             return !m_application.running();

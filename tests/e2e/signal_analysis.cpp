@@ -20,46 +20,42 @@ std::vector<float> readLeftChannel(const std::filesystem::path& rawFile,
     return left;
 }
 
-}  // namespace
+// What one 10 ms window holds; its frequency from upward zero crossings,
+// interpolated between samples: to well under one per cent. 0 when silent.
+struct Window {
+    double rms = 0;
+    double frequencyHz = 0;
+};
 
-std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
-                                     double fromSeconds) {
-    const auto left = readLeftChannel(rawFile, static_cast<std::size_t>(fromSeconds * sampleRate));
-    const auto windowFrames = static_cast<std::size_t>(sampleRate / 100);
-    std::vector<Window> windows;
-    for (std::size_t start = 0; start + windowFrames <= left.size(); start += windowFrames) {
-        Window window;
-        window.startSeconds = static_cast<double>(start) / sampleRate;
-        double sum = 0;
-        // Upward zero crossings, interpolated between samples: a 10 ms window
-        // still gives the frequency to well under one per cent.
-        double firstCrossing = -1;
-        double lastCrossing = -1;
-        int crossings = 0;
-        for (std::size_t i = start; i < start + windowFrames; ++i) {
-            sum += static_cast<double>(left[i]) * left[i];
-            if (i > 0 && left[i - 1] < 0 && left[i] >= 0) {
-                const double at = static_cast<double>(i - 1) +
-                                  left[i - 1] / static_cast<double>(left[i - 1] - left[i]);
-                if (firstCrossing < 0)
-                    firstCrossing = at;
-                lastCrossing = at;
-                ++crossings;
-            }
+Window analyseWindow(const float* left, std::size_t frames, int sampleRate) {
+    double sum = 0, firstCrossing = -1, lastCrossing = -1;
+    int crossings = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        sum += static_cast<double>(left[i]) * left[i];
+        if (i > 0 && left[i - 1] < 0 && left[i] >= 0) {
+            const double at = static_cast<double>(i - 1) +
+                              left[i - 1] / static_cast<double>(left[i - 1] - left[i]);
+            firstCrossing = firstCrossing < 0 ? at : firstCrossing;
+            lastCrossing = at;
+            ++crossings;
         }
-        window.rms = std::sqrt(sum / static_cast<double>(windowFrames));
-        if (window.rms > 0.005 && crossings >= 2 && lastCrossing > firstCrossing) {
-            window.frequencyHz = (crossings - 1) * sampleRate / (lastCrossing - firstCrossing);
-        }
-        windows.push_back(window);
     }
-    return windows;
+    Window window{std::sqrt(sum / static_cast<double>(frames)), 0};
+    if (window.rms > 0.01 && crossings >= 2 && lastCrossing > firstCrossing)
+        window.frequencyHz = (crossings - 1) * sampleRate / (lastCrossing - firstCrossing);
+    return window;
 }
 
-std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms) {
+// One tone within 3 %, or both silence.
+bool sameTone(double a, double b) {
+    return (a == 0) == (b == 0) && std::fabs(a - b) <= 0.03 * b;
+}
+
+// Runs of windows with one tone; each with its median level, which the
+// sink's dropouts inside a tone do not lower.
+std::vector<Stretch> stretches(const std::vector<float>& left, int sampleRate) {
     std::vector<Stretch> result;
     std::vector<double> levels;
-    // The median window: the sink's dropouts inside a tone do not lower it.
     const auto close = [&] {
         if (result.empty())
             return;
@@ -67,16 +63,12 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
         result.back().rms = levels[levels.size() / 2];
         levels.clear();
     };
-    for (const auto& window : windows) {
-        const double frequency = window.rms < silenceRms ? 0.0 : window.frequencyHz;
-        const bool same =
-            !result.empty() &&
-            ((frequency == 0 && result.back().frequencyHz == 0) ||
-             (frequency > 0 && result.back().frequencyHz > 0 &&
-              std::fabs(frequency - result.back().frequencyHz) < 0.03 * result.back().frequencyHz));
-        if (!same) {
+    const auto frames = static_cast<std::size_t>(sampleRate / 100);
+    for (std::size_t start = 0; start + frames <= left.size(); start += frames) {
+        const Window window = analyseWindow(left.data() + start, frames, sampleRate);
+        if (result.empty() || !sameTone(window.frequencyHz, result.back().frequencyHz)) {
             close();
-            result.push_back({window.startSeconds, 0, frequency, 0});
+            result.push_back({static_cast<double>(start) / sampleRate, 0, window.frequencyHz, 0});
         }
         result.back().durationSeconds += 0.01;
         levels.push_back(window.rms);
@@ -85,35 +77,77 @@ std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenc
     return result;
 }
 
+}  // namespace
+
+bool near(double frequency, double expected) {
+    return std::fabs(frequency - expected) < 0.05 * expected;
+}
+
+std::vector<Stretch> listen(const std::filesystem::path& rawFile, int sampleRate,
+                            double maxGapSeconds, double fromSeconds) {
+    // Ramps and window edges make short stretches: those are left out.
+    std::vector<Stretch> significant;
+    for (const auto& s :
+         stretches(readLeftChannel(rawFile, static_cast<std::size_t>(fromSeconds * sampleRate)),
+                   sampleRate)) {
+        if (s.durationSeconds < 0.045)
+            continue;
+        if (!significant.empty() && sameTone(s.frequencyHz, significant.back().frequencyHz))
+            significant.back().durationSeconds =
+                s.startSeconds + s.durationSeconds - significant.back().startSeconds;
+        else
+            significant.push_back(s);
+    }
+    std::vector<Stretch> result;
+    for (std::size_t i = 0; i < significant.size(); ++i) {
+        const Stretch& s = significant[i];
+        const bool dropout = s.frequencyHz == 0 && s.durationSeconds < maxGapSeconds &&
+                             !result.empty() && i + 1 < significant.size() &&
+                             result.back().frequencyHz > 0 &&
+                             near(significant[i + 1].frequencyHz, result.back().frequencyHz);
+        if (dropout)
+            result.back().durationSeconds += significant[++i].durationSeconds;
+        else
+            result.push_back(s);
+    }
+    return result;
+}
+
+std::vector<double> tonesOf(const std::vector<Stretch>& heard) {
+    std::vector<double> tones;
+    for (const auto& s : heard)
+        if (s.frequencyHz > 0)
+            tones.push_back(s.frequencyHz);
+    return tones;
+}
+
 std::string describe(const std::vector<Stretch>& stretches) {
     std::ostringstream text;
-    for (const auto& s : stretches) {
-        text << "  at " << s.startSeconds << " s for " << s.durationSeconds << " s: ";
-        if (s.frequencyHz == 0)
-            text << "silence\n";
-        else
-            text << s.frequencyHz << " Hz rms " << s.rms << "\n";
-    }
+    for (const auto& s : stretches)  // 0 Hz: silence
+        text << "  at " << s.startSeconds << " s for " << s.durationSeconds
+             << " s: " << s.frequencyHz << " Hz rms " << s.rms << "\n";
     return text.str();
 }
 
 namespace {
 
-// Runs [begin, end) of exact zeros, at most `longest` samples, with sound on both sides.
-template <typename Visit>
-void forEachDropout(const std::vector<float>& left, std::size_t longest, Visit visit) {
-    for (std::size_t i = 1; i < left.size();) {
-        if (left[i] != 0.0f || left[i - 1] == 0.0f) {
-            ++i;
+// Marks each run of exact zeros inside sound, `shortest` to `longest` samples
+// long: what the server plays when a buffer came late, not a missing ramp.
+std::vector<bool> dropouts(const std::vector<float>& left, std::size_t shortest,
+                           std::size_t longest) {
+    std::vector<bool> marked(left.size(), false);
+    for (std::size_t i = 1; i < left.size(); ++i) {
+        if (left[i] != 0.0f || left[i - 1] == 0.0f)
             continue;
-        }
         std::size_t end = i;
         while (end < left.size() && left[end] == 0.0f)
             ++end;
-        if (end < left.size() && end - i <= longest)
-            visit(i, end);
+        if (end < left.size() && end - i >= shortest && end - i <= longest)
+            std::fill(marked.begin() + static_cast<std::ptrdiff_t>(i),
+                      marked.begin() + static_cast<std::ptrdiff_t>(end), true);
         i = end;
     }
+    return marked;
 }
 
 }  // namespace
@@ -121,15 +155,10 @@ void forEachDropout(const std::vector<float>& left, std::size_t longest, Visit v
 double largestStep(const std::filesystem::path& rawFile, int sampleRate, double dropoutSeconds,
                    double fromSeconds) {
     const auto left = readLeftChannel(rawFile);
-    // The edges of a short run of digital silence inside sound: what the
-    // server plays when a buffer came late, not a missing ramp.
-    std::vector<bool> dropoutEdge(left.size() + 1, false);
-    forEachDropout(
-        left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
-        [&](std::size_t begin, std::size_t end) { dropoutEdge[begin] = dropoutEdge[end] = true; });
+    const auto dropout = dropouts(left, 1, static_cast<std::size_t>(dropoutSeconds * sampleRate));
     double largest = 0;
     for (auto i = std::max<std::size_t>(1, fromSeconds * sampleRate); i < left.size(); ++i) {
-        if (!dropoutEdge[i])
+        if (!dropout[i] && !dropout[i - 1])
             largest = std::max(largest, std::fabs(static_cast<double>(left[i] - left[i - 1])));
     }
     return largest;
@@ -138,19 +167,15 @@ double largestStep(const std::filesystem::path& rawFile, int sampleRate, double 
 std::vector<double> peakEnvelope(const std::filesystem::path& rawFile, int sampleRate,
                                  double windowSeconds, double dropoutSeconds) {
     const auto left = readLeftChannel(rawFile);
+    // A sine at these rates is never exactly zero for a millisecond.
+    const auto dropout = dropouts(left, static_cast<std::size_t>(sampleRate / 1000),
+                                  static_cast<std::size_t>(dropoutSeconds * sampleRate));
     const auto frames = static_cast<std::size_t>(windowSeconds * sampleRate);
     std::vector<double> envelope(left.size() / frames, 0.0);
     for (std::size_t i = 0; i < envelope.size() * frames; ++i)
         envelope[i / frames] = std::max(envelope[i / frames], std::fabs(double(left[i])));
-    // A sine at these rates is never exactly zero for a millisecond.
-    forEachDropout(left, static_cast<std::size_t>(dropoutSeconds * sampleRate),
-                   [&](std::size_t begin, std::size_t end) {
-                       if (end - begin < static_cast<std::size_t>(sampleRate / 1000))
-                           return;
-                       for (auto w = begin / frames; w <= (end - 1) / frames && w < envelope.size();
-                            ++w)
-                           envelope[w] = std::nan("");
-                   });
+    for (std::size_t i = 0; i < envelope.size() * frames; ++i)
+        envelope[i / frames] = dropout[i] ? std::nan("") : envelope[i / frames];
     return envelope;
 }
 

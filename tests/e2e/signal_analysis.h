@@ -6,27 +6,26 @@
 
 namespace tavrel::e2e {
 
-// What one 10 ms window of a recording holds.
-struct Window {
-    double startSeconds = 0;
-    double rms = 0;
-    double frequencyHz = 0;  // from zero crossings; 0 when silent
-};
-
-// Reads raw interleaved float32 stereo and describes it window by window (left
-// channel), from `fromSeconds` on, with times counted from there.
-std::vector<Window> analyseRecording(const std::filesystem::path& rawFile, int sampleRate,
-                                     double fromSeconds = 0);
-
-// Consecutive windows with the same tone (within 3 %) or silence.
+// A tone or a silence, as heard.
 struct Stretch {
     double startSeconds = 0;
     double durationSeconds = 0;
     double frequencyHz = 0;  // 0: silence
-    double rms = 0;          // of its median window
+    double rms = 0;          // of its median 10 ms window
 };
-std::vector<Stretch> stretches(const std::vector<Window>& windows, double silenceRms = 0.01);
 
+// Within 5 %: a stretch that begins on the border of two tones is measured a
+// few per cent off, and no two tones of the show are closer than 10 %.
+bool near(double frequency, double expected);
+
+// What a raw interleaved float32 stereo recording holds (left channel), from
+// `fromSeconds` on, with times counted from there: stretches long enough to
+// mean something, and a silence shorter than `maxGapSeconds` between two
+// stretches of one tone (the sink's dropout on a loaded machine, no pause or
+// restart) merged away, the two counting with the length of their sound alone.
+std::vector<Stretch> listen(const std::filesystem::path& rawFile, int sampleRate,
+                            double maxGapSeconds, double fromSeconds = 0);
+std::vector<double> tonesOf(const std::vector<Stretch>& heard);
 std::string describe(const std::vector<Stretch>& stretches);
 
 // The largest sample step of the left channel from `fromSeconds` on, leaving
