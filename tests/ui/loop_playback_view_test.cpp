@@ -1,10 +1,6 @@
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
-#include <QMenu>
-#include <QSlider>
 #include <QTest>
-#include <QToolButton>
 
 #include "loop_editor_fixture.h"
 #include "ui/loop_duration_picker.h"
@@ -42,7 +38,7 @@ protected:
     std::unique_ptr<LoopPlaybackView> view;
 };
 
-TEST_F(LoopPlaybackViewTest, StatusStartAndVolumeFollowTheChecksTheDurationAndTheSlider) {
+TEST_F(LoopPlaybackViewTest, StatusAndStartFollowTheChecksAndTheDuration) {
     makeView();
     EXPECT_TRUE(list().showsEmptyState() && !view->startButton()->isEnabled());
     EXPECT_EQ(view->nowPlayingLabel()->text(), "재생 중인 곡 없음");
@@ -63,17 +59,6 @@ TEST_F(LoopPlaybackViewTest, StatusStartAndVolumeFollowTheChecksTheDurationAndTh
     check({0, 2});
     EXPECT_EQ(status(), "0곡 선택됨");
     EXPECT_FALSE(view->startButton()->isEnabled());
-
-    // The volume follows every move and is saved on release.
-    QSlider& slider = *view->volumeSlider();
-    slider.setSliderDown(true);
-    slider.setValue(570);
-    EXPECT_EQ(view->volumeLabel()->text(), "마스터 볼륨 57%");
-    EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 1.0);
-    slider.setSliderDown(false);
-    EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 0.57);
-    store->setMasterVolume(0.25);
-    EXPECT_EQ(slider.value(), 250);
 }
 
 TEST_F(LoopPlaybackViewTest, ARunDisablesEditingAndShowsWhatPlays) {
@@ -125,51 +110,13 @@ TEST_F(LoopPlaybackViewTest, MoveButtonsAndDeletingRows) {
     list().selectRows({0});
     QTest::keyClick(view.get(), Qt::Key_Delete);
     EXPECT_TRUE(store->document().loopTracks.empty());
-
-    makeView({"E"});
-    auto* widget = list().findChild<QListWidget*>("loopTrackList");
-    Q_EMIT widget->customContextMenuRequested(widget->visualItemRect(widget->item(0)).center());
-    auto* menu = list().findChild<QMenu*>();
-    ASSERT_TRUE(menu && menu->actions().size() == 1);
-    EXPECT_EQ(menu->actions()[0]->text(), "삭제");
-    menu->actions()[0]->trigger();
-    EXPECT_TRUE(list().showsEmptyState());
-}
-
-TEST_F(LoopPlaybackViewTest, TracksThatLeaveBySetLoadStayCountedUntilShownAfresh) {
-    const auto set = temp.path() / "empty.tavrel";
-    store->exportBackup(set);
-    makeView({"A", "B"});
-    check({0, 1});
-    ASSERT_TRUE(store->restoreBackup(set));
-    EXPECT_EQ(status(), "2곡 선택됨");
-    start(LoopDuration::infinite);  // the store ignores ids that name no track
-    EXPECT_FALSE(store->loopPlayback());
-    store->playback().clearError();
-    view->hide();  // back from the cue pad
-    view->show();
-    EXPECT_EQ(status(), "0곡 선택됨");
-    EXPECT_EQ(view->duration(), LoopDuration::tenMinutes);
-}
-
-TEST_F(LoopPlaybackViewTest, AMissingFileIsMarkedAndCanStillBeChecked) {
-    addTracks({"A", "B"});
-    std::filesystem::remove(media() / store->document().loopTracks[1].audioFilename);
-    makeView();
-    EXPECT_TRUE(!list().row(0)->missingLabel()->isVisibleTo(view.get()) &&
-                list().row(1)->missingLabel()->isVisibleTo(view.get()));
-    check({1});
-    EXPECT_TRUE(view->startButton()->isEnabled());
 }
 
 TEST_F(LoopPlaybackViewTest, AddingByTheButtonOrByDroppingKeepsAudioFilesInOrder) {
     makeView();
     view->addButton()->click();
     const OpenPanelOptions& options = chooser.openRequests.at(0).options;
-    EXPECT_EQ(options.title, "반복 재생 MP3 추가");
     EXPECT_TRUE(options.allowsMultipleSelection && !options.canChooseDirectories);
-    for (const char* pattern : {"*.mp3", "*.wav", "*.aiff", "*.flac", "*.ogg", "*.opus", "*.m4a"})
-        EXPECT_TRUE(options.nameFilters.at(0).contains(pattern)) << pattern;
     chooser.answerOpen({sourceFile("Second.wav"), sourceFile("First.flac")});
     EXPECT_TRUE(drop(
         &list(),
