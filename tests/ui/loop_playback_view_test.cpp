@@ -1,6 +1,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QTest>
+#include <QToolButton>
 
 #include "loop_editor_fixture.h"
 #include "ui/loop_duration_picker.h"
