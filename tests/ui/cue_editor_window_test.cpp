@@ -54,11 +54,7 @@ void expectFits(LoopPlaybackView& panel, const std::string& when) {
 
 TEST_F(LoopPanelWindowTest, TheLoopPanelFitsTheMinimumWindow) {
     addTracks({"A rather long walk-in track title that goes on and on", "B", "C"});
-    UiServices wired = services();  // the panel plugged in as the application does
-    wired.makeLoopPanel = [this](QWidget* parent) -> QWidget* {
-        return new LoopPlaybackView(store, chooser, parent);
-    };
-    MainWindow window(store, wired);
+    MainWindow window(store, services());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.content().sidebar().selectSection(TavrelSection::loopPlayer);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 
 #include "loop_editor_fixture.h"
 #include "ui/cue_board_header.h"
