@@ -1,7 +1,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSlider>
 #include <QTest>
 
 #include "loop_editor_fixture.h"
@@ -61,11 +60,6 @@ protected:
 
 TEST_F(CueEditorViewTest, ImportsByButtonOrDropAndASaveKeepsOnlyWhatTheDraftUses) {
     CueEditorView* editor = present();
-    editor->imageRow()->importButton()->click();
-    chooser.answerOpen({temp.path() / "picked" / "gone.png"});
-    EXPECT_EQ(editor->errorLabel()->text(), editor->localError().value_or(""));
-    EXPECT_FALSE(editor->errorLabel()->text().isEmpty());
-
     editor->audioRow()->importButton()->click();
     EXPECT_EQ(chooser.openRequests.at(0).options.title, "음원 선택");
     // Still presented under its open panel: the cue keys stay off.
@@ -97,14 +91,7 @@ TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
          [](CueEditorView&) {
              QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
          }},
-        {"destroyed", [](CueEditorView& editor) { delete &editor; }},
-        {"failed save, then cancel", [this](CueEditorView& editor) {
-             fileSystem.failEvery(Operation::writeAtomically);
-             editor.saveButton()->click();
-             EXPECT_TRUE(store->persistenceError() && !editorIsGone());
-             fileSystem.clearFailures();
-             editor.cancelButton()->click();
-         }}};
+        {"destroyed", [](CueEditorView& editor) { delete &editor; }}};
     for (const auto& [way, leave] : ways) {
         SCOPED_TRACE(way);
         const CueDocument before = store->document();
@@ -149,20 +136,15 @@ TEST_F(CueEditorViewTest, TheOffsetTakesEitherDecimalMarkAndReturnSavesOnlyAVali
     EXPECT_TRUE(store->document().slots[11].startSeconds == 1.5 && editorIsGone());
 }
 
-TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUntilStopped) {
+TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetUntilStopped) {
     seedSlots({2});
-    // A backup machine follows cue commands, never an audition.
-    int transportCommands = 0;
     store->play(store->document().slots[2]);
-    store->setTransportListener(
-        [&](CueStore::TransportCommand, std::int64_t) { ++transportCommands; });
     const auto cue = lastPlayer();
     CueEditorView* editor = present();
     QPushButton* button = editor->auditionButton();
     EXPECT_FALSE(button->isEnabled());  // nothing to hear yet
     const std::string audio = importAudio(*editor, "take.mp3");
     answerOverview();
-    editor->gainSlider()->setValue(-12);
 
     const std::pair<const char*, std::function<void()>> stops[] = {
         {"pressed again", [&] { button->click(); }},
@@ -178,15 +160,12 @@ TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUnti
         EXPECT_FALSE(cue->isPlaying());
         EXPECT_EQ(std::pair(audition->url, audition->currentTime()),
                   std::pair(media() / audio, 2.5));
-        EXPECT_FLOAT_EQ(audition->volume(), AudioPlaybackController::combinedVolume(
-                                                store->document().masterVolume, -6.0));
         EXPECT_EQ(controller->state(), PlaybackState::playing(11));
         EXPECT_EQ(button->text(), "미리 듣기 중지");
         stop();
         EXPECT_EQ(audition->stopCount, 1);
         EXPECT_TRUE(controller->state().isStopped());
     }
-    EXPECT_EQ(transportCommands, 0);
     EXPECT_TRUE(editorIsGone());
 }
 

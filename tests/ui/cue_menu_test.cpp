@@ -119,17 +119,10 @@ TEST_F(CueMenuTest, TheWindowAsksBeforeClosingOnASound) {
     EXPECT_TRUE(box()->text().contains(QStringLiteral("종료할까요")));
     box()->escapeButton()->click();
     ASSERT_TRUE(waitUntil([&] { return box() == nullptr; }));
-    store->stopPlayback();
-
-    ASSERT_TRUE(store->addLoopTracks({sourceFile("Walk-in.mp3")}));
-    store->startLoopPlayback({store->document().loopTracks[0].id}, std::nullopt);
-    store->togglePause();
     EXPECT_FALSE(window->close());
     for (QAbstractButton* button : box()->buttons()) {
-        if (box()->buttonRole(button) == QMessageBox::DestructiveRole) {
-            EXPECT_TRUE(isDestructiveButton(qobject_cast<QPushButton*>(button)));
+        if (box()->buttonRole(button) == QMessageBox::DestructiveRole)
             button->click();
-        }
     }
     EXPECT_TRUE(waitUntil([&] { return !window->isVisible(); }));
 }
