@@ -159,7 +159,6 @@ TEST_F(CueSetFlowsTest, EachKindOfFileOpensWhereTheLastOfItsKindWasChosen) {
     audio.kind = FileKind::audio;
     std::vector<fs::path> opened;
     files.chooseToOpen(&parent, audio, [&](std::vector<fs::path> chosen) { opened = chosen; });
-    EXPECT_EQ(parent.findChild<QFileDialog*>()->directory().absolutePath(), QDir::homePath());
     answer(sounds / "a.mp3");
     EXPECT_EQ(opened, std::vector<fs::path>{sounds / "a.mp3"});
     files.chooseToOpen(&parent, audio, [](std::vector<fs::path>) {});
