@@ -1,12 +1,10 @@
 #include <QIcon>
-#include <QImage>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 
 #include <atomic>
 
-#include "ui/cue_artwork_cache.h"
 #include "ui/cue_card_artwork.h"
 #include "ui/symbol_icon.h"
 #include "ui/thumbnail_decoder.h"
@@ -16,7 +14,6 @@ namespace tavrel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::UiFixture;
 
 fs::path writeImage(const fs::path& file, QSize size) {
     QImage image(size, QImage::Format_RGB32);
@@ -64,7 +61,7 @@ TEST_F(CueCardArtworkTest, DecodesOffTheMainThreadOnceAndDropsALateResult) {
     artwork.setContent(photo, true);
     EXPECT_EQ(artwork.placeholderSymbol(), Symbol::waveform);  // returns before the decode
     artwork.setContent(small, false);
-    ASSERT_TRUE(UiFixture::waitUntil([&] { return !artwork.image().isNull(); }));
+    ASSERT_TRUE(test::UiFixture::waitUntil([&] { return !artwork.image().isNull(); }));
     release.release();
     finishWork();
     EXPECT_EQ(artwork.image().size(), QSize(20, 10));

@@ -1,11 +1,9 @@
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 
 #include "ui/cue_menu.h"
 #include "ui/main_window.h"
-#include "ui/tavrel_theme.h"
 #include "ui_fixture.h"
 
 namespace tavrel {
