@@ -1,11 +1,12 @@
+#include <QIcon>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 
 #include <atomic>
 
-#include "ui/cue_artwork_cache.h"
 #include "ui/cue_card_artwork.h"
+#include "ui/symbol_icon.h"
 #include "ui/thumbnail_decoder.h"
 #include "ui_fixture.h"
 
@@ -13,7 +14,6 @@ namespace tavrel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::UiFixture;
 
 fs::path writeImage(const fs::path& file, QSize size) {
     QImage image(size, QImage::Format_RGB32);
@@ -52,62 +52,51 @@ protected:
     std::atomic<bool> onMainThread = false;
 };
 
-TEST_F(CueCardArtworkTest, APhotoBecomesA256PixelThumbnailDecodedOffTheMainThreadOnce) {
+// A photo becomes a 256-pixel thumbnail decoded once, off the main thread; a
+// result that arrives after the card moved on is dropped but still cached.
+TEST_F(CueCardArtworkTest, DecodesOffTheMainThreadOnceAndDropsALateResult) {
     const fs::path photo = writeImage(temp.path() / "photo.jpg", {4000, 3000});
-    CueCardArtwork artwork(nullptr, countingDecoder(), &pool, &cache);
-    artwork.resize(200, 100);
+    const fs::path small = writeImage(temp.path() / "small.png", {20, 10});
+    CueCardArtwork artwork(nullptr, countingDecoder(photo), &pool, &cache);
     artwork.setContent(photo, true);
-    // The call returns with the placeholder; the decode happens elsewhere.
-    EXPECT_EQ(artwork.placeholderSymbol(), Symbol::waveform);
+    EXPECT_EQ(artwork.placeholderSymbol(), Symbol::waveform);  // returns before the decode
+    artwork.setContent(small, false);
+    ASSERT_TRUE(test::UiFixture::waitUntil([&] { return !artwork.image().isNull(); }));
+    release.release();
     finishWork();
-    EXPECT_EQ(artwork.image().size(), QSize(256, 192));
-    // Delivered already cropped to the area, so painting only copies it.
-    EXPECT_EQ(artwork.fitted().size(), QSize(200, 100) * artwork.devicePixelRatioF());
-    EXPECT_EQ(cache.totalCost(), 256 * 4 * 192);
+    EXPECT_EQ(artwork.image().size(), QSize(20, 10));
     CueCardArtwork second(nullptr, countingDecoder(), &pool, &cache);
     second.setContent(photo, true);
     EXPECT_EQ(second.image().size(), QSize(256, 192));  // at once, from the cache
     finishWork();
-    EXPECT_TRUE(decodes == 1 && !onMainThread);
+    EXPECT_TRUE(decodes == 2 && !onMainThread);
 }
 
-TEST_F(CueCardArtworkTest, ALateResultIsDroppedAndAnUndecodableFileLeavesThePlaceholder) {
-    const fs::path first = writeImage(temp.path() / "first.png", {40, 40});
-    const fs::path second = writeImage(temp.path() / "second.png", {20, 10});
-    CueCardArtwork artwork(nullptr, countingDecoder(first), &pool, &cache);
-    artwork.setContent(first, false);
-    artwork.setContent(second, false);
-    ASSERT_TRUE(UiFixture::waitUntil([&] { return !artwork.image().isNull(); }));
-    release.release();
-    finishWork();
-    EXPECT_EQ(artwork.image().size(), QSize(20, 10));
-    // The first decode still filled the cache for the next card that wants it.
-    EXPECT_TRUE(cache.image(first));
+// Opaque pixels of the tint's colour, ignoring antialiased edges.
+int tintedPixels(const QImage& image, QColor tint) {
+    return test::pixelsWhere(image, [&](const QColor& pixel) {
+        return pixel.alpha() > 200 && std::abs(pixel.red() - tint.red()) < 8 &&
+               std::abs(pixel.green() - tint.green()) < 8 &&
+               std::abs(pixel.blue() - tint.blue()) < 8;
+    });
+}
 
-    const fs::path broken = temp.path() / "broken.jpg";
-    test::writeFile(broken, "not an image at all");
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        artwork.setContent(std::nullopt, false);
-        artwork.setContent(broken, false);
-        finishWork();
+TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
+    const QString theme = QIcon::themeName();
+    const QColor tint(255, 159, 10);
+    for (const QString& name : {theme, QStringLiteral("no-such-theme")}) {
+        QIcon::setThemeName(name);
+        for (int index = 0; index <= int(Symbol::waveformCircle); ++index) {
+            const auto symbol = Symbol(index);
+            const QImage image = renderSymbol(symbol, tint, 24, 2.0)
+                                     .toImage()
+                                     .convertToFormat(QImage::Format_ARGB32);
+            EXPECT_EQ(image.size(), QSize(48, 48)) << index;
+            EXPECT_GT(tintedPixels(image, tint), 40)
+                << index << " with theme " << name.toStdString();
+        }
     }
-    EXPECT_TRUE(artwork.image().isNull());
-    EXPECT_EQ(artwork.placeholderSymbol(), Symbol::plus);
-    // Failures are not remembered: asking again tries again.
-    EXPECT_EQ(std::pair(cache.count(), int(decodes)), std::pair(2, 4));
-}
-
-TEST(CueArtworkCacheTest, KeepsWithinItsCountAndByteBudgetsAndLetsTheLeastRecentGo) {
-    // Two tiles and two small images fill the bytes; three entries the count.
-    CueArtworkCache cache(3, 2 * 100 * 100 * 4 + 2 * 10 * 10 * 4);
-    for (const char* key : {"a", "b", "c"})  // "a" goes for the bytes
-        cache.insert(key, QImage(100, 100, QImage::Format_RGB32));
-    ASSERT_TRUE(cache.image("b"));      // a lookup makes an entry recent
-    for (const char* key : {"d", "e"})  // "c" goes for the count
-        cache.insert(key, QImage(10, 10, QImage::Format_RGB32));
-    cache.insert("huge", QImage(1000, 1000, QImage::Format_RGB32));  // over the whole budget
-    EXPECT_TRUE(!cache.image("a") && cache.image("b") && !cache.image("c") && cache.image("e") &&
-                !cache.image("huge"));
+    QIcon::setThemeName(theme);
 }
 
 }  // namespace

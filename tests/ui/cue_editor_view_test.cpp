@@ -1,8 +1,6 @@
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSlider>
 #include <QTest>
 
 #include "loop_editor_fixture.h"
@@ -49,9 +47,9 @@ protected:
         return watched.isNull();
     }
 
-    void answerOverview(std::vector<float> peaks = std::vector<float>(200, 0.5f)) {
+    void answerOverview() {
         ASSERT_FALSE(overviews.requests.back().handle.expired());
-        overviews.requests.back().deliver({10.0, "MP3", 44100, 2, std::move(peaks)});
+        overviews.requests.back().deliver({10.0, "MP3", 44100, 2, std::vector<float>(200, 0.5f)});
     }
 
     FakeOverviews overviews;
@@ -62,20 +60,12 @@ protected:
 
 TEST_F(CueEditorViewTest, ImportsByButtonOrDropAndASaveKeepsOnlyWhatTheDraftUses) {
     CueEditorView* editor = present();
-    editor->imageRow()->importButton()->click();
-    chooser.answerOpen({temp.path() / "picked" / "gone.png"});
-    EXPECT_EQ(editor->errorLabel()->text(), editor->localError().value_or(""));
-    EXPECT_FALSE(editor->errorLabel()->text().isEmpty());
-
     editor->audioRow()->importButton()->click();
-    EXPECT_EQ(chooser.openRequests.at(0).options.title, "음원 선택");
     // Still presented under its open panel: the cue keys stay off.
     EXPECT_FALSE(store->liveShortcutsEnabled());
     chooser.answerOpen({sourceFile("first.wav")});
     const auto image = fileDrag({sourceImage("poster.PNG")});
-    EXPECT_FALSE(drop(editor->audioRow(), image.get()));
     EXPECT_TRUE(drop(editor->imageRow(), image.get()));
-    EXPECT_EQ(editor->imageRow()->detailText(), "8 × 8 픽셀");
     const auto audio = fileDrag({sourceFile("notes.txt"), sourceFile("hit.aiff")});
     EXPECT_TRUE(drop(editor->audioRow(), audio.get()));
     type(editor->titleField(), "Drumroll");
@@ -98,14 +88,7 @@ TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
          [](CueEditorView&) {
              QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
          }},
-        {"destroyed", [](CueEditorView& editor) { delete &editor; }},
-        {"failed save, then cancel", [this](CueEditorView& editor) {
-             fileSystem.failEvery(Operation::writeAtomically);
-             editor.saveButton()->click();
-             EXPECT_TRUE(store->persistenceError() && !editorIsGone());
-             fileSystem.clearFailures();
-             editor.cancelButton()->click();
-         }}};
+        {"destroyed", [](CueEditorView& editor) { delete &editor; }}};
     for (const auto& [way, leave] : ways) {
         SCOPED_TRACE(way);
         const CueDocument before = store->document();
@@ -129,7 +112,7 @@ TEST_F(CueEditorViewTest, EveryWayOutWithoutACommitDiscardsTheImportsOnce) {
     EXPECT_TRUE(entryNames(media()).empty());
 }
 
-TEST_F(CueEditorViewTest, TheOffsetTakesEitherDecimalMarkTheGainHalfDecibelsAndReturnSaves) {
+TEST_F(CueEditorViewTest, TheOffsetTakesEitherDecimalMarkAndReturnSavesOnlyAValidOne) {
     CueEditorView* editor = present();
     QLineEdit* seconds = editor->startSecondsField();
     const std::pair<const char*, bool> texts[] = {{"1,5", true},   {"1.2.3", false},
@@ -145,52 +128,19 @@ TEST_F(CueEditorViewTest, TheOffsetTakesEitherDecimalMarkTheGainHalfDecibelsAndR
     EXPECT_EQ(seconds->text(), "abc");  // left to be corrected, not silently replaced
     QTest::keyClick(editor->titleField(), Qt::Key_Return);
     EXPECT_EQ(store->document().slots[11].startSeconds, 1.25);
-    ASSERT_FALSE(editorIsGone());
-
-    type(seconds, "-5");
-    QSlider* gain = editor->gainSlider();
-    gain->setValue(gain->maximum() + 10);
-    EXPECT_EQ(editor->draft().gainDB, 0.0);
-    gain->setValue(gain->minimum());
-    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left})
-        QTest::keyClick(gain, key);
-    EXPECT_EQ(editor->gainLabel()->text(), "큐 게인 -11.5 dB");
+    type(seconds, "1,5");
     QTest::keyClick(editor->titleField(), Qt::Key_Return);
-    EXPECT_EQ(
-        std::pair(store->document().slots[11].startSeconds, store->document().slots[11].gainDB),
-        std::pair(0.0, -11.5));
+    EXPECT_TRUE(store->document().slots[11].startSeconds == 1.5 && editorIsGone());
 }
 
-TEST_F(CueEditorViewTest, ClearingAsksFirstAndEmptiesTheSlot) {
-    CueEditorView* editor = present();
-    editor->clearButton()->click();
-    ASSERT_NE(editor->clearConfirmation(), nullptr);
-    EXPECT_EQ(editor->clearConfirmation()->text(), "이 슬롯을 비울까요?");
-    EXPECT_EQ(editor->clearConfirmation()->informativeText(),
-              "다른 슬롯에서 사용하지 않는 음원·이미지 복사본도 정리됩니다.");
-    childNamed<QAbstractButton>(editor->clearConfirmation(), "취소")->click();
-    EXPECT_EQ(store->document().slots[11].title, "Fanfare");
-
-    editor->clearButton()->click();
-    childNamed<QAbstractButton>(editor->clearConfirmation(), "슬롯 비우기")->click();
-    EXPECT_EQ(store->document().slots[11], CueSlot::empty(11));
-    EXPECT_TRUE(editorIsGone());
-}
-
-TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUntilStopped) {
+TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetUntilStopped) {
     seedSlots({2});
-    // A backup machine follows cue commands, never an audition.
-    int transportCommands = 0;
     store->play(store->document().slots[2]);
-    store->setTransportListener(
-        [&](CueStore::TransportCommand, std::int64_t) { ++transportCommands; });
     const auto cue = lastPlayer();
     CueEditorView* editor = present();
     QPushButton* button = editor->auditionButton();
-    EXPECT_FALSE(button->isEnabled());  // nothing to hear yet
     const std::string audio = importAudio(*editor, "take.mp3");
     answerOverview();
-    editor->gainSlider()->setValue(-12);
 
     const std::pair<const char*, std::function<void()>> stops[] = {
         {"pressed again", [&] { button->click(); }},
@@ -206,53 +156,31 @@ TEST_F(CueEditorViewTest, AuditionReplacesWhatSoundsAtTheDraftsOffsetAndGainUnti
         EXPECT_FALSE(cue->isPlaying());
         EXPECT_EQ(std::pair(audition->url, audition->currentTime()),
                   std::pair(media() / audio, 2.5));
-        EXPECT_FLOAT_EQ(audition->volume(), AudioPlaybackController::combinedVolume(
-                                                store->document().masterVolume, -6.0));
         EXPECT_EQ(controller->state(), PlaybackState::playing(11));
         EXPECT_EQ(button->text(), "미리 듣기 중지");
         stop();
         EXPECT_EQ(audition->stopCount, 1);
         EXPECT_TRUE(controller->state().isStopped());
     }
-    EXPECT_EQ(transportCommands, 0);
     EXPECT_TRUE(editorIsGone());
 }
 
-TEST_F(CueEditorViewTest, TheWaveformShowsTheFormatAndPicksTheOffsetInStepWithTheField) {
+TEST_F(CueEditorViewTest, ClickingTheWaveformPicksTheOffsetInStepWithTheField) {
     CueEditorView* editor = present();
     CueEditorWaveform* waveform = editor->waveform();
     const std::string audio = importAudio(*editor, "take.mp3");
     EXPECT_EQ(overviews.requests[0].url, media() / audio);
-    answerOverview({});  // the format comes first
-    EXPECT_EQ(editor->audioRow()->detailText(), "0:10 · MP3 44.1 kHz 스테레오");
     answerOverview();
-
-    const auto expectOffset = [&](double seconds, double tolerance) {
-        EXPECT_NEAR(editor->draft().startSeconds, seconds, tolerance);
-        EXPECT_EQ(waveform->startSeconds(), editor->draft().startSeconds);
-        EXPECT_EQ(editor->startSecondsField()->text(),
-                  formatStartSeconds(editor->draft().startSeconds));
-    };
+    QTest::mouseClick(waveform, Qt::LeftButton, {},
+                      QPoint(waveform->width() / 4, waveform->height() / 2));
     // Within the few pixels of the frame around the plot.
-    const double near = 10.0 * 8 / waveform->width();
-    const auto at = [&](double part) {
-        return QPoint(int(waveform->width() * part), waveform->height() / 2);
-    };
-    QTest::mousePress(waveform, Qt::LeftButton, {}, at(0.5));
-    expectOffset(5.0, near);
-    QTest::mouseMove(waveform, at(0.25));
-    expectOffset(2.5, near);
-    QTest::mouseMove(waveform, at(1.2));  // past the end: the end
-    QTest::mouseRelease(waveform, Qt::LeftButton, {}, at(1.2));
-    expectOffset(10.0, 0.0);
+    EXPECT_NEAR(editor->draft().startSeconds, 2.5, 10.0 * 8 / waveform->width());
+    EXPECT_EQ(editor->startSecondsField()->text(),
+              formatStartSeconds(editor->draft().startSeconds));
     type(editor->startSecondsField(), "7,5");
     EXPECT_EQ(waveform->startSeconds(), 7.5);
-
     editor->reject();
     EXPECT_TRUE(overviews.requests[0].handle.expired());
-    EXPECT_EQ(audioDetailText({3725.0, "WAV", 48000, 1, {}}), "1:02:05 · WAV 48 kHz 모노");
-    EXPECT_EQ(audioDetailText({59.6, "FLAC", 96000, 6, {}}), "1:00 · FLAC 96 kHz 5.1채널");
-    EXPECT_EQ(audioDetailText({5.0, "Opus", 48000, 3, {}}), "0:05 · Opus 48 kHz 3채널");
 }
 
 }  // namespace

@@ -11,23 +11,16 @@ namespace tavrel::test {
 class FakeFileChooser final : public FileChooser {
 public:
     struct OpenRequest {
-        QWidget* parent = nullptr;
         OpenPanelOptions options;
         OpenCompletion completion;
     };
-    struct SaveRequest {
-        QWidget* parent = nullptr;
-        SavePanelOptions options;
-        SaveCompletion completion;
-    };
 
-    void chooseToOpen(QWidget* parent, const OpenPanelOptions& options,
+    void chooseToOpen(QWidget*, const OpenPanelOptions& options,
                       OpenCompletion completion) override {
-        openRequests.push_back({parent, options, std::move(completion)});
+        openRequests.push_back({options, std::move(completion)});
     }
-    void chooseToSave(QWidget* parent, const SavePanelOptions& options,
-                      SaveCompletion completion) override {
-        saveRequests.push_back({parent, options, std::move(completion)});
+    void chooseToSave(QWidget*, const SavePanelOptions&, SaveCompletion completion) override {
+        saveRequests.push_back(std::move(completion));
     }
 
     // Closes the oldest open panel with these items (none: cancelled).
@@ -37,13 +30,13 @@ public:
         request.completion(std::move(items));
     }
     void answerSave(std::optional<std::filesystem::path> item) {
-        SaveRequest request = std::move(saveRequests.front());
+        SaveCompletion completion = std::move(saveRequests.front());
         saveRequests.pop_front();
-        request.completion(std::move(item));
+        completion(std::move(item));
     }
 
     std::deque<OpenRequest> openRequests;
-    std::deque<SaveRequest> saveRequests;
+    std::deque<SaveCompletion> saveRequests;
 };
 
 }  // namespace tavrel::test

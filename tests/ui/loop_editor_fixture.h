@@ -1,14 +1,11 @@
 #pragma once
 
 #include <QDropEvent>
-#include <QImage>
 #include <QMimeData>
 #include <QUrl>
 
 #include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "ui/cue_editor_presenter.h"
 #include "ui_fixture.h"

@@ -31,15 +31,6 @@ inline int pixelsWhere(const QImage& image, const std::function<bool(const QColo
     return count;
 }
 
-// Pixels of `widget`, as drawn, close to `colour`.
-inline int pixelsLike(QWidget& widget, const QColor& colour) {
-    return pixelsWhere(widget.grab().toImage(), [&](const QColor& pixel) {
-        return std::abs(pixel.red() - colour.red()) < 12 &&
-               std::abs(pixel.green() - colour.green()) < 12 &&
-               std::abs(pixel.blue() - colour.blue()) < 12;
-    });
-}
-
 // The button of `box` that reads `title`, or null.
 inline QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
     for (QAbstractButton* button : box->buttons()) {
