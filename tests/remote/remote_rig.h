@@ -41,10 +41,7 @@ public:
     std::optional<std::string> receive() const {
         std::string buffer(65536, '\0');
         const ssize_t size = ::recv(m_socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
-        if (size < 0)
-            return std::nullopt;
-        buffer.resize(static_cast<std::size_t>(size));
-        return buffer;
+        return size < 0 ? std::nullopt : std::optional(buffer.substr(0, std::size_t(size)));
     }
 
 private:
@@ -77,14 +74,11 @@ public:
     }
     // Runs posted tasks until `done` holds; false when it still does not after 30 s.
     bool runUntil(const std::function<bool()>& done) {
-        for (const auto deadline = std::chrono::steady_clock::now() + 30s;;) {
-            mainLoop.runPending();
-            if (done())
-                return true;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        for (; mainLoop.runPending(), !done(); std::this_thread::sleep_for(1ms))
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
-            std::this_thread::sleep_for(1ms);
-        }
+        return true;
     }
     bool runUntilState(const PlaybackState& state) {
         return runUntil([&] { return controller->state() == state; });
@@ -97,9 +91,9 @@ public:
     }
     // How many times the sound of cue N (1…12) was started.
     int starts(int cue) const {
-        return static_cast<int>(std::count_if(
-            factory->requestedURLs.begin(), factory->requestedURLs.end(),
-            [&](const std::filesystem::path& url) { return url.filename() == mediaName(cue); }));
+        return int(std::ranges::count_if(factory->requestedURLs, [&](const auto& url) {
+            return url.filename() == mediaName(cue);
+        }));
     }
     // Local OSC on a free port.
     static Preferences oscPreferences(const std::string& passcode = {}) {
