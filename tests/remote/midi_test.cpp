@@ -48,15 +48,12 @@ constexpr const char* padsName = "tavrel-test:pads";
 // The server outlives the remote control and the pads, so it is the first base.
 class MidiTest : public JackServer, public test::RemoteRig {
 protected:
-    bool runUntilMidiStatus(const std::string& status) {
-        return runUntil([&] { return remote->status().midi == status; });
-    }
     // The remote waits for the controller, which is then plugged in.
     void plugIn() {
-        ASSERT_TRUE(runUntilMidiStatus(waiting));
+        ASSERT_TRUE(runUntil([&] { return remote->status().midi == waiting; }));
         pads = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "tavrel-test");
         pads->openVirtualPort("pads");
-        ASSERT_TRUE(runUntilMidiStatus(connected));
+        ASSERT_TRUE(runUntil([&] { return remote->status().midi == connected; }));
     }
     void send(unsigned char status, unsigned char number, unsigned char value) {
         const unsigned char message[] = {status, number, value};
