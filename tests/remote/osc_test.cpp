@@ -49,9 +49,8 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEc
                                      {local(backup.remote->oscPort()), "backup-code"}};
     startRemote(mainPreferences);
     OscClient controller;
-    controller.send(remote->oscPort(), oscConnectMessage("main-code", false));
-
     const int port = remote->oscPort();
+    controller.send(port, oscConnectMessage("main-code", false));
     auto both = [&](const PlaybackState& state) {
         return runUntilState(state) && backup.runUntilState(state);
     };
@@ -62,7 +61,6 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEc
     auto osc = [&](const std::string& datagram) {
         return [&, datagram] { controller.send(port, datagram); };
     };
-    const auto& slots = store->document().slots;
     const std::pair<std::function<void()>, PlaybackState> steps[] = {
         {osc(command(Kind::pause)), PlaybackState::paused(11)},
         {[&] { store->togglePause(); }, PlaybackState::playing(11)},
@@ -74,7 +72,7 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEc
         {osc(command(Kind::fade)), PlaybackState::playing(3)},  // then cut
         {osc(command(Kind::fade)), PlaybackState::stopped()},
         {osc(withArguments("/tavrel/cue/5", "i", bigEndian(1))), PlaybackState::playing(4)},
-        {[&] { store->play(slots[2]); }, PlaybackState::playing(2)},
+        {[&] { store->play(store->document().slots[2]); }, PlaybackState::playing(2)},
     };
     for (const auto& [act, expected] : steps) {
         act();
