@@ -67,9 +67,9 @@ package-check: package
 	./packaging/verify-package.sh $(BUILD_PACKAGE)/tavrel_*.deb
 
 stress: deps $(BUILD_TEST)/build.ninja
-	cmake --build $(BUILD_TEST) --target tavrel_crash_driver tavrel_crash_writer tavrel_store_tests
-	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --writer $(BUILD_TEST)/tests/stress/tavrel_crash_writer --mode save --kills 1000
-	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --writer $(BUILD_TEST)/tests/stress/tavrel_crash_writer --mode export --kills 1000
+	cmake --build $(BUILD_TEST) --target tavrel_crash_driver tavrel_store_tests
+	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --mode save --kills 1000
+	./$(BUILD_TEST)/tests/stress/tavrel_crash_driver --mode export --kills 1000
 	TAVREL_STRESS_STEPS=50000 ./$(BUILD_TEST)/tests/tavrel_store_tests --gtest_filter='*Random*'
 	cmake --build $(BUILD_TEST) --target tavrel_audio_tests
 	TAVREL_SOAK_STARTS=10000 ./$(BUILD_TEST)/tests/audio/tavrel_audio_tests --gtest_filter='EngineSoak*'

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -18,20 +20,26 @@ struct RunResult {
 // `workingFolder` when given; stdout and stderr together.
 inline RunResult runTavrel(const std::string& arguments, const std::filesystem::path& library,
                            const std::filesystem::path& workingFolder = {}) {
-    const std::string folder =
-        workingFolder.empty() ? std::string() : "cd '" + workingFolder.string() + "' && ";
-    const std::string command = folder + "TAVREL_LIBRARY_DIR='" + library.string() + "' '" +
-                                TAVREL_BINARY "' " + arguments + " 2>&1 </dev/null";
+    const std::string command =
+        (workingFolder.empty() ? "" : "cd '" + workingFolder.string() + "' && ") +
+        "TAVREL_LIBRARY_DIR='" + library.string() + "' '" TAVREL_BINARY "' " + arguments +
+        " 2>&1 </dev/null";
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
     std::array<char, 4096> buffer{};
-    while (std::fgets(buffer.data(), buffer.size(), pipe))
+    while (pipe && std::fgets(buffer.data(), buffer.size(), pipe))
         result.output += buffer.data();
-    const int status = pclose(pipe);
+    const int status = pipe ? pclose(pipe) : -1;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+// Checks the exit code and that the output holds each of `texts`.
+inline void expectRun(const RunResult& result, int exitCode,
+                      std::initializer_list<std::string> texts) {
+    EXPECT_EQ(result.exitCode, exitCode) << result.output;
+    for (const auto& text : texts)
+        EXPECT_THAT(result.output, testing::HasSubstr(text));
 }
 
 }  // namespace tavrel::test

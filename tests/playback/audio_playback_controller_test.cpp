@@ -12,9 +12,6 @@
 namespace tavrel {
 namespace {
 
-namespace fs = std::filesystem;
-using test::FakePlayer;
-
 class AudioPlaybackControllerTest : public ::testing::Test {
 protected:
     AudioPlaybackControllerTest() {
@@ -33,10 +30,10 @@ protected:
         result.gainDB = gainDB;
         return result;
     }
-    fs::path file(const char* name) const { return temp.path() / name; }
+    std::filesystem::path file(const char* name) const { return temp.path() / name; }
     // Plays slot `id`; its completion is already posted, as the engine's would
     // be when the file ends just now.
-    std::shared_ptr<FakePlayer> playEndingSoon(std::int64_t id) {
+    std::shared_ptr<test::FakePlayer> playEndingSoon(std::int64_t id) {
         controller->play(slot(id), file("a.mp3"));
         auto player = factory->lastPlayer();
         mainLoop.post([player] { player->complete(); });
@@ -60,17 +57,15 @@ TEST_F(AudioPlaybackControllerTest, PlayStartsAtTheClampedStartAndGainAndFailure
     const auto player = factory->lastPlayer();
     EXPECT_EQ(player->currentTime(), 30.0);
     EXPECT_FLOAT_EQ(player->volume(), 0.5f * std::pow(10.0f, -0.6f)) << "gain floor is -12 dB";
-    for (const auto& [start, duration] : {std::pair{5.0, std::numeric_limits<double>::quiet_NaN()},
-                                          {5.0, std::numeric_limits<double>::infinity()},
-                                          {5.0, 0.0},
-                                          {-2.0, 3.0}})
-        EXPECT_EQ(clampedStart(start, duration), 0.0) << start << " in " << duration;
+    for (const double duration : {std::nan(""), HUGE_VAL, 0.0})
+        EXPECT_EQ(clampedStart(5, duration), 0.0) << duration;
+    EXPECT_EQ(clampedStart(-2, 3), 0.0);
 
     notifications = 0;
-    const std::tuple<CueSlot, std::optional<fs::path>, PlaybackError::Kind> refused[] = {
-        {CueSlot::empty(2), file("a.mp3"), PlaybackError::Kind::noAudio},
-        {slot(2), std::nullopt, PlaybackError::Kind::missingMedia},
-        {slot(2), file("deleted.mp3"), PlaybackError::Kind::missingMedia}};
+    const std::tuple<CueSlot, std::optional<std::filesystem::path>, PlaybackError::Kind> refused[] =
+        {{CueSlot::empty(2), file("a.mp3"), PlaybackError::Kind::noAudio},
+         {slot(2), std::nullopt, PlaybackError::Kind::missingMedia},
+         {slot(2), file("deleted.mp3"), PlaybackError::Kind::missingMedia}};
     for (const auto& [cue, url, kind] : refused) {
         try {
             controller->play(cue, url);
@@ -79,64 +74,28 @@ TEST_F(AudioPlaybackControllerTest, PlayStartsAtTheClampedStartAndGainAndFailure
             EXPECT_EQ(error.kind(), kind);
         }
     }
-    EXPECT_EQ(player->stopCount, 0);
-    EXPECT_EQ(controller->state(), PlaybackState::playing(4));
-    EXPECT_EQ(notifications, 0);
-}
-
-// A file that cannot be opened, or a player that will not start: the old cue
-// is stopped, the controller ends stopped, and the late end of the old run
-// counts for nothing.
-TEST_F(AudioPlaybackControllerTest, AFailedStartStopsThePreviousCue) {
-    for (const char* name : {"broken.mp3", "refuses.mp3"}) {
-        SCOPED_TRACE(name);
-        const auto previous = playEndingSoon(1);
-        controller->report(std::runtime_error("earlier"));
-        EXPECT_ANY_THROW(controller->play(slot(2), file(name)));
-        // The last made is the refused player, which is not stopped, or the previous one.
-        EXPECT_EQ(factory->lastPlayer()->stopCount, std::string(name) == "broken.mp3" ? 1 : 0);
-        EXPECT_EQ(controller->errorMessage(), "earlier") << "a failing play keeps the message";
-        EXPECT_EQ(previous->stopCount, 1);
-        EXPECT_EQ(controller->state(), PlaybackState::stopped());
-        mainLoop.runPending();
-        factory->lastPlayer()->complete();
-        EXPECT_EQ(completions, 0);
-    }
-    controller->play(slot(0), file("a.mp3"));
-    EXPECT_FALSE(controller->errorMessage()) << "a start clears the message";
-}
-
-TEST_F(AudioPlaybackControllerTest, PauseResumeAndMasterVolumeKeepThePlayer) {
-    controller->play(slot(3, 12, -6), file("a.mp3"));
-    const auto player = factory->lastPlayer();
-    EXPECT_TRUE(controller->togglePause());
-    EXPECT_EQ(controller->state(), PlaybackState::paused(3));
-    controller->setMasterVolume(3);
-    EXPECT_NEAR(player->volume(), std::pow(10.0, -0.3), 1e-6) << "clamped to 1, paused too";
-    EXPECT_TRUE(controller->togglePause());
-    EXPECT_EQ(player->currentTime(), 12.0);
-    // A resume the player refuses leaves the cue paused.
-    EXPECT_TRUE(controller->togglePause());
-    player->refusePlay = true;
-    EXPECT_FALSE(controller->togglePause());
-    EXPECT_EQ(controller->state(), PlaybackState::paused(3));
+    EXPECT_TRUE(player->stopCount == 0 && notifications == 0 &&
+                controller->state() == PlaybackState::playing(4));
 }
 
 // The run's end is already posted when the operator acts: it must count for
-// nothing, whatever the act.
+// nothing, whatever the act. A start that fails (a file that cannot be opened,
+// a player that will not start) still stops the old cue and keeps the message.
 TEST_F(AudioPlaybackControllerTest, AnEndAlreadyPostedCountsForNothingOnceTheRunIsOver) {
-    const std::pair<const char*, std::function<void()>> acts[] = {
+    const auto failingStart = [&](const char* name) {
+        return [&, name] { EXPECT_ANY_THROW(controller->play(slot(2), file(name))); };
+    };
+    const std::pair<std::string, std::function<void()>> acts[] = {
         {"stop", [&] { controller->stop(); }},
+        {"broken", failingStart("broken.mp3")},
+        {"refused", failingStart("refuses.mp3")},
         {"replay", [&] { controller->play(slot(2, 7), file("a.mp3")); }},
-        {"controller gone",
-         [&] {
-             subscription.reset();
-             controller.reset();
-         }},
+        {"controller gone", [&] { subscription.reset(), controller.reset(); }},
     };
     for (const auto& [name, act] : acts) {
         SCOPED_TRACE(name);
-        const auto player = playEndingSoon(2);
+        const auto player = playEndingSoon(1);
+        controller->report(std::runtime_error("earlier"));
         act();
         mainLoop.runPending();
         EXPECT_EQ(completions, 0);
@@ -144,66 +103,68 @@ TEST_F(AudioPlaybackControllerTest, AnEndAlreadyPostedCountsForNothingOnceTheRun
             break;
         EXPECT_EQ(player->stopCount, 1);
         EXPECT_EQ(player.use_count(), 2) << "released: held by the test and the factory";
+        EXPECT_EQ(controller->state().isStopped(), name != "replay");
+        EXPECT_EQ(controller->errorMessage() == "earlier", name != "replay") << "a start clears it";
         controller->stop();
     }
     EXPECT_EQ(factory->lastPlayer()->stopCount, 0) << "destroying the controller stops nothing";
 }
 
-TEST_F(AudioPlaybackControllerTest, NaturalEndOrLostOutputOfTheCurrentRunStopsAndTellsOnce) {
-    const auto player = playEndingSoon(6);
-    notifications = 0;
-    mainLoop.runPending();
-    player->complete();
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(controller->state(), PlaybackState::stopped());
-    EXPECT_EQ(notifications, 1);
-    // A run whose output was lost ends the same way, told as a start that failed.
-    controller->play(slot(6), file("a.mp3"));
-    factory->lastPlayer()->fail();
-    EXPECT_EQ(completions, 2);
-    EXPECT_EQ(controller->errorMessage(), "오디오 재생을 시작하지 못했습니다.");
-}
-
-// The end of the file can arrive during the pause's fade-out: the pause wins.
-TEST_F(AudioPlaybackControllerTest, EndDuringAPauseCompletesOnlyWhenResumed) {
-    for (const bool resume : {true, false}) {
-        SCOPED_TRACE(resume ? "resumed" : "stopped");
+// A natural end stops and tells once. The end can arrive during the pause's
+// fade-out: the pause wins, and the end counts only once resumed.
+TEST_F(AudioPlaybackControllerTest, AnEndStopsAndTellsOnceAndAPauseWinsOverIt) {
+    enum { playing, resumed, stopped };
+    for (const int how : {playing, resumed, stopped}) {
+        SCOPED_TRACE(how);
         completions = 0;
         const auto player = playEndingSoon(2);
-        ASSERT_TRUE(controller->togglePause());
+        ASSERT_TRUE(how == playing || controller->togglePause());
+        notifications = 0;
         mainLoop.runPending();
-        EXPECT_EQ(completions, 0);
-        if (resume)
+        if (how == playing)
+            player->complete();
+        else if (how == resumed)
             EXPECT_TRUE(controller->togglePause());
         else
             controller->stop();
         EXPECT_EQ(player->playCount, 1) << "an ended player is not started again";
-        EXPECT_EQ(completions, resume ? 1 : 0);
-        EXPECT_EQ(controller->state(), PlaybackState::stopped());
+        EXPECT_EQ(completions, how == stopped ? 0 : 1);
+        EXPECT_TRUE(notifications == 1 && controller->state() == PlaybackState::stopped());
     }
+    // A run whose output was lost ends the same way, told as a start that failed.
+    controller->play(slot(6), file("a.mp3"));
+    factory->lastPlayer()->fail();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(controller->errorMessage(), "오디오 재생을 시작하지 못했습니다.");
 }
 
-TEST_F(AudioPlaybackControllerTest, ProgressTicksFromTheStartOffsetOnlyWhileASoundPlays) {
+TEST_F(AudioPlaybackControllerTest, ProgressTicksOnlyWhilePlayingAndPauseResumeKeepThePlayer) {
     controller->setProgressClock(mainLoop);
     int ticks = 0;
     const Subscription tickSubscription = controller->subscribeProgress([&] { ++ticks; });
     factory->duration = 100;
-    controller->play(slot(2, 10), file("a.mp3"));
+    controller->play(slot(2, 10, -6), file("a.mp3"));
     const auto player = factory->lastPlayer();
     notifications = 0;
     player->setCurrentTime(40);
     mainLoop.advance(0.1);
     EXPECT_EQ(controller->progress(), (PlaybackProgress{30, 90}));
     mainLoop.advance(1);  // a position that does not move is not told again
-    EXPECT_EQ(ticks, 1);
-    EXPECT_EQ(notifications, 0);
-    controller->togglePause();  // frozen: no timer while paused
-    EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
-    controller->togglePause();
+    EXPECT_TRUE(ticks == 1 && notifications == 0);
+    EXPECT_TRUE(controller->togglePause());
+    EXPECT_EQ(mainLoop.activeTimerCount(), 0u) << "frozen: no timer while paused";
+    controller->setMasterVolume(3);
+    EXPECT_NEAR(player->volume(), std::pow(10.0, -0.3), 1e-6) << "clamped to 1, paused too";
+    EXPECT_TRUE(controller->togglePause());
     EXPECT_EQ(mainLoop.activeTimerCount(), 1u);
+    EXPECT_EQ(player->currentTime(), 40.0) << "a resume does not seek";
+    // A resume the player refuses leaves the cue paused.
+    EXPECT_TRUE(controller->togglePause());
+    player->refusePlay = true;
+    EXPECT_FALSE(controller->togglePause());
+    EXPECT_EQ(controller->state(), PlaybackState::paused(2));
     controller->stop();
-    EXPECT_EQ(controller->progress(), PlaybackProgress{});
-    EXPECT_EQ(mainLoop.activeTimerCount(), 0u);
+    EXPECT_TRUE(controller->progress() == PlaybackProgress{} && !mainLoop.activeTimerCount());
 }
 
 TEST_F(AudioPlaybackControllerTest, ASecondFadeOrOneWhilePausedCutsAndANewCueLeavesAFadeToAStop) {
@@ -211,8 +172,7 @@ TEST_F(AudioPlaybackControllerTest, ASecondFadeOrOneWhilePausedCutsAndANewCueLea
         controller->play(slot(1), file("a.mp3"));
         paused ? (void)controller->togglePause() : controller->fadeOut(2);
         controller->fadeOut(2);
-        EXPECT_EQ(factory->lastPlayer()->stopCount, 1) << paused;
-        EXPECT_TRUE(controller->state().isStopped());
+        EXPECT_TRUE(factory->lastPlayer()->stopCount == 1 && controller->state().isStopped());
     }
     controller->play(slot(1), file("a.mp3"));
     const auto fading = factory->lastPlayer();
@@ -221,8 +181,7 @@ TEST_F(AudioPlaybackControllerTest, ASecondFadeOrOneWhilePausedCutsAndANewCueLea
     EXPECT_EQ(fading->stopCount, 0);
     EXPECT_EQ(controller->state(), PlaybackState::playing(2));
     controller->stop();
-    EXPECT_EQ(fading->stopCount, 1);
-    EXPECT_EQ(completions, 0);
+    EXPECT_TRUE(fading->stopCount == 1 && completions == 0);
 }
 
 }  // namespace

@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <RtMidi.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <thread>
 
 #include "remote/remote_preferences.h"
 #include "remote_rig.h"
@@ -15,66 +11,55 @@
 namespace tavrel {
 namespace {
 
+using namespace std::chrono_literals;
+
 // A private JACK server on its dummy driver for one test. Its name is in
 // JACK_DEFAULT_SERVER, which the remote control and the test's own port use.
-class JackServer {
-public:
-    JackServer() : m_name("tavrel-test-" + std::to_string(::getpid())) {
-        ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDOUT_FILENO);
-            ::dup2(null, STDERR_FILENO);
-            // Synchronous, with a long client timeout: a loaded machine makes
-            // cycles late but never drops the test's events.
-            ::execlp("jackd", "jackd", "--no-realtime", "--sync", "-t", "10000", "-d", "dummy",
-                     "-r", "48000", "-p", "1024", static_cast<char*>(nullptr));
+struct JackServer {
+    JackServer() {
+        ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        // Synchronous, with a long client timeout: a loaded machine makes
+        // cycles late but never drops the test's events.
+        if ((pid = ::fork()) == 0) {
+            ::execlp("sh", "sh", "-c",
+                     "exec jackd --no-realtime --sync -t 10000 -d dummy -r 48000 -p 1024 "
+                     ">/dev/null 2>&1",
+                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
         // Ready when its socket appears, or never if it exits.
         const std::string socket =
-            "/dev/shm/jack_" + m_name + "_" + std::to_string(::getuid()) + "_0";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        for (struct stat found{}; ::stat(socket.c_str(), &found) != 0;) {
-            if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid ||
+            "/dev/shm/jack_" + name + "_" + std::to_string(::getuid()) + "_0";
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        for (struct stat found{}; ::stat(socket.c_str(), &found) != 0;
+             std::this_thread::sleep_for(10ms))
+            if (::waitpid(pid, nullptr, WNOHANG) == pid ||
                 std::chrono::steady_clock::now() > deadline)
                 throw std::runtime_error("jackd did not start");
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
     }
-    ~JackServer() {
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-    }
+    ~JackServer() { ::kill(pid, SIGTERM), ::waitpid(pid, nullptr, 0); }
 
-private:
-    std::string m_name;
-    pid_t m_pid = -1;
+    const std::string name = "tavrel-test-" + std::to_string(::getpid());
+    pid_t pid = -1;
 };
 
 constexpr const char* padsName = "tavrel-test:pads";
 
-class MidiTest : public test::RemoteRig {
+// The server outlives the remote control and the pads, so it is the first base.
+class MidiTest : public JackServer, public test::RemoteRig {
 protected:
-    ~MidiTest() override {
-        remote.reset();
-        pads.reset();
-    }
-    // The controller is plugged in.
+    // The remote waits for the controller, which is then plugged in.
     void plugIn() {
+        ASSERT_TRUE(runUntil([&] { return remote->status().midi == waiting; }));
         pads = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "tavrel-test");
         pads->openVirtualPort("pads");
-    }
-    bool runUntilMidiStatus(const std::string& status) {
-        return runUntil([&] { return remote->status().midi == status; });
+        ASSERT_TRUE(runUntil([&] { return remote->status().midi == connected; }));
     }
     void send(unsigned char status, unsigned char number, unsigned char value) {
         const unsigned char message[] = {status, number, value};
         pads->sendMessage(message, sizeof message);
     }
 
-    JackServer jack;
     Preferences preferences;
     std::unique_ptr<RtMidiOut> pads;
     const std::string connected = std::string("MIDI 입력 연결됨: ") + padsName;
@@ -87,9 +72,7 @@ TEST_F(MidiTest, APressFiresOnceLearnMapsTheNextPressAndAReplugIsUsed) {
     preferences.midiInput = padsName;
     preferences.midiMappings.push_back({"pause", MidiMapping::Kind::controller, 20, {}});
     startRemote(preferences);
-    ASSERT_TRUE(runUntilMidiStatus(waiting));
-    plugIn();
-    ASSERT_TRUE(runUntilMidiStatus(connected));
+    ASSERT_NO_FATAL_FAILURE(plugIn());
     // Rows without a state change nothing; the next row with one shows it.
     const std::tuple<unsigned char, unsigned char, unsigned char, std::optional<PlaybackState>>
         rows[] = {
@@ -124,9 +107,7 @@ TEST_F(MidiTest, APressFiresOnceLearnMapsTheNextPressAndAReplugIsUsed) {
     store->setPreferences(preferences);
 
     pads.reset();
-    ASSERT_TRUE(runUntilMidiStatus(waiting));
-    plugIn();
-    ASSERT_TRUE(runUntilMidiStatus(connected));
+    ASSERT_NO_FATAL_FAILURE(plugIn());
     send(0x80, 36, 0);
     send(0x90, 36, 127);
     ASSERT_TRUE(runUntilState(PlaybackState::playing(11)));

@@ -18,43 +18,39 @@ std::string command(Kind kind, int cue = 0) {
 // A command address with arguments, built by hand: liblo does not make wrong ones.
 std::string withArguments(const std::string& address, const std::string& types = "",
                           const std::string& payload = "") {
-    auto padded = [](std::string text) {
-        text.resize(text.size() / 4 * 4 + 4, '\0');
-        return text;
-    };
+    auto padded = [](std::string text) { return text.resize(text.size() / 4 * 4 + 4, '\0'), text; };
     return padded(address) + padded("," + types) + payload;
 }
 
-std::string bigEndian(std::uint32_t value) {
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
-            static_cast<char>(value >> 8), static_cast<char>(value)};
+std::string local(int port) {
+    return "127.0.0.1:" + std::to_string(port);
 }
 
-// A second machine: its own library, players, loop and remote.
+std::string bigEndian(std::uint32_t value) {
+    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+
+// A machine: its own library, players, loop and remote; a test's second one is its backup.
 struct Backup : test::RemoteRig {
     void TestBody() override {}
 };
-
-class OscTest : public test::RemoteRig {};
+using OscTest = Backup;
 
 // The backup mirrors back to the main machine too: what one was told by the
 // other must go no further.
 TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEchoing) {
     Preferences mainPreferences = oscPreferences("main-code");
     Preferences backupPreferences = oscPreferences("backup-code");
-    backupPreferences.mirrorTargets = {
-        {"127.0.0.1:" + std::to_string(mainPreferences.oscPort), "main-code"}};
+    backupPreferences.mirrorTargets = {{local(mainPreferences.oscPort), "main-code"}};
     Backup backup;
     backup.startRemote(backupPreferences);
     // A target where nothing answers delays nothing.
-    mainPreferences.mirrorTargets = {
-        {"127.0.0.1:" + std::to_string(OscClient().port()), "x"},
-        {"127.0.0.1:" + std::to_string(backup.remote->oscPort()), "backup-code"}};
+    mainPreferences.mirrorTargets = {{local(OscClient().port()), "x"},
+                                     {local(backup.remote->oscPort()), "backup-code"}};
     startRemote(mainPreferences);
     OscClient controller;
-    controller.send(remote->oscPort(), oscConnectMessage("main-code", false));
-
     const int port = remote->oscPort();
+    controller.send(port, oscConnectMessage("main-code", false));
     auto both = [&](const PlaybackState& state) {
         return runUntilState(state) && backup.runUntilState(state);
     };
@@ -65,7 +61,6 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEc
     auto osc = [&](const std::string& datagram) {
         return [&, datagram] { controller.send(port, datagram); };
     };
-    const auto& slots = store->document().slots;
     const std::pair<std::function<void()>, PlaybackState> steps[] = {
         {osc(command(Kind::pause)), PlaybackState::paused(11)},
         {[&] { store->togglePause(); }, PlaybackState::playing(11)},
@@ -77,7 +72,7 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEc
         {osc(command(Kind::fade)), PlaybackState::playing(3)},  // then cut
         {osc(command(Kind::fade)), PlaybackState::stopped()},
         {osc(withArguments("/tavrel/cue/5", "i", bigEndian(1))), PlaybackState::playing(4)},
-        {[&] { store->play(slots[2]); }, PlaybackState::playing(2)},
+        {[&] { store->play(store->document().slots[2]); }, PlaybackState::playing(2)},
     };
     for (const auto& [act, expected] : steps) {
         act();
@@ -87,8 +82,7 @@ TEST_F(OscTest, EachAddressDrivesTheStoreAsItsKeyWouldAndABackupFollowsWithoutEc
     backup.store->stopPlayback();
     ASSERT_TRUE(runUntilState(PlaybackState::stopped()));
     EXPECT_EQ(starts(4), 2) << "the release of cue 4 played it";
-    EXPECT_EQ(factory->requestedURLs.size(), 15u);
-    EXPECT_EQ(backup.factory->requestedURLs.size(), 15u);
+    EXPECT_TRUE(factory->requestedURLs.size() == 15 && backup.factory->requestedURLs.size() == 15);
     // The backup faded cue 4 too, before the second fade cut it.
     EXPECT_EQ(backup.factory->players[12]->fadeSeconds.size(), 1u);
 }
@@ -118,8 +112,7 @@ TEST_F(OscTest, WithAPasscodeOnlyTheConnectedSenderIsObeyedAndHeard) {
     controller.send(port, command(Kind::cue, 1));
     EXPECT_EQ(receive(controller), oscErrorMessage("편집 중에는 원격 명령을 실행하지 않습니다."));
     // The stranger sent first: had it been obeyed or heard, it would show by now.
-    EXPECT_EQ(starts(1), 0);
-    EXPECT_EQ(stranger.receive(), std::nullopt);
+    EXPECT_TRUE(starts(1) == 0 && !stranger.receive());
 }
 
 // Wrong datagrams, then random mutations of them: none is obeyed, and the
@@ -129,19 +122,15 @@ TEST_F(OscTest, FuzzedAndMalformedDatagramsAreIgnoredAndTheListenerKeepsObeying)
     const int port = remote->oscPort();
     OscClient sender;
     const std::string valid = command(Kind::cue, 6);
+    // clang-format off
     const std::vector<std::string> wrong = {
         "#bundle" + std::string(9, '\0') + bigEndian(valid.size()) + valid,
         withArguments("/tavrel/cue/6", "s", "1" + std::string(3, '\0')),
         withArguments("/tavrel/cue/6", "ii", bigEndian(1) + bigEndian(1)),
-        withArguments("/tavrel/cue/6", "F"),
-        command(Kind::cue, 0),
-        command(Kind::cue, 13),
-        withArguments("/tavrel/cue/6/"),
-        withArguments("/tavrel/play"),
-        withArguments("/tavrel/connect", "i", bigEndian(7)),
-        valid.substr(0, valid.size() - 1),
-        std::string(),
-    };
+        withArguments("/tavrel/cue/6", "F"), command(Kind::cue, 0), command(Kind::cue, 13),
+        withArguments("/tavrel/cue/6/"), withArguments("/tavrel/play"),
+        withArguments("/tavrel/connect", "i", bigEndian(7)), valid.substr(0, valid.size() - 1), ""};
+    // clang-format on
     // Round 0 sends each as it is; later rounds change bytes and cut.
     std::mt19937 random(20261207);
     for (int round = 0; round <= 60; ++round) {
@@ -166,16 +155,15 @@ TEST_F(OscTest, RefusedPreferencesSayWhyAndCloseEverything) {
     good.mirrorTargets = {{"backup.local:53535", "code"}};
     EXPECT_EQ(RemoteControl::validate(good), std::nullopt);
     const std::pair<std::function<void(Preferences&)>, std::string> refused[] = {
-        {[](Preferences& p) { p.oscPort = 70000; }, "OSC 포트는 1에서 65535 사이여야 합니다."},
-        {[](Preferences& p) { p.oscFromNetwork = true; },
+        {[](auto& p) { p.oscPort = 70000; }, "OSC 포트는 1에서 65535 사이여야 합니다."},
+        {[](auto& p) { p.oscFromNetwork = true; },
          "네트워크에서 OSC를 받으려면 암호를 정해야 합니다."},
-        {[](Preferences& p) { p.midiMappings[0].target = "cue13"; },
+        {[](auto& p) { p.midiMappings[0].target = "cue13"; },
          "알 수 없는 MIDI 대상입니다: \"cue13\""},
-        {[](Preferences& p) { p.midiMappings[0].number = 128; },
+        {[](auto& p) { p.midiMappings[0].number = 128; },
          "MIDI 노트와 컨트롤러 번호는 0에서 127 사이여야 합니다."},
-        {[](Preferences& p) { p.midiMappings[0].channel = 17; },
-         "MIDI 채널은 1에서 16 사이여야 합니다."},
-        {[](Preferences& p) { p.mirrorTargets[0].address = ":53535"; },
+        {[](auto& p) { p.midiMappings[0].channel = 17; }, "MIDI 채널은 1에서 16 사이여야 합니다."},
+        {[](auto& p) { p.mirrorTargets[0].address = ":53535"; },
          "백업 컴퓨터 주소가 올바르지 않습니다: \":53535\" (호스트:포트 형식)"},
     };
     for (const auto& [change, message] : refused) {
@@ -188,8 +176,7 @@ TEST_F(OscTest, RefusedPreferencesSayWhyAndCloseEverything) {
     startRemote(bad);
     for (int round = 0; round < 2; ++round) {  // refused at the start, then when changed to them
         EXPECT_EQ(remote->status().problem, "OSC 포트는 1에서 65535 사이여야 합니다.");
-        EXPECT_EQ(remote->oscPort(), 0);
-        EXPECT_TRUE(OscClient(good.oscPort).bound) << "something still listens";
+        EXPECT_TRUE(remote->oscPort() == 0 && OscClient(good.oscPort).bound) << "something listens";
         store->setPreferences(good);
         EXPECT_EQ(remote->oscPort(), good.oscPort) << "put right, they open";
         store->setPreferences(bad);

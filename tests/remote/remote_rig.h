@@ -41,19 +41,12 @@ public:
     std::optional<std::string> receive() const {
         std::string buffer(65536, '\0');
         const ssize_t size = ::recv(m_socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
-        if (size < 0)
-            return std::nullopt;
-        buffer.resize(static_cast<std::size_t>(size));
-        return buffer;
+        return size < 0 ? std::nullopt : std::optional(buffer.substr(0, std::size_t(size)));
     }
 
 private:
     static sockaddr_in loopback(int port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        return address;
+        return {AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     }
     int m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 };
@@ -77,14 +70,11 @@ public:
     }
     // Runs posted tasks until `done` holds; false when it still does not after 30 s.
     bool runUntil(const std::function<bool()>& done) {
-        for (const auto deadline = std::chrono::steady_clock::now() + 30s;;) {
-            mainLoop.runPending();
-            if (done())
-                return true;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        for (; mainLoop.runPending(), !done(); std::this_thread::sleep_for(1ms))
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
-            std::this_thread::sleep_for(1ms);
-        }
+        return true;
     }
     bool runUntilState(const PlaybackState& state) {
         return runUntil([&] { return controller->state() == state; });
@@ -97,9 +87,9 @@ public:
     }
     // How many times the sound of cue N (1…12) was started.
     int starts(int cue) const {
-        return static_cast<int>(std::count_if(
-            factory->requestedURLs.begin(), factory->requestedURLs.end(),
-            [&](const std::filesystem::path& url) { return url.filename() == mediaName(cue); }));
+        return int(std::ranges::count_if(factory->requestedURLs, [&](const auto& url) {
+            return url.filename() == mediaName(cue);
+        }));
     }
     // Local OSC on a free port.
     static Preferences oscPreferences(const std::string& passcode = {}) {

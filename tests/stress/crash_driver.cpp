@@ -1,4 +1,4 @@
-// Kills tavrel_crash_writer with SIGKILL at random moments and checks after
+// Kills a writer child with SIGKILL at random moments and checks after
 // every kill, and the clean-up of leftovers the next start makes, that what it
 // was writing is one complete generation it wrote: "cues.json" for saves, the
 // whole set folder for exports over an existing set.
@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <random>
@@ -23,21 +25,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the writer with its stdout on a pipe; returns the pid and the read end.
-std::pair<pid_t, int> spawnWriter(std::vector<std::string> arguments) {
+// Saves (or exports) one generation after another from `first` in a child
+// until it is killed. Before each it writes the number on a line to the pipe,
+// in one write(), so the driver knows which documents may be on disk.
+std::pair<pid_t, int> spawnWriter(const std::function<void(std::int64_t)>& write,
+                                  std::int64_t first) {
     int fds[2];
     if (::pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
         ::close(fds[0]);
-        std::vector<char*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        std::_Exit(127);
+        try {
+            for (auto generation = first;; write(generation++)) {
+                const std::string line = std::to_string(generation) + "\n";
+                if (::write(fds[1], line.data(), line.size()) != ssize_t(line.size()))
+                    std::_Exit(4);
+            }
+        } catch (const std::exception& error) {
+            std::cerr << "writer: " << error.what() << "\n";
+        }
+        std::_Exit(3);  // never back into the driver's own clean-up
     }
     ::close(fds[1]);
     return {pid, fds[0]};
@@ -45,13 +53,8 @@ std::pair<pid_t, int> spawnWriter(std::vector<std::string> arguments) {
 
 // The last generation the child announced on a complete line before it died.
 std::optional<std::int64_t> lastAnnounced(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) != 0;) {
-        if (count < 0 && errno != EINTR)
-            break;
-        text.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
-    }
+    std::ifstream in("/proc/self/fd/" + std::to_string(fd));
+    std::string text((std::istreambuf_iterator<char>(in)), {});
     ::close(fd);
     text.erase(text.rfind('\n') + 1);  // a line the kill cut short does not count
     std::istringstream lines(text);
@@ -80,13 +83,11 @@ int run(const std::map<std::string, std::string>& options, const fs::path& root)
     for (const auto& name : crashMediaNames())
         disk.writeAtomically(persistence.mediaURL() / name, crashMediaBytes(name));
     // The driver writes a good starting state itself, and again after a failure.
-    auto establish = [&](std::int64_t generation) {
-        if (exporting)
-            persistence.exportBackup(crashDocument(generation), set, disk);
-        else
-            persistence.save(crashDocument(generation), disk);
-        return generation;
+    const auto write = [&](std::int64_t generation) {
+        exporting ? persistence.exportBackup(crashDocument(generation), set, disk)
+                  : (void)persistence.save(crashDocument(generation), disk);
     };
+    auto establish = [&](std::int64_t generation) { return write(generation), generation; };
     std::int64_t confirmed = establish(0);
     std::mt19937_64 random(seed);
     int failures = 0, interrupted = 0, completed = 0, kill = 0;
@@ -95,12 +96,7 @@ int run(const std::map<std::string, std::string>& options, const fs::path& root)
         // further (or less far) for the state the kills have not found yet.
         if (kill >= kills && kill % 10 == 0)
             maxDelay = completed == 0 ? maxDelay * 2 : std::max(1, maxDelay / 2);
-        std::vector<std::string> arguments = {options.at("--writer"), options.at("--mode"),
-                                              persistence.rootURL().string()};
-        if (exporting)
-            arguments.push_back(set.string());
-        arguments.push_back(std::to_string(confirmed + 1));
-        const auto [pid, output] = spawnWriter(arguments);
+        const auto [pid, output] = spawnWriter(write, confirmed + 1);
         std::this_thread::sleep_for(
             std::chrono::microseconds(std::uniform_int_distribution<int>(0, maxDelay)(random)));
         ::kill(pid, SIGKILL);
@@ -134,10 +130,10 @@ int run(const std::map<std::string, std::string>& options, const fs::path& root)
               << ", kills after a complete write " << completed << ", hidden leftovers "
               << hiddenLeftovers(litter) << "\n";
     // A run whose kills never landed inside a write, or never after one, proved nothing.
-    if (kill >= 20 && (interrupted == 0 || completed == 0))
+    const bool blind = kill >= 20 && (interrupted == 0 || completed == 0);
+    if (blind)
         std::cerr << "the kills never found the old or the new state; change --max-delay-us\n";
-    return failures > 0 || hiddenLeftovers(litter) > 0 ||
-           (kill >= 20 && (interrupted == 0 || completed == 0));
+    return failures > 0 || hiddenLeftovers(litter) > 0 || blind;
 }
 
 }  // namespace
@@ -150,9 +146,8 @@ int main(int argc, char** argv) {
         options[argv[i]] = argv[i + 1];
     // An export copies the media and takes much longer than a save.
     options.try_emplace("--max-delay-us", options["--mode"] == "export" ? "250000" : "40000");
-    if (!options.contains("--writer") ||
-        (options["--mode"] != "save" && options["--mode"] != "export")) {
-        std::cerr << "usage: tavrel_crash_driver --writer PATH [--mode save|export] [--kills N]"
+    if (options["--mode"] != "save" && options["--mode"] != "export") {
+        std::cerr << "usage: tavrel_crash_driver [--mode save|export] [--kills N]"
                      " [--max-delay-us N] [--seed N]\n";
         return 64;
     }

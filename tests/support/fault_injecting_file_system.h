@@ -1,11 +1,8 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
-#include <optional>
 #include <set>
-#include <string>
-#include <vector>
+#include <type_traits>
 
 #include "persistence/file_system.h"
 
@@ -16,68 +13,86 @@ namespace tavrel::test {
 // throws std::filesystem::filesystem_error with "injected failure" in what().
 class FaultInjectingFileSystem final : public FileSystem {
 public:
-    enum class Operation {
-        applicationDataDirectory,
-        createDirectories,
-        exists,
-        isDirectory,
-        isRegularFile,
-        identity,
-        copyFile,
-        move,
-        exchange,
-        remove,
-        list,
-        readFile,
-        writeAtomically,
-    };
+    // clang-format off
+    enum class Operation { applicationDataDirectory, createDirectories, exists, isDirectory,
+        isRegularFile, identity, copyFile, move, exchange, remove, list, readFile, writeAtomically };
+    // clang-format on
 
     // Where applicationDataDirectory() points.
-    explicit FaultInjectingFileSystem(std::filesystem::path dataDirectory = {});
+    explicit FaultInjectingFileSystem(std::filesystem::path dataDirectory = {})
+        : m_dataDirectory(std::move(dataDirectory)) {}
 
     // Fails call number `n` (1-based, counted from now) and no other.
-    void failCall(int n);
+    void failCall(int n) { m_armed.call = m_calls + n; }
     // Call number `n` does its work and then fails, like a write whose flush
     // fails: whatever it changed on disk stays changed.
-    void failCallAfterDoing(int n);
+    void failCallAfterDoing(int n) { m_armed.callAfter = m_calls + n; }
     // Fails every call of `operation` (until clearFailures()).
-    void failEvery(Operation operation);
-    // Fails every call of `operation` whose first path ends with this file name.
-    void failEvery(Operation operation, const std::string& filename);
-    void clearFailures();
+    void failEvery(Operation operation) { m_armed.operations.insert(operation); }
+    void clearFailures() { m_armed = {}; }
 
     int callCount() const { return m_calls; }
     // True once an injected failure was thrown since the last clearFailures().
-    bool didFail() const { return m_didFail; }
+    bool didFail() const { return m_armed.didFail; }
     // The operations called, in order.
     const std::vector<Operation>& log() const { return m_log; }
 
+    using Op = Operation;
+    using F = FileSystem;
     path applicationDataDirectory() override;
-    void createDirectories(const path& directory) override;
-    bool exists(const path& item) override;
-    bool isDirectory(const path& item) override;
-    bool isRegularFile(const path& item) override;
-    std::optional<FileIdentity> identity(const path& item) override;
-    void copyFile(const path& from, const path& to) override;
-    void move(const path& from, const path& to) override;
-    bool exchange(const path& first, const path& second) override;
-    void remove(const path& item) override;
-    std::vector<path> list(const path& directory) override;
-    std::string readFile(const path& file) override;
-    void writeAtomically(const path& file, std::string_view bytes) override;
+    void createDirectories(const path& d) override {
+        on(Op::createDirectories, &F::createDirectories, d);
+    }
+    bool exists(const path& p) override { return on(Op::exists, &F::exists, p); }
+    bool isDirectory(const path& p) override { return on(Op::isDirectory, &F::isDirectory, p); }
+    bool isRegularFile(const path& p) override {
+        return on(Op::isRegularFile, &F::isRegularFile, p);
+    }
+    std::optional<FileIdentity> identity(const path& p) override {
+        return on(Op::identity, &F::identity, p);
+    }
+    void copyFile(const path& from, const path& to) override {
+        on(Op::copyFile, &F::copyFile, from, to);
+    }
+    void move(const path& from, const path& to) override { on(Op::move, &F::move, from, to); }
+    bool exchange(const path& a, const path& b) override {
+        return on(Op::exchange, &F::exchange, a, b);
+    }
+    void remove(const path& p) override { on(Op::remove, &F::remove, p); }
+    std::vector<path> list(const path& d) override { return on(Op::list, &F::list, d); }
+    std::string readFile(const path& f) override { return on(Op::readFile, &F::readFile, f); }
+    void writeAtomically(const path& f, std::string_view bytes) override {
+        on(Op::writeAtomically, &F::writeAtomically, f, bytes);
+    }
 
 private:
-    // Both return the call's number; leave() fails a call after its work.
+    static FileSystem& disk();
+    // Counts and logs the call, then fails it when armed to (before its work).
     int enter(Operation operation, const path& item);
-    void leave(int call, const path& item);
+    // Fails call `call` after its work when armed to.
+    void leave(int call, Operation operation, const path& item);
+    // Forwards one call to the real disk between enter() and leave().
+    template <class R, class... Params, class... Rest>
+    R on(Operation operation, R (FileSystem::*method)(Params...), const path& item,
+         const Rest&... rest) {
+        const int call = enter(operation, item);
+        if constexpr (std::is_void_v<R>) {
+            (disk().*method)(item, rest...);
+            leave(call, operation, item);
+        } else {
+            auto result = (disk().*method)(item, rest...);
+            leave(call, operation, item);
+            return result;
+        }
+    }
 
     std::filesystem::path m_dataDirectory;
     int m_calls = 0;
-    std::optional<int> m_failingCall;
-    std::optional<int> m_failingCallAfter;
-    std::set<Operation> m_failingOperations;
-    std::set<std::pair<Operation, std::string>> m_failingNames;
-    bool m_didFail = false;
+    struct Armed {
+        std::optional<int> call, callAfter;
+        std::set<Operation> operations;
+        bool didFail = false;
+    } m_armed;
     std::vector<Operation> m_log;
 };
 

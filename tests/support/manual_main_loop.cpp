@@ -1,24 +1,16 @@
 #include "support/manual_main_loop.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace tavrel::test {
 
 namespace {
-
-template <typename Timers>
-class ManualTimerHandle final : public TimerHandle {
-public:
-    ManualTimerHandle(std::weak_ptr<Timers> timers, std::uint64_t id)
-        : m_timers(std::move(timers)), m_id(id) {}
-    ~ManualTimerHandle() override {
-        if (auto timers = m_timers.lock())
-            timers->erase(m_id);
-    }
-
-private:
-    std::weak_ptr<Timers> m_timers;
-    std::uint64_t m_id;
+struct ManualTimerHandle final : TimerHandle {
+    explicit ManualTimerHandle(std::function<void()> cancel) : cancel(std::move(cancel)) {}
+    ~ManualTimerHandle() override { cancel(); }
+    std::function<void()> cancel;
 };
-
 }  // namespace
 
 ManualMainLoop::ManualMainLoop()
@@ -33,40 +25,33 @@ std::unique_ptr<TimerHandle> ManualMainLoop::startRepeatingTimer(std::chrono::mi
                                                                  Task task) {
     const auto id = m_nextTimerID++;
     m_timers->emplace(id, Timer{interval, m_now + interval, std::move(task)});
-    return std::make_unique<ManualTimerHandle<Timers>>(m_timers, id);
+    return std::make_unique<ManualTimerHandle>([timers = std::weak_ptr(m_timers), id] {
+        if (auto alive = timers.lock())
+            alive->erase(id);
+    });
 }
 
 int ManualMainLoop::runPending() {
-    int count = 0;
-    for (;;) {
-        Task task;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_posted.empty())
-                break;
-            task = std::move(m_posted.front());
-            m_posted.pop_front();
-        }
+    for (int count = 0;; ++count) {
+        std::unique_lock lock(m_mutex);
+        if (m_posted.empty())
+            return count;
+        Task task = std::move(m_posted.front());
+        m_posted.pop_front();
+        lock.unlock();
         task();
-        ++count;
     }
-    return count;
 }
 
 void ManualMainLoop::advance(double seconds) {
     const auto end =
         m_now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     runPending();
-    for (;;) {
-        // The earliest due timer; a task may stop or start timers, so look again each time.
-        auto due = m_timers->end();
-        for (auto it = m_timers->begin(); it != m_timers->end(); ++it) {
-            if (it->second.next <= end &&
-                (due == m_timers->end() || it->second.next < due->second.next)) {
-                due = it;
-            }
-        }
-        if (due == m_timers->end())
+    // The earliest due timer; a task may stop or start timers, so look again each time.
+    const auto earlier = [](const auto& a, const auto& b) { return a.second.next < b.second.next; };
+    for (auto due = m_timers->begin(); !m_timers->empty();) {
+        due = std::min_element(m_timers->begin(), m_timers->end(), earlier);
+        if (due->second.next > end)
             break;
         m_now = due->second.next;
         due->second.next += due->second.interval;

@@ -13,21 +13,16 @@ public:
     ScopedEnvironmentVariable(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name))
             m_old = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
+        set(name, value);
     }
-    ~ScopedEnvironmentVariable() {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
+    ~ScopedEnvironmentVariable() { set(m_name.c_str(), m_old ? m_old->c_str() : nullptr); }
     ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
     ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
 
 private:
+    static void set(const char* name, const char* value) {
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
     std::string m_name;
     std::optional<std::string> m_old;
 };

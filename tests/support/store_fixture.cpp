@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "base/uuid.h"
-#include "persistence/local_file_system.h"
-
 namespace tavrel::test {
 
 namespace fs = std::filesystem;
@@ -12,10 +9,6 @@ namespace fs = std::filesystem;
 PublishedState PublishedState::of(const CueStore& store) {
     return {store.document(),          store.persistenceError(), store.isEditingMode(),
             store.isEditorPresented(), store.loopPlayback(),     store.activeLoopTrackID()};
-}
-
-StoreFixture::StoreFixture() : fileSystem(temp.path() / "data") {
-    restart();
 }
 
 void StoreFixture::seed(const CueDocument& document, const std::vector<std::string>& mediaNames) {
@@ -35,37 +28,26 @@ void StoreFixture::restart() {
 }
 
 fs::path StoreFixture::sourceFile(const std::string& name) {
-    const auto file = temp.path() / "picked" / name;
-    writeFile(file, "picked " + name);
-    return file;
-}
-
-std::set<std::string> StoreFixture::mediaNames() const {
-    return entryNames(library().mediaURL());
-}
-
-CueDocument StoreFixture::diskDocument() const {
-    return library().load(LocalFileSystem::shared());
+    writeFile(temp.path() / "picked" / name, "picked " + name);
+    return temp.path() / "picked" / name;
 }
 
 std::map<std::string, std::string> StoreFixture::libraryContents() const {
     std::map<std::string, std::string> contents;
     const auto root = library().rootURL();
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const auto name = fs::relative(entry.path(), root).string();
-        contents[name] = entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
-    }
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        contents[fs::relative(entry.path(), root).string()] =
+            entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
     return contents;
 }
 
 CueDocument StoreFixture::documentWithTracks(const std::vector<std::string>& titles) {
     CueDocument document = CueDocument::empty();
-    for (const auto& title : titles) {
-        LoopTrack track;
-        track.title = title;
-        track.audioFilename = "loop-" + title + ".mp3";
-        document.loopTracks.push_back(track);
-    }
+    for (const auto& title : titles)
+        document.loopTracks.emplace_back().title = title;
+    const auto files = trackFiles(titles);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        document.loopTracks[i].audioFilename = files[i];
     return document;
 }
 
@@ -80,15 +62,13 @@ ConsistencyProbe::ConsistencyProbe(CueStore& store) {
     m_subscription = store.subscribe([this, &store] {
         ++m_count;
         const auto& session = store.loopPlayback();
-        const PlaybackState state = store.playback().state();
         if (const auto& active = store.activeLoopTrackID()) {
             ASSERT_TRUE(session) << "a sounding loop track without a run";
-            EXPECT_TRUE(std::any_of(session->tracks.begin(), session->tracks.end(),
-                                    [&](const LoopTrack& track) { return track.id == *active; }));
+            EXPECT_TRUE(std::ranges::count(session->tracks, *active, &LoopTrack::id));
         }
         if (session) {
-            EXPECT_FALSE(session->tracks.empty());
-            EXPECT_LT(session->nextIndex, session->tracks.size());
+            const PlaybackState state = store.playback().state();
+            EXPECT_LT(session->nextIndex, session->tracks.size());  // also: not empty
             EXPECT_FALSE(state.isStopped()) << "a loop run is shown with nothing sounding";
             EXPECT_EQ(session->isPaused, state.isPaused());
             EXPECT_EQ(session->deadline.has_value(), !session->isInfinite && !session->isPaused);

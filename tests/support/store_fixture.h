@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
-#include <memory>
-#include <optional>
-#include <set>
-#include <string>
-#include <vector>
 
+#include "persistence/local_file_system.h"
 #include "store/cue_store.h"
 #include "support/fake_player.h"
 #include "support/fault_injecting_file_system.h"
@@ -36,7 +31,7 @@ class ConsistencyProbe;
 // main loop and a file system that fails on command.
 class StoreFixture : public ::testing::Test {
 public:
-    StoreFixture();
+    StoreFixture() : fileSystem(temp.path() / "data") { restart(); }
 
     // Writes a library as an earlier run would have left it, then restarts on it.
     void seed(const CueDocument& document, const std::vector<std::string>& mediaNames = {});
@@ -46,8 +41,8 @@ public:
     CuePersistence library() const { return CuePersistence(temp.path() / "Tavrel"); }
     // A user's file outside the library.
     std::filesystem::path sourceFile(const std::string& name);
-    std::set<std::string> mediaNames() const;
-    CueDocument diskDocument() const;
+    std::set<std::string> mediaNames() const { return entryNames(library().mediaURL()); }
+    CueDocument diskDocument() const { return library().load(LocalFileSystem::shared()); }
     // Every file under the library root: relative path → bytes.
     std::map<std::string, std::string> libraryContents() const;
     const LoopTrack& track(std::size_t position) const {
