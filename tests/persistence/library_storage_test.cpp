@@ -6,7 +6,6 @@
 
 #include "model/document_json.h"
 #include "persistence/sets_fixture.h"
-#include "support/scoped_environment_variable.h"
 
 namespace tavrel::test {
 namespace {
@@ -138,20 +137,6 @@ TEST_F(LibraryStorage, ImportMediaAtEveryFailurePointLeavesNoPartialFile) {
     EXPECT_EQ(readFile(media() / imported), readFile(source));
 }
 
-TEST_F(LibraryStorage, MediaURLAndExistenceOnlyForSafeNames) {
-    EXPECT_EQ(library.mediaFileURL("a.mp3"), media() / "a.mp3");
-    writeFile(root() / "secret", "x");
-    writeFile(media() / "a.mp3", "x");
-    EXPECT_TRUE(library.mediaExists("a.mp3", faults) && !library.mediaExists("b.mp3", faults));
-    const int calls = faults.callCount();
-    for (const auto& unsafe :
-         {std::optional<std::string>(), std::optional<std::string>("../secret"),
-          std::optional<std::string>("")}) {
-        EXPECT_FALSE(library.mediaFileURL(unsafe) || library.mediaExists(unsafe, faults));
-    }
-    EXPECT_EQ(faults.callCount(), calls) << "an unsafe name is never looked up";
-}
-
 // Only regular files among the candidates go: never a folder, a link or what
 // it points to, nor anything outside "Media".
 TEST_F(LibraryStorage, RemoveMediaAtEveryFailurePointTouchesNothingButItsCandidates) {
@@ -183,12 +168,6 @@ TEST_F(LibraryStorage, RemoveMediaAtEveryFailurePointTouchesNothingButItsCandida
                         std::ranges::includes(left, stays));
             EXPECT_TRUE(!succeeded || left == stays);
         });
-}
-
-TEST_F(LibraryStorage, ApplicationSupportIsTavrelInTheDataFolder) {
-    ScopedEnvironmentVariable unset("TAVREL_LIBRARY_DIR", nullptr);
-    EXPECT_EQ(CuePersistence::applicationSupport(faults).rootURL(),
-              temp.path() / "data" / "Tavrel");
 }
 
 // Only names this program makes (a staging prefix and an upper-case UUID) go;

@@ -1,11 +1,15 @@
 #include <QLabel>
 #include <QTest>
 
+#include "playback/output_status.h"
+#include "ui/cue_board_header.h"
 #include "ui/cue_board_view.h"
 #include "ui/cue_card.h"
 #include "ui/cue_controls_bar.h"
 #include "ui/media_folder_watcher.h"
 #include "ui/playback_time_row.h"
+#include "ui/sidebar_view.h"
+#include "ui/tavrel_theme.h"
 #include "ui/transport_button.h"
 #include "ui_fixture.h"
 
@@ -95,6 +99,38 @@ TEST_F(CueBoardTest, ACopyRemovedOrPutBackOnDiskReachesItsCard) {
     MediaFolderWatcher watcher(store);
     std::filesystem::rename(aside, copy);
     EXPECT_TRUE(waitUntil([&] { return card(1).isEnabled(); }));
+}
+
+// The slider changes the volume on every move and saves it when let go; the
+// sidebar counts a timed loop run down; a missing copy's warning stays orange
+// on its dimmed card; the header says when no output takes the sound.
+TEST_F(CueBoardTest, VolumeLoopCountdownMissingCopyAndOutputStatus) {
+    QSlider& slider = bar().volumeSlider();
+    slider.setSliderDown(true);
+    slider.setValue(300);
+    EXPECT_EQ(std::pair(controller->masterVolume(), diskDocument().masterVolume),
+              std::pair(0.3, 1.0));
+    slider.setSliderDown(false);
+    EXPECT_DOUBLE_EQ(diskDocument().masterVolume, 0.3);
+
+    SidebarView sidebar(store);
+    store->startLoopPlayback({track(0).id}, 10);
+    mainLoop.advance(61);
+    EXPECT_EQ(sidebar.loopRemainingText(), QStringLiteral("-8:59"));
+
+    auto* warning = const_cast<QLabel*>(card(3).missingAudioWarning());
+    ASSERT_NE(warning, nullptr);
+    EXPECT_GT(test::pixelsNear(warning->grab().toImage(), palette::orange(), 12), 20);
+
+    auto status = std::make_shared<OutputStatus>();
+    UiServices withStatus = services();
+    withStatus.outputStatus = status;
+    CueBoardView view(store, withStatus);
+    view.show();
+    status->update(false, false);
+    EXPECT_TRUE(view.header().outputMissingLabel().isVisible());
+    status->update(true, true);  // a chosen output gone still leaves the default
+    EXPECT_FALSE(view.header().outputMissingLabel().isVisible());
 }
 
 TEST_F(CueBoardTest, TheEditModeBannerShowsOnlyInEditMode) {

@@ -1,7 +1,6 @@
 #include <QIcon>
 #include <QSemaphore>
 #include <QThread>
-#include <QThreadPool>
 
 #include <atomic>
 
@@ -72,15 +71,6 @@ TEST_F(CueCardArtworkTest, DecodesOffTheMainThreadOnceAndDropsALateResult) {
     EXPECT_TRUE(decodes == 2 && !onMainThread);
 }
 
-// Opaque pixels of the tint's colour, ignoring antialiased edges.
-int tintedPixels(const QImage& image, QColor tint) {
-    return test::pixelsWhere(image, [&](const QColor& pixel) {
-        return pixel.alpha() > 200 && std::abs(pixel.red() - tint.red()) < 8 &&
-               std::abs(pixel.green() - tint.green()) < 8 &&
-               std::abs(pixel.blue() - tint.blue()) < 8;
-    });
-}
-
 TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
     const QString theme = QIcon::themeName();
     const QColor tint(255, 159, 10);
@@ -92,7 +82,7 @@ TEST(SymbolIconTest, EverySymbolIsDrawnInItsTintWithOrWithoutAnIconTheme) {
                                      .toImage()
                                      .convertToFormat(QImage::Format_ARGB32);
             EXPECT_EQ(image.size(), QSize(48, 48)) << index;
-            EXPECT_GT(tintedPixels(image, tint), 40)
+            EXPECT_GT(test::pixelsNear(image, tint), 40)
                 << index << " with theme " << name.toStdString();
         }
     }

@@ -31,6 +31,15 @@ inline int pixelsWhere(const QImage& image, const std::function<bool(const QColo
     return count;
 }
 
+// Opaque pixels of `image` within `tolerance` of `colour` in each channel.
+inline int pixelsNear(const QImage& image, const QColor& colour, int tolerance = 8) {
+    return pixelsWhere(image, [&](const QColor& p) {
+        return p.alpha() > 200 && std::abs(p.red() - colour.red()) < tolerance &&
+               std::abs(p.green() - colour.green()) < tolerance &&
+               std::abs(p.blue() - colour.blue()) < tolerance;
+    });
+}
+
 // The button of `box` that reads `title`, or null.
 inline QPushButton* buttonTitled(QMessageBox* box, const QString& title) {
     for (QAbstractButton* button : box->buttons()) {
