@@ -47,8 +47,10 @@ std::string formatName(const AVFormatContext& format, const AVCodecParameters& c
         std::string container = format.iformat ? format.iformat->name : "";
         return upper(container.substr(0, container.find(',')));
     }
-    if (codecName == "vorbis" || codecName == "opus")
-        return std::string(1, static_cast<char>(std::toupper(codecName[0]))) + codecName.substr(1);
+    if (codecName == "vorbis")
+        return "Vorbis";
+    if (codecName == "opus")
+        return "Opus";
     return upper(codecName);
 }
 
