@@ -11,12 +11,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace tavrel::e2e {
+
+using namespace std::chrono_literals;
 
 void ChildProcess::start(std::vector<std::string> arguments,
                          const std::filesystem::path& stdoutFile,
@@ -67,7 +70,17 @@ std::string runCommand(const std::vector<std::string>& arguments, int* exitCode)
     ::close(::mkstemp(output));
     ChildProcess child;
     child.start(arguments, output);
-    const int status = child.wait();
+    // A tool stuck on a frozen window or server fails the test, never hangs it.
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (child.running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(2ms);
+    if (child.running()) {
+        std::cerr << "gave up after 60 s on";
+        for (const auto& argument : arguments)
+            std::cerr << ' ' << argument;
+        std::cerr << '\n';
+    }
+    const int status = child.terminate();
     if (exitCode)
         *exitCode = status;
     auto text = fileText(output);
@@ -83,7 +96,6 @@ std::string fileText(const std::filesystem::path& file) {
 }
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 namespace {
 

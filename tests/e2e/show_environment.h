@@ -36,7 +36,8 @@ private:
     int m_status = -1;
 };
 
-// Runs a command to completion and returns its standard output; `exitCode` gets its status.
+// Runs a command to completion (a minute at most) and returns its standard
+// output; `exitCode` gets its status, -1 when it was killed.
 std::string runCommand(const std::vector<std::string>& arguments, int* exitCode = nullptr);
 
 std::string fileText(const std::filesystem::path& file);
