@@ -18,6 +18,8 @@ public:
     virtual void render(float* interleaved, std::size_t frames) = 0;  // realtime
     // True when render(frames) would not starve any sounding voice (offline pulls).
     virtual bool isFedFor(std::size_t frames) const = 0;
+    // True while any voice is mixed (playing or paused): the stream must run.
+    virtual bool sounding() const { return true; }
 };
 
 // Which of the sound server's outputs to play on, and how much to buffer.

@@ -31,6 +31,11 @@ bool Mixer::isFedFor(std::size_t frames) const {  // the thread pulling offline
     return fed;
 }
 
+bool Mixer::sounding() const {  // audio thread
+    return std::any_of(m_voices.begin(), m_voices.end(),
+                       [](const auto& voice) { return voice->phase() == Voice::Phase::active; });
+}
+
 Voice* Mixer::claimVoice(float volume) {  // main thread
     for (const auto& voice : m_voices) {
         const Voice::Phase phase = voice->phase();

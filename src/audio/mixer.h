@@ -21,6 +21,7 @@ public:
 
     void render(float* interleaved, std::size_t frames) override;  // realtime
     bool isFedFor(std::size_t frames) const override;
+    bool sounding() const override;
     // Called by isFedFor when a voice is short (offline pulls; never the callback).
     void setStarvationHandler(std::function<void()> handler) { m_onStarved = std::move(handler); }
 

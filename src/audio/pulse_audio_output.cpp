@@ -25,6 +25,9 @@ constexpr auto stalledAfter = 600ms;
 // milliseconds more before it starts to consume: not a stall.
 constexpr auto firstConsumptionWithin = 3000ms;
 constexpr auto retryInterval = 250ms;
+// Nothing sounding and no start this long: the stream rests (corked), so an
+// idle show costs no wake-ups.
+constexpr auto restAfter = 1000ms;
 // A server that accepts the socket but never answers.
 constexpr auto connectTimeout = 1000ms;
 
@@ -181,6 +184,22 @@ void PulseAudioOutput::start(AudioRenderer& renderer) {  // main thread
     const auto deadline = Clock::now() + connectTimeout;
     while (!m_running.load(std::memory_order_acquire) && Clock::now() < deadline)
         std::this_thread::sleep_for(2ms);
+}
+
+bool PulseAudioOutput::ensureRunning() {  // main thread
+    pa_threaded_mainloop_lock(m_mainloop);
+    m_lastStart = Clock::now();
+    // Uncorked only: its buffer still holds the silence it had, so the server
+    // neither underruns nor drops the start's first samples (a flush did both).
+    if (m_corked && m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
+        m_corked = false;
+        m_lastProgress = m_lastStart;
+        m_seenWrites = m_writes;
+        m_quietSince = m_lastStart;
+        release(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+    }
+    pa_threaded_mainloop_unlock(m_mainloop);
+    return health().running;
 }
 
 void PulseAudioOutput::choose(const OutputChoice& choice) {  // main thread
@@ -365,6 +384,7 @@ void PulseAudioOutput::openStream() {
 }
 
 void PulseAudioOutput::dropStream() {
+    m_corked = false;
     if (!m_stream)
         return;
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
@@ -391,6 +411,7 @@ void PulseAudioOutput::streamChanged() {
             m_seenWrites = m_writes;
             m_writesAtReady = m_writes;
             m_lastProgress = Clock::now();
+            m_quietSince = m_lastProgress;
             setHealth(true, m_chosenMissing.load());
             // A session manager may have placed it elsewhere (a remembered output).
             checkChosenSink();
@@ -468,23 +489,42 @@ void PulseAudioOutput::tick() {
                 m_nextAttempt = now + retryInterval;
             }
         } else if (streamState == PA_STREAM_READY) {
-            // A request left partly unanswered is never repeated by the server:
-            // whatever it still wants is written here, so the stream cannot starve.
-            const std::size_t writable = pa_stream_writable_size(m_stream);
-            if (writable != static_cast<std::size_t>(-1) && writable >= frameBytes)
-                writeRequested(writable);
-            if (m_writes != m_seenWrites) {
-                m_seenWrites = m_writes;
-                m_lastProgress = now;
-            } else if (now - m_lastProgress >
-                       (m_writes > m_writesAtReady + 1 ? stalledAfter : firstConsumptionWithin)) {
-                setHealth(false, m_chosenMissing.load());
-                dropConnection();
-                m_nextAttempt = now;
-            }
+            restWhenQuiet(now);
+            if (!m_corked)
+                watchProgress(now);
         }
     }
     pa_context_rttime_restart(m_clock, m_timer, pa_rtclock_now() + tickMicroseconds);
+}
+
+void PulseAudioOutput::watchProgress(Clock::time_point now) {
+    // A request left partly unanswered is never repeated by the server:
+    // whatever it still wants is written here, so the stream cannot starve.
+    const std::size_t writable = pa_stream_writable_size(m_stream);
+    if (writable != static_cast<std::size_t>(-1) && writable >= frameBytes)
+        writeRequested(writable);
+    if (m_writes != m_seenWrites) {
+        m_seenWrites = m_writes;
+        m_lastProgress = now;
+    } else if (now - m_lastProgress >
+               (m_writes > m_writesAtReady + 1 ? stalledAfter : firstConsumptionWithin)) {
+        setHealth(false, m_chosenMissing.load());
+        dropConnection();
+        m_nextAttempt = now;
+    }
+}
+
+// Corked after the last voice has been silent for a while, so what the
+// server still holds is silence; a lost server still shows in the context.
+void PulseAudioOutput::restWhenQuiet(Clock::time_point now) {
+    if (m_corked || !m_renderer)
+        return;
+    if (m_renderer->sounding())
+        m_quietSince = now;
+    if (now - m_quietSince < restAfter || now - m_lastStart < restAfter)
+        return;
+    m_corked = true;
+    release(pa_stream_cork(m_stream, 1, nullptr, nullptr));
 }
 
 void PulseAudioOutput::setHealth(bool running, bool chosenMissing) {

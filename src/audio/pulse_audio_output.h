@@ -49,7 +49,8 @@ public:
     int bufferFrames() const override { return m_bufferFrames.load(std::memory_order_relaxed); }
     double latencySeconds() const override;
     void start(AudioRenderer& renderer) override;
-    bool ensureRunning() override { return health().running; }
+    // Wakes a resting stream; the start that follows is heard as on a running one.
+    bool ensureRunning() override;
 
     void setHealthHandler(std::function<void()> handler) override;
     OutputHealth health() const override;
@@ -82,6 +83,8 @@ private:
     void noteBuffer(const pa_buffer_attr& attributes);
     void setHealth(bool running, bool chosenMissing);
     void becomeRealtime();
+    void watchProgress(std::chrono::steady_clock::time_point now);
+    void restWhenQuiet(std::chrono::steady_clock::time_point now);
 
     pa_threaded_mainloop* m_mainloop = nullptr;
     pa_context* m_context = nullptr;
@@ -105,6 +108,9 @@ private:
     std::chrono::steady_clock::time_point m_nextAttempt{};
     std::chrono::steady_clock::time_point m_connectStarted{};
     std::chrono::steady_clock::time_point m_streamOpened{};
+    bool m_corked = false;
+    std::chrono::steady_clock::time_point m_quietSince{};
+    std::chrono::steady_clock::time_point m_lastStart{};
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_chosenMissing{false};

@@ -37,21 +37,26 @@ std::string commandOutput(const std::string& command) {
     return text;
 }
 
-// The sink the engine's stream plays on, as the server says.
-std::string sinkOfTheEngineStream() {
+// The engine's stream as the server lists it; null when there is none.
+nlohmann::json engineStream() {
     const auto inputs = nlohmann::json::parse(
         commandOutput("pactl -f json list sink-inputs 2>/dev/null"), nullptr, false);
+    for (const auto& input : inputs.is_array() ? inputs : nlohmann::json::array())
+        if (input["properties"].value("application.name", "") == "Tavrel")
+            return input;
+    return nullptr;
+}
+
+// The sink the engine's stream plays on, as the server says.
+std::string sinkOfTheEngineStream() {
+    const auto input = engineStream();
     const auto sinks = nlohmann::json::parse(
         commandOutput("pactl -f json list short sinks 2>/dev/null"), nullptr, false);
-    if (!inputs.is_array() || !sinks.is_array())
+    if (input.is_null() || !sinks.is_array())
         return {};
-    for (const auto& input : inputs) {
-        if (input["properties"].value("application.name", "") != "Tavrel")
-            continue;
-        for (const auto& sink : sinks)
-            if (sink["index"] == input["sink"])
-                return sink["name"];
-    }
+    for (const auto& sink : sinks)
+        if (sink["index"] == input["sink"])
+            return sink["name"];
     return {};
 }
 
@@ -222,6 +227,8 @@ TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByIts
     ASSERT_EQ(startServer(), "");
     ASSERT_TRUE(waitFor([&] { return engine->outputStatus()->available(); }))
         << "no reconnection without a key press";
+    // Idle, the stream rests (corked) and costs no wake-ups; a key wakes it.
+    ASSERT_TRUE(waitFor([&] { return engineStream().value("corked", false); }));
     ASSERT_TRUE(startRecording());
     play("tone.wav");
     EXPECT_TRUE(controller->state().isPlaying());
