@@ -22,7 +22,7 @@ start)
     chmod 700 "$dir" "$dir/pulse"
     : >"$dir/pids"
     if [ "$server" = pipewire ]; then
-        bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+        bus=$(timeout 10 dbus-daemon --session --fork --print-address=1 --print-pid=1)
         echo "$bus" | sed -n 2p >>"$dir/pids"
         export DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | sed -n 1p)"
         for program in pipewire wireplumber pipewire-pulse; do
@@ -39,14 +39,16 @@ start)
             exit 1
         }
     fi
+    # A server still starting may take a client and never answer it: each
+    # question is given 2 s and asked again.
     for _ in $(seq 200); do
-        if [ -S "$dir/pulse/native" ] && pactl info >/dev/null 2>&1; then
-            if [ "$server" = pipewire ] && ! pactl list short sinks | grep -q "$sink"; then
-                pactl load-module module-null-sink sink_name="$sink" rate=48000 channels=2 \
-                    >/dev/null 2>&1 || true
+        if [ -S "$dir/pulse/native" ] && timeout 2 pactl info >/dev/null 2>&1; then
+            if [ "$server" = pipewire ] && ! timeout 2 pactl list short sinks | grep -q "$sink"; then
+                timeout 2 pactl load-module module-null-sink sink_name="$sink" rate=48000 \
+                    channels=2 >/dev/null 2>&1 || true
             fi
-            pactl set-default-sink "$sink" >/dev/null 2>&1 || true
-            pactl info 2>/dev/null | grep -q "Default Sink: $sink\$" && exit 0
+            timeout 2 pactl set-default-sink "$sink" >/dev/null 2>&1 || true
+            timeout 2 pactl info 2>/dev/null | grep -q "Default Sink: $sink\$" && exit 0
         fi
         sleep 0.05
     done
