@@ -25,10 +25,17 @@ start)
         bus=$(timeout 10 dbus-daemon --session --fork --print-address=1 --print-pid=1)
         echo "$bus" | sed -n 2p >>"$dir/pids"
         export DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | sed -n 1p)"
+        # The session manager gives up at once if PipeWire is not there yet,
+        # and without it the null sink never becomes the default; a killed
+        # server's socket is left behind, so it is no sign of the new one.
+        rm -f "$dir/pipewire-0"
         for program in pipewire wireplumber pipewire-pulse; do
             "$program" >"$dir/$program.log" 2>&1 &
             echo $! >>"$dir/pids"
-            [ "$program" = pipewire ] && sleep 0.2
+            for _ in $(seq 200); do
+                [ "$program" != pipewire ] || [ -S "$dir/pipewire-0" ] && break
+                sleep 0.05
+            done
         done
     else
         pulseaudio --system=false --daemonize=yes --exit-idle-time=30 -n --realtime=yes --high-priority=yes \
