@@ -56,6 +56,7 @@ AudioDecoder::AudioDecoder(const std::filesystem::path& url, int outputRate,
         fail(url, AVERROR(ENOMEM));
     if (!decodeMore())
         fail(url, m_lastError < 0 ? m_lastError : AVERROR_INVALIDDATA);
+    m_readLimit.reset();
     m_deadline.reset();
 }
 
@@ -63,13 +64,16 @@ int AudioDecoder::interrupted(void* opaque) {
     auto* decoder = static_cast<AudioDecoder*>(opaque);
     if (decoder->m_deadline && Clock::now() >= *decoder->m_deadline)
         decoder->m_interrupted = true;
-    return decoder->m_interrupted ? 1 : 0;
+    const AVIOContext* input = decoder->m_format ? decoder->m_format->pb : nullptr;
+    if (decoder->m_readLimit && input && input->bytes_read > *decoder->m_readLimit)
+        decoder->m_noAudioNear = true;
+    return decoder->m_interrupted || decoder->m_noAudioNear ? 1 : 0;
 }
 
 void AudioDecoder::fail(const std::filesystem::path& url, int result) const {
     // "Immediate exit requested" tells the user nothing: a file that yields no
     // audio before the deadline is, as far as a show goes, invalid data.
-    if (m_interrupted || result == AVERROR_EXIT)
+    if (m_interrupted || m_noAudioNear || result == AVERROR_EXIT)
         result = AVERROR_INVALIDDATA;
     AudioFileError error(url, result);
     if (m_interrupted)
@@ -111,6 +115,10 @@ void AudioDecoder::open(const std::filesystem::path& url) {
     if (opened < 0)
         fail(url, opened);
     m_format.reset(format);
+    // Gigabytes of zeros or noise would cost a core until the deadline, while
+    // a real file's first frame lies right after its header.
+    if (m_format->pb)
+        m_readLimit = m_format->pb->bytes_read + firstFrameWithinBytes;
     if (const int found = avformat_find_stream_info(m_format.get(), nullptr); found < 0)
         fail(url, found);
 }

@@ -27,6 +27,8 @@ public:
     // Long enough for any sound file on a loaded machine; a pathological one
     // (gigabytes of zeros, random bytes) gives up by then.
     static constexpr std::chrono::milliseconds openTimeout{400};
+    // How much may be read past the header before the first audio frame.
+    static constexpr std::int64_t firstFrameWithinBytes = 8 << 20;
     // Warming runs at low priority off the main thread: a loaded machine must
     // not make a good file look bad there, and a pathological one still ends.
     static constexpr std::chrono::milliseconds warmingTimeout{1500};
@@ -80,6 +82,9 @@ private:
     int m_outputRate = 0;
     std::optional<Clock::time_point> m_deadline;
     bool m_interrupted = false;
+    // While the first frame is sought: how far into the file it may lie.
+    std::optional<std::int64_t> m_readLimit;
+    bool m_noAudioNear = false;
     // FFmpeg's own free functions: no way out of the constructor or a read
     // leaks what was opened.
     struct FFmpegDeleter {
