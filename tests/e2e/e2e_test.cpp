@@ -381,8 +381,9 @@ TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterE
     EXPECT_TRUE(waitUntilSounding(880));
     EXPECT_EQ(show.windowCount("^Tavrel$"), 1) << "the first press after the return failed";
 
-    // Gaps under 0.3 s inside 880 Hz are the sink's; a bad key's last seconds.
-    const auto heard = heardIn(recording, 0.3);
+    // A dropout inside 880 Hz may cost one buffer, as an underrun does by
+    // design; anything longer counts as a silence of its own.
+    const auto heard = heardIn(recording, oneBufferSeconds);
     const auto text = describe(heard) + show.logs();
     const auto sounding = [](const Stretch& s) { return s.frequencyHz != 0; };
     const auto first = std::find_if(heard.begin(), heard.end(), sounding);
@@ -400,9 +401,9 @@ TEST_P(OnEachServer, BadFilesAndALostServerAreToldAtOnceAndTheGoodCuePlaysAfterE
     ASSERT_EQ(silences.size(), silencesAllowed.size()) << text;
     for (std::size_t i = 0; i < silences.size(); ++i)
         EXPECT_LT(silences[i], silencesAllowed[i]) << text;
-    // No click check here: one run in ten on PipeWire still steps by 0.2
-    // inside the good cue's runs, an open fault of the output; the held-keys
-    // scenario checks clicks.
+    // No click inside the good cue's runs; the edges of every silence are left
+    // out (the held-keys scenario checks the ramps at stops).
+    EXPECT_LT(largestStep(recording, ShowEnvironment::sampleRate, 3.0), 0.05) << text;
     quitLeavingTheDocument();
 }
 
