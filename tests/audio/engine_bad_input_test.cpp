@@ -67,15 +67,9 @@ TEST(EngineBadInput, BadFilesFailFastWithTheirMessageAndAreOpenedAgainOnlyOnceCh
         // Generous: the bound is 0.4 s, the fault it guards against took 40 s.
         EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5)) << url;
     }
-    // Zeros are given up after a few megabytes, not at a deadline: no
-    // deadline left to run into, and the key press does not try them again.
-    try {
-        AudioDecoder decoder(bad.zeros, 48000, std::chrono::hours(1));
-        ADD_FAILURE() << "zeros opened";
-    } catch (const AudioFileError& error) {
-        EXPECT_EQ(std::string(error.what()), invalid);
-        EXPECT_FALSE(error.timedOut());
-    }
+    // Zeros are given up a few megabytes in, not at a deadline (after all 300 MB
+    // FFmpeg would say "Stream not found").
+    EXPECT_EQ(messageFor([&] { AudioDecoder(bad.zeros, 48000, std::chrono::hours(1)); }), invalid);
     rig.engine->warm(good, 0.0);
     rig.engine->warm(good, 1000.0);
     ASSERT_TRUE(EngineRig::waitFor([&] { return rig.engine->warmStartCount() >= 2; }));
