@@ -32,6 +32,7 @@ start)
         for program in pipewire wireplumber pipewire-pulse; do
             "$program" >"$dir/$program.log" 2>&1 &
             echo $! >>"$dir/pids"
+            [ "$program" != wireplumber ] || manager=$!
             for _ in $(seq 200); do
                 [ "$program" != pipewire ] || [ -S "$dir/pipewire-0" ] && break
                 sleep 0.05
@@ -42,13 +43,22 @@ start)
             --use-pid-file=yes --log-target="file:$dir/pulse.log" \
             --load="module-null-sink sink_name=$sink rate=48000 channels=2" \
             --load="module-native-protocol-unix" >"$dir/start.log" 2>&1 || {
-            cat "$dir/start.log" "$dir/pulse.log" 2>/dev/null >&2
+            cat "$dir/start.log" "$dir/pulse.log" 2>/dev/null
             exit 1
         }
     fi
     # A server still starting may take a client and never answer it: each
-    # question is given 2 s and asked again.
-    for _ in $(seq 200); do
+    # question is given 2 s and asked again, for 20 s in all. A session
+    # manager that exited anyway is started again. What went wrong goes to
+    # stdout, which the tests show.
+    end=$(($(date +%s) + 20))
+    while [ "$(date +%s)" -lt "$end" ]; do
+        if [ "$server" = pipewire ] && ! ps -o stat= -p "$manager" | grep -qv Z; then
+            echo "wireplumber had exited; started again" >>"$dir/wireplumber.log"
+            wireplumber >>"$dir/wireplumber.log" 2>&1 &
+            manager=$!
+            echo $manager >>"$dir/pids"
+        fi
         if [ -S "$dir/pulse/native" ] && timeout 2 pactl info >/dev/null 2>&1; then
             if [ "$server" = pipewire ] && ! timeout 2 pactl list short sinks | grep -q "$sink"; then
                 timeout 2 pactl load-module module-null-sink sink_name="$sink" rate=48000 \
@@ -59,8 +69,13 @@ start)
         fi
         sleep 0.05
     done
-    echo "no $server server with sink $sink in $dir" >&2
-    cat "$dir"/*.log >&2 2>/dev/null || true
+    echo "no $server server with sink $sink in $dir after 20 s"
+    timeout 2 pactl info 2>&1 || true
+    ps -o pid,stat,etime,args -p "$(paste -sd, "$dir/pids")" 2>&1 || true
+    for log in "$dir"/*.log; do
+        echo "--- $log"
+        cat "$log"
+    done
     exit 1
     ;;
 stop)
