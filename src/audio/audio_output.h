@@ -53,6 +53,9 @@ public:
     virtual void start(AudioRenderer& renderer) = 0;
     // True when the stream runs; reopens the default device after a loss. Main thread.
     virtual bool ensureRunning() = 0;
+    // A voice has just started. Main thread. An output whose queued sound is
+    // all silence may replace it, so that the start is heard sooner.
+    virtual void voiceStarted() {}
 
     // Outputs that watch themselves call the handler, from any thread, when
     // health() may have changed, and reconnect on their own. Set before start().

@@ -63,6 +63,7 @@ bool EngineAudioPlayer::play() {  // main thread
         return false;
     m_voice->setVolume(m_volume);
     m_voice->start();
+    m_engine->output().voiceStarted();
     m_playing = true;
     m_failed = false;
     m_engine->sounding(shared_from_this());

@@ -146,6 +146,8 @@ PulseAudioOutput::~PulseAudioOutput() {
     pa_threaded_mainloop_lock(m_mainloop);
     if (m_timer)
         pa_threaded_mainloop_get_api(m_mainloop)->time_free(m_timer);
+    if (m_sooner)
+        pa_threaded_mainloop_get_api(m_mainloop)->defer_free(m_sooner);
     dropConnection();
     if (m_clock)
         pa_context_unref(m_clock);
@@ -182,6 +184,12 @@ void PulseAudioOutput::start(AudioRenderer& renderer) {  // main thread
             self(userdata).tick();
         },
         this);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_mainloop);
+    m_sooner = api->defer_new(
+        api,
+        [](pa_mainloop_api*, pa_defer_event*, void* userdata) { self(userdata).startSooner(); },
+        this);
+    api->defer_enable(m_sooner, 0);
     pa_threaded_mainloop_unlock(m_mainloop);
     // The stream is opened at start-up so that a cue never waits for it.
     const auto deadline = Clock::now() + connectTimeout;
@@ -203,6 +211,13 @@ bool PulseAudioOutput::ensureRunning() {  // main thread
     }
     pa_threaded_mainloop_unlock(m_mainloop);
     return health().running;
+}
+
+void PulseAudioOutput::voiceStarted() {  // main thread
+    pa_threaded_mainloop_lock(m_mainloop);
+    if (m_sooner)
+        pa_threaded_mainloop_get_api(m_mainloop)->defer_enable(m_sooner, 1);
+    pa_threaded_mainloop_unlock(m_mainloop);
 }
 
 void PulseAudioOutput::choose(const OutputChoice& choice) {  // main thread
@@ -388,6 +403,7 @@ void PulseAudioOutput::openStream() {
 
 void PulseAudioOutput::dropStream() {
     m_corked = false;
+    m_silentBytes = 0;
     if (!m_stream)
         return;
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
@@ -442,11 +458,45 @@ void PulseAudioOutput::writeRequested(std::size_t bytes) {  // realtime
             pa_stream_cancel_write(m_stream);
             break;
         }
-        m_renderer->render(static_cast<float*>(data), size / frameBytes);
+        render(data, size);
         pa_stream_write(m_stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
         bytes -= std::min(size, bytes);
     }
     ++m_writes;
+}
+
+void PulseAudioOutput::render(void* data, std::size_t bytes) {  // realtime
+    auto* samples = static_cast<float*>(data);
+    m_renderer->render(samples, bytes / frameBytes);
+    const bool silent =
+        std::all_of(samples, samples + bytes / sizeof(float), [](float s) { return s == 0.0f; });
+    m_silentBytes = silent ? m_silentBytes + bytes : 0;
+}
+
+// The server plays what it holds (up to a buffer) before anything written
+// now. When all of that is silence, the new voice is written over it from the
+// server's read index, and a cue from silence is heard within a graph cycle
+// instead of a buffer (key to sink, median: 4 ms instead of 20 on PipeWire).
+// Twice the buffer: a server that rewinds its output replays some of what
+// lies before the read index.
+void PulseAudioOutput::startSooner() {  // realtime
+    pa_threaded_mainloop_get_api(m_mainloop)->defer_enable(m_sooner, 0);
+    if (!m_stream || !m_renderer || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        return;
+    const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
+    if (!attributes || m_silentBytes < 2 * std::size_t{attributes->tlength})
+        return;
+    void* data = nullptr;
+    std::size_t size = attributes->tlength;
+    if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+        return;
+    size -= size % frameBytes;
+    if (size == 0) {
+        pa_stream_cancel_write(m_stream);
+        return;
+    }
+    render(data, size);
+    pa_stream_write(m_stream, data, size, nullptr, 0, PA_SEEK_RELATIVE_ON_READ);
 }
 
 // Directly where the process may (a realtime rlimit or the capability);

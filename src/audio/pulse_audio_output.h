@@ -15,6 +15,7 @@ struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
 struct pa_time_event;
+struct pa_defer_event;
 struct pa_buffer_attr;
 
 namespace tavrel {
@@ -51,6 +52,8 @@ public:
     void start(AudioRenderer& renderer) override;
     // Wakes a resting stream; the start that follows is heard as on a running one.
     bool ensureRunning() override;
+    // From silence, the start replaces what the server still holds.
+    void voiceStarted() override;
 
     void setHealthHandler(std::function<void()> handler) override;
     OutputHealth health() const override;
@@ -65,6 +68,7 @@ public:
     void contextChanged();
     void streamChanged();
     void writeRequested(std::size_t bytes);  // realtime
+    void startSooner();                      // realtime
     void underflowed() { m_underruns.fetch_add(1, std::memory_order_relaxed); }
     void tick();
     void sinkEvent();
@@ -83,6 +87,7 @@ private:
     void noteBuffer(const pa_buffer_attr& attributes);
     void setHealth(bool running, bool chosenMissing);
     void becomeRealtime();
+    void render(void* data, std::size_t bytes);  // realtime
     void watchProgress(std::chrono::steady_clock::time_point now);
     void restWhenQuiet(std::chrono::steady_clock::time_point now);
 
@@ -91,6 +96,7 @@ private:
     pa_stream* m_stream = nullptr;
     pa_context* m_clock = nullptr;
     pa_time_event* m_timer = nullptr;
+    pa_defer_event* m_sooner = nullptr;
     AudioRenderer* m_renderer = nullptr;
     std::function<void()> m_healthHandler;
     int m_sampleRate = 48000;  // kept for the life of the output: decoders resample to it
@@ -118,7 +124,8 @@ private:
     std::atomic<double> m_latencySeconds{0.0};
     std::atomic<std::uint64_t> m_underruns{0};
     std::atomic<bool> m_realtime{false};
-    bool m_triedRealtime = false;  // audio thread only
+    bool m_triedRealtime = false;   // audio thread only
+    std::size_t m_silentBytes = 0;  // audio thread: written since the last audible sample
 };
 
 }  // namespace tavrel

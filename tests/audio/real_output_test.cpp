@@ -210,6 +210,27 @@ TEST_P(RealOutput, UnderFourBusyProcessesACuePlaysAtItsGainAndNeverStalls) {
     EXPECT_TRUE(controller->errorMessage() == std::nullopt);
 }
 
+// From silence a cue replaces the silence the server still holds; over a
+// sounding one it waits behind it, so what the server holds plays out and the
+// stop ramps down whole.
+TEST_P(RealOutput, ACueStartedOverAnotherLeavesItsStopWhole) {
+    // 700 Hz: no whole number of cycles in a buffer, so a cut shows as a step.
+    writeWav(folder.path() / "over.wav", sines({{700.0, 0.5}}, 5.0));
+    ASSERT_TRUE(startRecording());
+    play("over.wav");
+    ASSERT_TRUE(waitFor([&] { return engine->mixer().renderCount() > 50; }));
+    play("tone.wav");
+    ASSERT_TRUE(waitFor([&] { return completions == 1; }));
+    const auto left = stopRecording();
+    // The sines' own steps are under 0.07; the sink's dropouts (whole cycles
+    // of zeros) are left out, a cue's first sample is a single zero.
+    float largest = 0.0f;
+    for (std::size_t i = 2; i + 1 < left.size(); ++i)
+        if (!(left[i] == 0 && left[i + 1] == 0) && !(left[i - 1] == 0 && left[i - 2] == 0))
+            largest = std::max(largest, std::abs(left[i] - left[i - 1]));
+    EXPECT_LT(largest, 0.1f);
+}
+
 TEST_P(RealOutput, ALostServerEndsTheCueAsAFailedStartAndTheEngineComesBackByItself) {
     play("long.wav");
     ASSERT_TRUE(waitFor([&] { return engine->mixer().renderCount() > 50; }));
