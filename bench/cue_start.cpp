@@ -263,6 +263,7 @@ struct PresetRun {
     Spread keyToSink;
     Spread fromRest;                  // starts after 1.4 s of silence, as a show's keys mostly come
     std::uint64_t restUnderruns = 0;  // during those starts
+    std::uint64_t startUnderruns = 0;  // during the others
     std::size_t measured = 0;
     double latencyMs = 0.0;
     int bufferFrames = 0;
@@ -300,12 +301,14 @@ PresetRun measureKeyToSink(AudioEngine& engine, AudioPlaybackController& control
     std::vector<double> samples;
     std::vector<double> rested;
     engine.warm(file, 0.0);
-    std::uint64_t underrunsBefore = 0;
+    std::uint64_t underrunsBefore = engine.underrunCount();
     for (int i = 0; i < keyToSinkStarts + restedStarts; ++i) {
         waitForWarm(engine, 1);
         const bool afterRest = i >= keyToSinkStarts;
-        if (i == keyToSinkStarts)
+        if (i == keyToSinkStarts) {
+            run.startUnderruns = engine.underrunCount() - underrunsBefore;
             underrunsBefore = engine.underrunCount();
+        }
         std::this_thread::sleep_for(afterRest ? restedPause
                                               : std::chrono::microseconds(pause(random)));
         monitor.arm();
@@ -389,10 +392,11 @@ ServerRun measureServer(const std::string& kind, MainLoop& loop, const Files& fi
         const auto& result = run.presets[key];
         std::printf(
             "== %s %s: latency %.1f ms, %d frames a request; key to sink %.2f/%.2f ms "
-            "(p50/p99 of %zu), after a rest %.2f/%.2f ms with %llu underruns\n",
+            "(p50/p99 of %zu) with %llu underruns, after a rest %.2f/%.2f ms with %llu\n",
             kind.c_str(), key.c_str(), result.latencyMs, result.bufferFrames, result.keyToSink.p50,
-            result.keyToSink.p99, result.measured, result.fromRest.p50, result.fromRest.p99,
-            static_cast<unsigned long long>(result.restUnderruns));
+            result.keyToSink.p99, result.measured,
+            static_cast<unsigned long long>(result.startUnderruns), result.fromRest.p50,
+            result.fromRest.p99, static_cast<unsigned long long>(result.restUnderruns));
     }
     run.realtime = pulse && pulse->realtime();
 
@@ -433,6 +437,7 @@ void writePresets(std::ostream& json, const ServerRun& run) {
              << ", \"key_to_sink_after_rest_p50_ms\": " << preset.fromRest.p50
              << ", \"key_to_sink_after_rest_p99_ms\": " << preset.fromRest.p99
              << ", \"underruns_after_rest\": " << preset.restUnderruns
+             << ", \"underruns_during_starts\": " << preset.startUnderruns
              << ", \"starts_measured\": " << preset.measured
              << ", \"stream_latency_ms\": " << preset.latencyMs
              << ", \"request_frames\": " << preset.bufferFrames << "}";
