@@ -449,28 +449,33 @@ void PulseAudioOutput::writeRequested(std::size_t bytes) {  // realtime
     if (!m_triedRealtime)
         becomeRealtime();
     while (bytes >= frameBytes) {
-        void* data = nullptr;
-        std::size_t size = bytes;
-        if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+        const std::size_t written = writeRendered(bytes, false);
+        if (written == 0)
             break;
-        size -= size % frameBytes;
-        if (size == 0) {
-            pa_stream_cancel_write(m_stream);
-            break;
-        }
-        render(data, size);
-        pa_stream_write(m_stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
-        bytes -= std::min(size, bytes);
+        bytes -= std::min(written, bytes);
     }
     ++m_writes;
 }
 
-void PulseAudioOutput::render(void* data, std::size_t bytes) {  // realtime
+// Up to `bytes` of whole frames into the server's buffer; how many were written.
+std::size_t PulseAudioOutput::writeRendered(std::size_t bytes, bool fromReadIndex) {  // realtime
+    void* data = nullptr;
+    std::size_t size = bytes;
+    if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+        return 0;
+    size -= size % frameBytes;
+    if (size == 0) {
+        pa_stream_cancel_write(m_stream);
+        return 0;
+    }
     auto* samples = static_cast<float*>(data);
-    m_renderer->render(samples, bytes / frameBytes);
+    m_renderer->render(samples, size / frameBytes);
     const bool silent =
-        std::all_of(samples, samples + bytes / sizeof(float), [](float s) { return s == 0.0f; });
-    m_silentBytes = silent ? m_silentBytes + bytes : 0;
+        std::all_of(samples, samples + size / sizeof(float), [](float s) { return s == 0.0f; });
+    m_silentBytes = silent ? m_silentBytes + size : 0;
+    pa_stream_write(m_stream, data, size, nullptr, 0,
+                    fromReadIndex ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE);
+    return size;
 }
 
 // The server plays what it holds (up to a buffer) before anything written
@@ -484,19 +489,8 @@ void PulseAudioOutput::startSooner() {  // realtime
     if (!m_stream || !m_renderer || pa_stream_get_state(m_stream) != PA_STREAM_READY)
         return;
     const pa_buffer_attr* attributes = pa_stream_get_buffer_attr(m_stream);
-    if (!attributes || m_silentBytes < 2 * std::size_t{attributes->tlength})
-        return;
-    void* data = nullptr;
-    std::size_t size = attributes->tlength;
-    if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
-        return;
-    size -= size % frameBytes;
-    if (size == 0) {
-        pa_stream_cancel_write(m_stream);
-        return;
-    }
-    render(data, size);
-    pa_stream_write(m_stream, data, size, nullptr, 0, PA_SEEK_RELATIVE_ON_READ);
+    if (attributes && m_silentBytes >= 2 * std::size_t{attributes->tlength})
+        writeRendered(attributes->tlength, true);
 }
 
 // Directly where the process may (a realtime rlimit or the capability);

@@ -87,7 +87,7 @@ private:
     void noteBuffer(const pa_buffer_attr& attributes);
     void setHealth(bool running, bool chosenMissing);
     void becomeRealtime();
-    void render(void* data, std::size_t bytes);  // realtime
+    std::size_t writeRendered(std::size_t bytes, bool fromReadIndex);  // realtime
     void watchProgress(std::chrono::steady_clock::time_point now);
     void restWhenQuiet(std::chrono::steady_clock::time_point now);
 
