@@ -52,10 +52,8 @@ std::string sinkOfTheEngineStream() {
     const auto input = engineStream();
     const auto sinks = nlohmann::json::parse(
         commandOutput("pactl -f json list short sinks 2>/dev/null"), nullptr, false);
-    if (input.is_null() || !sinks.is_array())
-        return {};
-    for (const auto& sink : sinks)
-        if (sink["index"] == input["sink"])
+    for (const auto& sink : sinks.is_array() ? sinks : nlohmann::json::array())
+        if (!input.is_null() && sink["index"] == input["sink"])
             return sink["name"];
     return {};
 }
